@@ -1,0 +1,26 @@
+#include "detect/mode_table.h"
+
+#include <algorithm>
+
+namespace fw {
+
+namespace {
+
+constexpr PaneFormat kSame = PaneFormat::Unchanged;
+
+const ModeInfo kModes[] = {
+    {0, "Null", 1011, ModeCommand::Button, {kSame, kSame, kSame}, nullptr, nullptr, nullptr,
+     nullptr},
+};
+
+}  // namespace
+
+std::span<const ModeInfo> Modes() { return kModes; }
+
+const ModeInfo* FindMode(int number) {
+  const auto it = std::find_if(std::begin(kModes), std::end(kModes),
+                               [number](const ModeInfo& m) { return m.number == number; });
+  return it == std::end(kModes) ? nullptr : &*it;
+}
+
+}  // namespace fw

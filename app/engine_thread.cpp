@@ -1,0 +1,100 @@
+#include "app/engine_thread.h"
+
+#include <chrono>
+#include <future>
+
+namespace fw {
+
+EngineThread::EngineThread(Session& session) : session_(session) {
+  session_.SetSnapshotTarget(&snapshots_.Back());
+  thread_ = std::thread([this] { Run(); });
+}
+
+EngineThread::~EngineThread() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+  session_.SetSnapshotTarget(nullptr);
+}
+
+void EngineThread::Post(Command command) {
+  {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(std::move(command));
+  }
+  wake_.notify_all();
+}
+
+void EngineThread::Call(Command command) {
+  std::promise<void> done;
+  std::future<void> finished = done.get_future();
+  Post([&](Session& s) {
+    command(s);
+    done.set_value();
+  });
+  finished.wait();
+}
+
+void EngineThread::SetPublishListener(std::function<void()> listener) {
+  std::lock_guard lock(mutex_);
+  listener_ = std::move(listener);
+}
+
+void EngineThread::Publish(bool framePanesCaptured) {
+  Snapshot& back = snapshots_.Back();
+  if (framePanesCaptured) {
+    session_.FillControlValues(back);
+  } else {
+    session_.FillSnapshot(back);
+  }
+  snapshots_.Publish();
+  std::function<void()> listener;
+  {
+    std::lock_guard lock(mutex_);
+    listener = listener_;
+  }
+  if (listener) listener();
+}
+
+void EngineThread::Run() {
+  using Clock = std::chrono::steady_clock;
+  bool wasRunning = false;
+  std::unique_lock lock(mutex_);
+  while (!quit_) {
+    if (!commands_.empty()) {
+      std::deque<Command> batch;
+      batch.swap(commands_);
+      lock.unlock();
+      for (Command& command : batch) command(session_);
+      Publish(false);
+      lock.lock();
+      continue;
+    }
+
+    // The loop ends once it sees a stop request, as the playback thread did.
+    session_.EndLoopIfStopped();
+    const bool running = session_.WantsFrames();
+    if (running && !wasRunning) clock_.InitFrameClock(Clock::now());
+    wasRunning = running;
+    if (!running) {
+      wake_.wait(lock, [this] { return quit_ || !commands_.empty(); });
+      continue;
+    }
+
+    const auto interval = std::chrono::duration<double>(session_.FrameInterval());
+    if (clock_.IsFrameDue(Clock::now(), interval)) {
+      lock.unlock();
+      session_.ProcessFrame();
+      Publish(true);
+      lock.lock();
+    } else {
+      wake_.wait_until(lock, clock_.NextDue(interval),
+                       [this] { return quit_ || !commands_.empty(); });
+    }
+  }
+}
+
+}  // namespace fw

@@ -1,0 +1,121 @@
+// The headless application core: everything the control bar owns (pane images, frame source,
+// current mode and its objects, thresholds, loop state) and ProcessFrame, the routine run for
+// every frame. A Session is used from one thread only: the engine thread of the desktop, or the
+// caller directly (command-line tool, tests) through Step().
+#pragma once
+
+#include <string>
+
+#include "app/snapshot.h"
+#include "detect/detection_state.h"
+#include "video/avi_reader.h"
+
+namespace fw {
+
+class AlarmSound;
+
+// Bottom-right pane operations.
+inline constexpr int kBottomRightGrad = 2007;
+inline constexpr int kBottomRightDifference = 2018;
+
+// How ProcessFrame got its frame.
+enum class FrameRead {
+  Read,     // the frame at the current index
+  Wrapped,  // the index was past the end: frame 0 was read instead
+  Online,   // live capture delivered the frame
+  Failed,   // no frame could be read; the top-left pane keeps its picture
+};
+
+class Session {
+ public:
+  explicit Session(AlarmSound* sound = nullptr);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // --- video ---
+  // Opens a video as the Open button does, without starting playback: clears the alarm flag,
+  // opens the file into the top-left pane, reads its first frame, re-creates the other panes
+  // when the size changed and sets the mode to 0. Returns whether the file opened (a failed open
+  // has already been reported through the UI sink unless `quiet`).
+  bool Open(const std::string& path, bool quiet = false);
+  // The Open button: Open, then start playback when no loop exists.
+  bool OpenAndPlay(const std::string& path);
+  const AviReader& Reader() const { return reader_; }
+  // Moves the frame slider: the next frame read is this one.
+  void Seek(int frame);
+  // Reads one frame into the top-left pane without running the pipeline.
+  bool ReadFrame(int index);
+
+  // --- playback loop ---
+  // Start button: starts playback unless a loop exists. Returns whether it started.
+  bool Start();
+  // Stop button: asks an existing loop to end after the frame in progress.
+  void Stop();
+  LoopState GetLoopState() const { return loopState_; }
+  LoopState ExchangeLoopState(LoopState state);
+  // True from Start until the loop has seen the stop request (the playback thread's handle).
+  bool LoopExists() const { return loopExists_; }
+  // The loop notices a stop request and ends.
+  void EndLoopIfStopped();
+  // True when the loop runs and a frame should be produced when due.
+  bool WantsFrames() const { return loopExists_ && loopState_ == LoopState::Run; }
+  float FrameRate() const { return frameRate_; }
+  // The frame-rate spin: sets the rate and the interval at once. Values outside 0.001..200 are
+  // refused (returns false).
+  bool SetFrameRate(float framesPerSecond);
+  double FrameInterval() const { return frameInterval_; }
+
+  // Runs `rebuild` with the loop paused and restores the previous loop state afterwards, as every
+  // command that rebuilds what ProcessFrame uses does.
+  template <typename F>
+  void WithLoopHeld(F&& rebuild) {
+    const LoopState old = ExchangeLoopState(LoopState::Pause);
+    rebuild();
+    ExchangeLoopState(old);
+  }
+
+  // --- modes and settings ---
+  // Selects a mode as its menu command or control-bar button does (toggle rule included).
+  bool SelectMode(int mode);
+  int Mode() const { return state_.mode; }
+  void SetThreshold(int threshold) { state_.threshold = threshold; }
+  void SetGaussThreshold(float threshold) { state_.gaussThreshold = threshold; }
+  void SetBottomRightOperation(int operation) { bottomRightOperation_ = operation; }
+  void SetDisplayDialogShown(bool shown) { displayDialogShown_ = shown; }
+
+  // --- frames ---
+  // Runs the per-frame pipeline once.
+  FrameRead ProcessFrame();
+  // Runs exactly one frame now (tests and the command-line tool).
+  FrameRead Step() { return ProcessFrame(); }
+
+  // When set, the panes are copied into this snapshot at the moment they are shown each frame,
+  // and the display dialog's picture when the dialog is shown.
+  void SetSnapshotTarget(Snapshot* target) { snapshotTarget_ = target; }
+  // Copies the panes, the display picture and the control values into a snapshot.
+  void FillSnapshot(Snapshot& snapshot) const;
+  // Copies only the control values (after a frame, whose panes were captured when shown).
+  void FillControlValues(Snapshot& snapshot) const;
+
+  DetectionState& State() { return state_; }
+  const DetectionState& State() const { return state_; }
+  Panes& GetPanes() { return state_.panes; }
+
+ private:
+  FrameRead ReadNextFrame();
+  void CapturePanes(Snapshot& snapshot) const;
+
+  DetectionState state_;
+  AviReader reader_;
+
+  LoopState loopState_ = LoopState::Stop;
+  bool loopExists_ = false;
+  float frameRate_ = 25.0f;
+  double frameInterval_ = 0.0333;
+
+  int bottomRightOperation_ = 0;
+  bool displayDialogShown_ = false;
+  Snapshot* snapshotTarget_ = nullptr;
+};
+
+}  // namespace fw

@@ -1,0 +1,57 @@
+// What the desktop shows of the session after a frame or a command: copies of the pane images
+// and the display dialog's picture, and the values of the controls. The engine thread fills a
+// back buffer and publishes it; the GUI takes the newest one. Buffers are exchanged, never
+// re-allocated, once their pictures have the frame's size.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "core/dib.h"
+#include "detect/detection_state.h"
+
+namespace fw {
+
+enum class LoopState : int { Run = 0, Stop = 1, Pause = 2 };
+
+struct Snapshot {
+  uint64_t sequence = 0;  // grows with every publication
+  std::array<Dib, kPaneCount> panes;
+  Dib display;
+
+  int frameNumber = 0;  // index of the frame last read (slider position, "Frame No")
+  int frameCount = 0;
+  int videoWidth = 0;
+  int videoHeight = 0;
+  std::string videoPath;
+  int mode = 0;
+  uint8_t alarmFlag = 0;
+  LoopState loopState = LoopState::Stop;
+  bool loopExists = false;
+  float frameRate = 25.0f;
+  int threshold = 5;
+  float gaussThreshold = 25.0f;
+  int displayChoice = kDisplayBackground;
+};
+
+// Triple buffer between the engine thread (writer) and the GUI thread (reader).
+class SnapshotExchange {
+ public:
+  // The writer's buffer; only the engine thread touches it.
+  Snapshot& Back() { return back_; }
+  // Makes the back buffer the newest published snapshot.
+  void Publish();
+  // Swaps the newest snapshot into `front` when one was published since the last take.
+  bool TakeLatest(Snapshot& front);
+
+ private:
+  std::mutex mutex_;
+  Snapshot back_;
+  Snapshot middle_;
+  bool fresh_ = false;
+  uint64_t sequence_ = 0;
+};
+
+}  // namespace fw

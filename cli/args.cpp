@@ -1,0 +1,69 @@
+#include "cli/args.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace fw::cli {
+
+bool ParseInt(const std::string& text, int& out) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  const auto [ptr, ec] = std::from_chars(first, last, out);
+  return ec == std::errc() && ptr == last && !text.empty();
+}
+
+Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
+           const std::vector<std::string>& flags) {
+  auto isIn = [](const std::vector<std::string>& list, const std::string& name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+  };
+  for (size_t i = 0; i < argv.size(); ++i) {
+    const std::string& arg = argv[i];
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      positional_.push_back(arg);
+      continue;
+    }
+    std::string name = arg.substr(2);
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = name.find('='); eq != std::string::npos) {
+      inlineValue = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    if (isIn(flags, name) && !inlineValue) {
+      options_[name] = "";
+    } else if (isIn(valueOptions, name)) {
+      if (inlineValue) {
+        options_[name] = *inlineValue;
+      } else if (i + 1 < argv.size()) {
+        options_[name] = argv[++i];
+      } else {
+        error_ = "option --" + name + " needs a value";
+        return;
+      }
+    } else {
+      error_ = "unknown option --" + name;
+      return;
+    }
+  }
+}
+
+std::optional<std::string> Args::Value(const std::string& name) const {
+  const auto it = options_.find(name);
+  if (it == options_.end()) return std::nullopt;
+  return it->second;
+}
+
+bool Args::IntValue(const std::string& name, int lo, int hi, int& out) {
+  const auto text = Value(name);
+  if (!text) return true;
+  int v = 0;
+  if (!ParseInt(*text, v) || v < lo || v > hi) {
+    error_ = "--" + name + " must be a whole number from " + std::to_string(lo) + " to " +
+             std::to_string(hi) + " (got \"" + *text + "\")";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+}  // namespace fw::cli

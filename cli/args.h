@@ -1,0 +1,36 @@
+// A small command-line parser: positional arguments and --name value / --flag options, with the
+// errors reported as one clear line.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw::cli {
+
+class Args {
+ public:
+  // `valueOptions` take a value (--mode 7010 or --mode=7010); `flags` do not.
+  Args(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
+       const std::vector<std::string>& flags);
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  bool Has(const std::string& name) const { return options_.count(name) > 0; }
+  std::optional<std::string> Value(const std::string& name) const;
+  const std::vector<std::string>& Positional() const { return positional_; }
+
+  // An integer option within [lo, hi]; sets the error and returns false when malformed.
+  bool IntValue(const std::string& name, int lo, int hi, int& out);
+
+ private:
+  std::map<std::string, std::string> options_;
+  std::vector<std::string> positional_;
+  std::string error_;
+};
+
+// Parses a whole decimal integer; false on anything else.
+bool ParseInt(const std::string& text, int& out);
+
+}  // namespace fw::cli

@@ -1,0 +1,55 @@
+// fumewatch-cli: the detection engine without a window, for batch work, tests and benchmarks.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Subcommand {
+  const char* name;
+  const char* usage;
+  int (*run)(const fw::cli::ArgList&);
+};
+
+const Subcommand kSubcommands[] = {
+    {"info", "info VIDEO                      size, frame count and frame rate of a video",
+     fw::cli::RunInfo},
+    {"modes", "modes                           every detection mode with its label",
+     fw::cli::RunModes},
+    {"frame", "frame VIDEO INDEX OUT.bmp       save one decoded frame as a BMP picture",
+     fw::cli::RunFrame},
+    {"detect", "detect --mode N VIDEO [...]     run a detection mode over a video once",
+     fw::cli::RunDetect},
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: fumewatch-cli COMMAND [ARGS...]\n\n"
+               "Smoke and fire detection in video, without a window.\n\ncommands:\n");
+  for (const Subcommand& s : kSubcommands) std::fprintf(out, "  %s\n", s.usage);
+  std::fprintf(out, "\n'fumewatch-cli COMMAND --help' describes each command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  for (const Subcommand& s : kSubcommands) {
+    if (command == s.name) return s.run(args);
+  }
+  std::fprintf(stderr, "fumewatch-cli: unknown command \"%s\"\n\n", command.c_str());
+  PrintUsage(stderr);
+  return 2;
+}

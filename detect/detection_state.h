@@ -1,0 +1,79 @@
+// Everything the per-frame detection steps read and write: the pane images, the current mode and
+// its settings, the detector objects, the alarm state. The session owns one DetectionState and
+// touches it only on the engine thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/dib.h"
+
+namespace fw {
+
+class AlarmSound;
+
+// The four image panes, in the order the desktop numbers its views.
+enum class PaneId { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
+inline constexpr int kPaneCount = 4;
+
+struct Panes {
+  std::array<Dib, kPaneCount> image;  // indexed by PaneId
+  Dib display;                        // the floating display dialog's picture
+
+  Dib& operator[](PaneId id) { return image[static_cast<int>(id)]; }
+  const Dib& operator[](PaneId id) const { return image[static_cast<int>(id)]; }
+  Dib& topLeft() { return image[0]; }
+  Dib& topRight() { return image[1]; }
+  Dib& bottomLeft() { return image[2]; }
+  Dib& bottomRight() { return image[3]; }
+};
+
+// Display choice of the background models ("Foreground" / "Background" radio buttons).
+inline constexpr int kDisplayForeground = 1025;
+inline constexpr int kDisplayBackground = 1026;
+
+// One closed alarm interval: first alarm frame and the first frame after it.
+struct AlarmInterval {
+  int start = 0;
+  int end = 0;
+};
+
+struct DetectionState {
+  Panes panes;
+
+  // --- what the control bar holds ---
+  int mode = 0;
+  int threshold = 5;             // "Threshold:" edit, 0..1000
+  float gaussThreshold = 25.0f;  // Gauss group "Threshold" edit
+  int displayChoice = kDisplayBackground;
+  int frameNumber = 0;  // number of the frame being processed
+  std::string videoPath;  // the open video; the alarm log is named after it
+  bool online = false;    // live capture delivers the frames
+
+  Dib previousFrame;  // the prior frame, exchanged with the frame pane
+  Dib greyWork;       // second previous frame, grey frame or filtered frame, by mode
+  Dib modelBackground;
+
+  // --- per-frame flags reset at the start of every frame ---
+  uint8_t modelDisplayFlag = 1;
+  std::array<uint8_t, 3> keyColour{};  // blue, green, red
+  uint8_t regionFlag = 0;
+
+  // --- frame-flag ring of the block smoke mode ---
+  std::array<uint8_t, 125> frameFlags{};
+  int frameFlagIndex = 0;
+
+  // --- alarm ---
+  uint8_t alarmFlag = 0;
+  uint8_t soundLooping = 0;
+  int alarmStartFrame = 0;
+  bool alarmLogging = false;
+  AlarmSound* sound = nullptr;  // not owned; null plays nothing
+  // Called after each alarm log line is written (the command-line tool prints it).
+  std::function<void(const AlarmInterval&)> onAlarmInterval;
+};
+
+}  // namespace fw
