@@ -1,0 +1,116 @@
+// fumewatch-cli end to end: the real program on generated clips and broken files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/dib.h"
+#include "tests/support/clips.h"
+
+namespace fw {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;  // stdout and stderr together
+};
+
+Result Cli(const std::string& args) {
+  const std::string command = std::string(FW_BIN_DIR) + "/fumewatch-cli " + args + " 2>&1";
+  Result r;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+  const int raw = pclose(pipe);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
+
+TEST(Cli, InfoAndFrameOnAGeneratedClip) {
+  const std::string clip = test::MakeClip("cli_info", 48, 36, 9, VideoCodec::RawBgr24, 12);
+  Result info = Cli("info " + clip);
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.out, "width=48 height=36 frames=9 fps=12\n");
+
+  const std::string out = fs::path(clip).parent_path() / "f7.bmp";
+  ASSERT_EQ(Cli("frame " + clip + " 7 " + out).status, 0);
+  Dib saved;
+  ASSERT_TRUE(saved.LoadBmp(out).ok());
+  Dib expected;
+  test::PaintFrame(expected, 48, 36, 7);
+  ASSERT_EQ(saved.PixelBytes(), expected.PixelBytes());
+  EXPECT_EQ(saved.HeaderHeight(), 36);
+  // The raw clip stores the picture upright, so the frame comes back byte for byte.
+  EXPECT_EQ(std::memcmp(saved.Pixels(), expected.Pixels(), expected.PixelBytes()), 0);
+
+  Result past = Cli("frame " + clip + " 9 " + out);
+  EXPECT_EQ(past.status, 1);
+  EXPECT_NE(past.out.find("out of range"), std::string::npos);
+}
+
+TEST(Cli, DetectRunsEveryFrameOnceAndSavesPanes) {
+  const std::string clip = test::MakeClip("cli_detect", 32, 24, 10);
+  const std::string panes = fs::path(clip).parent_path() / "panes";
+  Result r = Cli("detect --mode 0 " + clip + " --panes " + panes + " --every 4");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "frames=10 alarms=0\n");
+  for (int frame : {0, 4, 8}) {
+    for (const char* pane : {"tl", "tr", "bl", "br"}) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/%06d_%s.bmp", frame, pane);
+      EXPECT_TRUE(fs::exists(panes + name)) << name;
+    }
+  }
+  EXPECT_FALSE(fs::exists(panes + "/000001_tl.bmp"));
+
+  EXPECT_EQ(Cli("detect --mode 0 --frames 3 " + clip).out, "frames=3 alarms=0\n");
+}
+
+TEST(Cli, BadInputGivesOneLineAndStatusOne) {
+  const std::string dir = test::TempDir("cli_bad");
+  const std::string garbage = dir + "/garbage.avi";
+  {
+    std::ofstream f(garbage, std::ios::binary);
+    for (int i = 0; i < 5000; ++i) f.put(static_cast<char>((i * 7919) & 0xFF));
+  }
+  struct Case {
+    std::string args;
+    std::string expect;
+  };
+  const Case cases[] = {
+      {"detect --mode 0 " + dir + "/missing.avi", "missing.avi"},
+      {"detect --mode 0 " + garbage, "garbage.avi"},
+      {"info " + garbage, "garbage.avi"},
+      {"detect --mode 424242 " + garbage, "unknown mode 424242"},
+      {"detect --mode x " + garbage, "--mode"},
+  };
+  for (const Case& c : cases) {
+    Result r = Cli(c.args);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_NE(r.out.find(c.expect), std::string::npos) << c.args << ": " << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+  }
+}
+
+TEST(Cli, HelpAndModes) {
+  EXPECT_EQ(Cli("--help").status, 0);
+  for (const char* command : {"info", "modes", "frame", "detect"}) {
+    Result r = Cli(std::string(command) + " --help");
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_NE(r.out.find("usage: fumewatch-cli"), std::string::npos) << command;
+  }
+  EXPECT_NE(Cli("modes").out.find("0\tNull\n"), std::string::npos);
+  EXPECT_EQ(Cli("no-such-command").status, 2);
+}
+
+}  // namespace
+}  // namespace fw
