@@ -14,6 +14,8 @@
 namespace fw {
 
 class AlarmSound;
+class BackgroundModel;
+class SmokeFlameDetector;
 
 // The four image panes, in the order the desktop numbers its views.
 enum class PaneId { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
@@ -42,6 +44,11 @@ struct AlarmInterval {
 };
 
 struct DetectionState {
+  DetectionState();
+  ~DetectionState();  // out of line: the detector types are complete there
+  DetectionState(const DetectionState&) = delete;
+  DetectionState& operator=(const DetectionState&) = delete;
+
   Panes panes;
 
   // --- what the control bar holds ---
@@ -56,6 +63,13 @@ struct DetectionState {
   Dib previousFrame;  // the prior frame, exchanged with the frame pane
   Dib greyWork;       // second previous frame, grey frame or filtered frame, by mode
   Dib modelBackground;
+
+  // --- detector objects: each lives from the selection of a mode that builds it until the next
+  //     such selection ---
+  // background models
+  std::unique_ptr<BackgroundModel> backgroundModel;
+  // smoke detector
+  std::unique_ptr<SmokeFlameDetector> smokeDetector;
 
   // --- per-frame flags reset at the start of every frame ---
   uint8_t modelDisplayFlag = 1;

@@ -11,6 +11,8 @@ constexpr PaneFormat kSame = PaneFormat::Unchanged;
 const ModeInfo kModes[] = {
     {0, "Null", 1011, ModeCommand::Button, {kSame, kSame, kSame}, nullptr, nullptr, nullptr,
      nullptr},
+    // background models: difference and Gauss-model buttons, background-model menu modes
+    // smoke detector
 };
 
 }  // namespace
