@@ -102,6 +102,10 @@ struct AviReader::Decoder {
   std::vector<size_t> keyframes;
   bool slotTimeline = false;
   int64_t keyOffset = 0;
+  // AVI keeps no presentation times. With B-frames its pictures are named by the chunk whose
+  // arrival released them from the decoder, as players of such files count them; otherwise a
+  // picture's key is its chunk number (AVI) or its presentation time (other containers).
+  bool keyBySentPacket = false;
 
   // Where decoding stands: the demuxer continues from a seek (positioned), the decoder was sent
   // the end of the stream (draining), `frame` holds the decoded picture `heldKey` (holding).
@@ -109,6 +113,8 @@ struct AviReader::Decoder {
   bool draining = false;
   bool holding = false;
   int64_t heldKey = 0;
+  int64_t lastSentDts = AV_NOPTS_VALUE;
+  int64_t drainedCount = 0;
 
   // The swscale source the context was made for, and the top-down BGR picture it writes.
   int swsWidth = -1;
@@ -130,8 +136,10 @@ struct AviReader::Decoder {
   bool Start(const std::string& path, std::string* reason);
   bool BuildFrameTable(std::string* reason);
   void ReadIndex(AVStream* st);
-  void ScanPackets();
+  void ScanPackets(bool decode);
   void AssignKeys(int delay);
+  void SendPacket();
+  bool ReceiveFrame(int* error);
   int64_t KeyForFrame(int index) const;
   int64_t KeyForPacket(const AVPacket* pkt) const;
   size_t KeyframeRankFor(int64_t key) const;
@@ -228,9 +236,33 @@ void AviReader::Decoder::ReadIndex(AVStream* st) {
   }
 }
 
+// Sends the picture packet in `packet` to the decoder, carrying its key as the pts.
+void AviReader::Decoder::SendPacket() {
+  if (!keyBySentPacket) packet->pts = KeyForPacket(packet);
+  // A packet the decoder refuses is skipped.
+  if (avcodec_send_packet(codec, packet) >= 0) {
+    lastSentDts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+  }
+}
+
+// Takes the next decoded picture into `frame` and names it in heldKey.
+bool AviReader::Decoder::ReceiveFrame(int* error) {
+  *error = avcodec_receive_frame(codec, frame);
+  holding = *error == 0;
+  if (!holding) return false;
+  if (keyBySentPacket) {
+    heldKey = draining ? lastSentDts + ++drainedCount : lastSentDts;
+  } else {
+    heldKey = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+  }
+  return true;
+}
+
 // Reads every packet once. Besides counting the pictures this lets the demuxer index a file
-// that came without one, so that seeking works afterwards.
-void AviReader::Decoder::ScanPackets() {
+// that came without one, so that seeking works afterwards. With `decode` the pictures are
+// decoded too and their keys collected, for files whose pictures are named by the decoder.
+void AviReader::Decoder::ScanPackets(bool decode) {
+  int error = 0;
   for (int64_t n = 0; n < kMaxScannedPackets; ++n) {
     const int ret = av_read_frame(format, packet);
     if (ret < 0) break;
@@ -240,9 +272,21 @@ void AviReader::Decoder::ScanPackets() {
       if (dts != AV_NOPTS_VALUE) {
         // The pts is kept in `key` for now; AssignKeys fills in the missing ones.
         packets.push_back({dts, packet->pts, (packet->flags & AV_PKT_FLAG_KEY) != 0});
+        if (decode) {
+          SendPacket();
+          while (ReceiveFrame(&error)) keys.push_back(heldKey);
+        }
       }
     }
     av_packet_unref(packet);
+  }
+  if (decode) {
+    avcodec_send_packet(codec, nullptr);
+    draining = true;
+    while (ReceiveFrame(&error)) keys.push_back(heldKey);
+    avcodec_flush_buffers(codec);
+    draining = false;
+    holding = false;
   }
   positioned = false;
 }
@@ -276,10 +320,15 @@ bool AviReader::Decoder::BuildFrameTable(std::string* reason) {
       fromIndex = !packets.empty();
     }
   }
+  keyBySentPacket = isAvi && delay > 0;
   if (!fromIndex) {
     packets.clear();
-    ScanPackets();
-    AssignKeys(delay);
+    ScanPackets(keyBySentPacket);
+    if (keyBySentPacket) {
+      for (PacketEntry& p : packets) p.key = p.dts;
+    } else {
+      AssignKeys(delay);
+    }
   }
   std::stable_sort(packets.begin(), packets.end(),
                    [](const PacketEntry& a, const PacketEntry& b) { return a.dts < b.dts; });
@@ -287,12 +336,14 @@ bool AviReader::Decoder::BuildFrameTable(std::string* reason) {
       std::unique(packets.begin(), packets.end(),
                   [](const PacketEntry& a, const PacketEntry& b) { return a.dts == b.dts; }),
       packets.end());
-  if (packets.empty()) {
+  if (!keyBySentPacket) {
+    keys.reserve(packets.size());
+    for (const PacketEntry& p : packets) keys.push_back(p.key);
+  }
+  if (packets.empty() || keys.empty()) {
     *reason = "no video frames";
     return false;
   }
-  keys.reserve(packets.size());
-  for (const PacketEntry& p : packets) keys.push_back(p.key);
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   for (size_t i = 0; i < packets.size(); ++i) {
@@ -323,12 +374,15 @@ int64_t AviReader::Decoder::KeyForFrame(int index) const {
   return it == keys.begin() ? keys.front() : *(it - 1);
 }
 
+// A packet's own presentation time names its picture; only a packet without one is looked up
+// by its decode time (demuxers of containers that store presentation times only may work out
+// different decode times after a seek).
 int64_t AviReader::Decoder::KeyForPacket(const AVPacket* pkt) const {
-  const int64_t dts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
-  const auto it = std::lower_bound(packets.begin(), packets.end(), dts,
+  if (pkt->pts != AV_NOPTS_VALUE) return pkt->pts;
+  const auto it = std::lower_bound(packets.begin(), packets.end(), pkt->dts,
                                    [](const PacketEntry& p, int64_t d) { return p.dts < d; });
-  if (it != packets.end() && it->dts == dts) return it->key;
-  return pkt->pts != AV_NOPTS_VALUE ? pkt->pts : dts;
+  if (it != packets.end() && it->dts == pkt->dts) return it->key;
+  return pkt->dts;
 }
 
 // Rank (in `keyframes`) of the last keyframe whose picture is at or before the key.
@@ -343,9 +397,14 @@ bool AviReader::Decoder::SeekTo(size_t keyframeRank) {
   avcodec_flush_buffers(codec);
   draining = false;
   holding = false;
-  const int64_t dts = packets[keyframes[keyframeRank]].dts;
-  int ret = av_seek_frame(format, stream, dts, AVSEEK_FLAG_BACKWARD);
-  if (ret < 0) ret = avformat_seek_file(format, stream, INT64_MIN, dts, dts, 0);
+  lastSentDts = AV_NOPTS_VALUE;
+  drainedCount = 0;
+  // Demuxers index by decode time (AVI, MP4) or presentation time (Matroska); the later of the
+  // two finds this keyframe either way, as the next keyframe is decoded after it is shown.
+  const PacketEntry& target = packets[keyframes[keyframeRank]];
+  const int64_t time = std::max(target.dts, keyBySentPacket ? target.dts : target.key);
+  int ret = av_seek_frame(format, stream, time, AVSEEK_FLAG_BACKWARD);
+  if (ret < 0) ret = avformat_seek_file(format, stream, INT64_MIN, time, time, 0);
   positioned = ret >= 0;
   return positioned;
 }
@@ -355,16 +414,13 @@ bool AviReader::Decoder::SeekTo(size_t keyframeRank) {
 bool AviReader::Decoder::DecodeUntil(int64_t key) {
   const int64_t readLimit = static_cast<int64_t>(packets.size()) + kDecodeSlack;
   int64_t reads = 0;
+  int ret = 0;
   for (;;) {
-    int ret = avcodec_receive_frame(codec, frame);
-    if (ret == 0) {
-      holding = true;
-      heldKey = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+    if (ReceiveFrame(&ret)) {
       if (heldKey == key) return true;
       if (heldKey > key && heldKey != AV_NOPTS_VALUE) return false;
       continue;
     }
-    holding = false;
     if (ret != AVERROR(EAGAIN) || draining) {  // drained, or the decoder failed for good
       positioned = false;
       return false;
@@ -379,8 +435,7 @@ bool AviReader::Decoder::DecodeUntil(int64_t key) {
     // Empty packets are dropped frames; sending one would end the stream.
     if (packet->stream_index == stream && packet->size > 0 &&
         !(packet->flags & AV_PKT_FLAG_CORRUPT)) {
-      packet->pts = KeyForPacket(packet);
-      avcodec_send_packet(codec, packet);  // a packet the decoder refuses is skipped
+      SendPacket();
     }
     av_packet_unref(packet);
   }

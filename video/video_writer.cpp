@@ -80,7 +80,7 @@ bool VideoWriter::Open(const std::string& path, int width, int height, int frame
   if (codec == VideoCodec::Mjpeg) {
     id = AV_CODEC_ID_MJPEG;
     pixelFormat = AV_PIX_FMT_YUVJ420P;
-  } else if (codec == VideoCodec::Mpeg4) {
+  } else if (codec == VideoCodec::Mpeg4 || codec == VideoCodec::Mpeg4BFrames) {
     id = AV_CODEC_ID_MPEG4;
     pixelFormat = AV_PIX_FMT_YUV420P;
   }
@@ -99,7 +99,7 @@ bool VideoWriter::Open(const std::string& path, int width, int height, int frame
   s.codec->time_base = AVRational{1, framesPerSecond};
   s.codec->framerate = AVRational{framesPerSecond, 1};
   s.codec->gop_size = kGopSize;
-  s.codec->max_b_frames = 0;
+  s.codec->max_b_frames = codec == VideoCodec::Mpeg4BFrames ? 2 : 0;
   s.codec->thread_count = 1;
   if (id != AV_CODEC_ID_RAWVIDEO) {
     s.codec->flags |= AV_CODEC_FLAG_QSCALE;

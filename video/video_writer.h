@@ -11,9 +11,10 @@
 namespace fw {
 
 enum class VideoCodec {
-  RawBgr24,  // uncompressed, byte exact
-  Mjpeg,     // Motion JPEG, every frame a keyframe
-  Mpeg4,     // MPEG-4 part 2, a keyframe every 12 frames, no B-frames
+  RawBgr24,      // uncompressed, byte exact
+  Mjpeg,         // Motion JPEG, every frame a keyframe
+  Mpeg4,         // MPEG-4 part 2, a keyframe every 12 frames, no B-frames
+  Mpeg4BFrames,  // as Mpeg4 with two B-frames between reference frames (decoded out of order)
 };
 
 class VideoWriter {
