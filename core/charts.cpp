@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/draw.h"
+#include "core/statistics.h"
 
 namespace fw {
 
@@ -20,38 +21,6 @@ void EnsureColour(Dib& image) {
 const Rgb8& TableEntry(std::span<const Rgb8> table, int index) {
   assert(index >= 0 && static_cast<size_t>(index) < table.size());
   return table[std::clamp<size_t>(static_cast<size_t>(std::max(index, 0)), 0, table.size() - 1)];
-}
-
-struct MaskCentroid {
-  int64_t count = 0;
-  bool defined = false;  // false when the mask has no non-zero pixel
-  int x = 0;
-  int y = 0;
-};
-
-// Centroid of the non-zero pixels of an 8-bit mask, weighted by their values.
-MaskCentroid CentroidOf(const Dib& mask) {
-  MaskCentroid c;
-  int64_t sum = 0;
-  int64_t sumX = 0;
-  int64_t sumY = 0;
-  for (int y = 0; y < mask.Height(); ++y) {
-    const uint8_t* row = mask.Row(y);
-    for (int x = 0; x < mask.Width(); ++x) {
-      const int v = row[x];
-      if (v == 0) continue;
-      ++c.count;
-      sum += v;
-      sumX += static_cast<int64_t>(x) * v;
-      sumY += static_cast<int64_t>(y) * v;
-    }
-  }
-  if (sum > 0) {
-    c.defined = true;
-    c.x = static_cast<int>(static_cast<double>(sumX) / static_cast<double>(sum));
-    c.y = static_cast<int>(static_cast<double>(sumY) / static_cast<double>(sum));
-  }
-  return c;
 }
 
 // One column of the scrolling chart: cleared, a white bar of the ratio from row 10 upward and a
@@ -179,12 +148,16 @@ float MaskChangeRatio(Dib& image, const Dib& a, const Dib& b, bool chart, int mi
                       float ratioThreshold, int& chartCounter) {
   float ratio = 0.0f;
   if (a.GetBitCount() == 8 && b.GetBitCount() == 8) {
-    const MaskCentroid ca = CentroidOf(a);
-    const MaskCentroid cb = CentroidOf(b);
-    if (ca.count > minPixelCount || cb.count > minPixelCount) {
-      // A mask without pixels has no centroid: b is then compared where it stands.
-      const int dx = ca.defined && cb.defined ? ca.x - cb.x : 0;
-      const int dy = ca.defined && cb.defined ? ca.y - cb.y : 0;
+    // A mask without pixels has no centroid: b is then compared where it stands.
+    int ax = 0;
+    int ay = 0;
+    int bx = 0;
+    int by = 0;
+    const int na = Centroid(a, ax, ay);
+    const int nb = Centroid(b, bx, by);
+    if (na > minPixelCount || nb > minPixelCount) {
+      const int dx = na > 0 && nb > 0 ? ax - bx : 0;
+      const int dy = na > 0 && nb > 0 ? ay - by : 0;
       int64_t difference = 0;
       int64_t total = 0;
       for (int y = 0; y < b.Height(); ++y) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
+#include <type_traits>
 
 namespace fw {
 
@@ -20,7 +21,8 @@ int CharacterAdvance(int size) {
 }
 
 // Points of a segment-font cell.
-enum Point { kBL, kBR, kML, kMR, kTL, kTR, kBC, kTC, kPlusLow, kPlusHigh, kEnd };
+// kEnd closes a path; the unused tail of a glyph's point list is all kEnd.
+enum Point { kEnd, kBL, kBR, kML, kMR, kTL, kTR, kBC, kTC, kPlusLow, kPlusHigh };
 
 struct GlyphPoint {
   int x;
@@ -202,15 +204,16 @@ void DrawGlyph(Dib& image, char c, int x, int y, uint8_t red, uint8_t green, uin
   }
   for (const SegmentGlyph& glyph : kGlyphs) {
     if (glyph.c != c) continue;
-    const Point* p = glyph.path;
-    while (*p != kEnd) {
-      GlyphPoint from = CellPoint(*p++, x, y, size);
-      for (; *p != kEnd; ++p) {
-        const GlyphPoint to = CellPoint(*p, x, y, size);
+    constexpr int kLength = static_cast<int>(std::extent_v<decltype(SegmentGlyph::path)>);
+    int i = 0;
+    while (i < kLength && glyph.path[i] != kEnd) {
+      GlyphPoint from = CellPoint(glyph.path[i++], x, y, size);
+      for (; i < kLength && glyph.path[i] != kEnd; ++i) {
+        const GlyphPoint to = CellPoint(glyph.path[i], x, y, size);
         DrawLine(image, from.x, from.y, to.x, to.y, red, green, blue);
         from = to;
       }
-      ++p;  // past this path's end mark
+      ++i;  // past this path's end mark
     }
     return;
   }
