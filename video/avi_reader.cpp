@@ -26,8 +26,6 @@ constexpr int kMaxDimension = 16384;
 constexpr int64_t kMaxScannedPackets = int64_t{1} << 24;
 // A forward decode may read this many packets beyond the frame table before giving up.
 constexpr int64_t kDecodeSlack = 64;
-// Start points tried for one frame: its keyframe, the one before, the first one.
-constexpr int kSeekAttempts = 3;
 
 // One picture-carrying packet of the video stream, in decode order. `key` identifies the picture
 // the packet carries in presentation order; it travels through the decoder as the frame's pts.
@@ -488,18 +486,18 @@ bool AviReader::Decoder::Deliver(int index, Dib& image) {
       packets[keyframes[rank]].key <= heldKey && DecodeUntil(key)) {
     return Convert(image);
   }
-  for (int attempt = 0; attempt < kSeekAttempts; ++attempt) {
-    const size_t start = attempt + 1 == kSeekAttempts ? 0 : rank - std::min<size_t>(rank, attempt);
-    if (attempt > 0 && start == rank - std::min<size_t>(rank, attempt - 1)) continue;
-    if (SeekTo(start) && DecodeUntil(key)) return Convert(image);
-  }
-  return false;
+  if (SeekTo(rank) && DecodeUntil(key)) return Convert(image);
+  // A picture shown before its keyframe but decoded after it (an open group of pictures) needs
+  // the keyframe before.
+  return rank > 0 && SeekTo(rank - 1) && DecodeUntil(key) && Convert(image);
 }
 
 AviReader::AviReader() {
   video_detail::SilenceVideoLibraryLog();
 }
 AviReader::~AviReader() = default;
+AviReader::AviReader(AviReader&&) noexcept = default;
+AviReader& AviReader::operator=(AviReader&&) noexcept = default;
 
 bool AviReader::IsOpen() const {
   return decoder_ != nullptr;

@@ -22,6 +22,8 @@ class AviReader {
   ~AviReader();
   AviReader(const AviReader&) = delete;
   AviReader& operator=(const AviReader&) = delete;
+  AviReader(AviReader&&) noexcept;
+  AviReader& operator=(AviReader&&) noexcept;
 
   // Opens a video file and makes its first video stream the frame source. The current frame is 0
   // afterwards whatever happens. On failure the reader is closed, keeps the previous file's

@@ -128,8 +128,10 @@ TEST_P(AviReaderCodecTest, ReadsEveryFrameTheSameWayInAnyOrder) {
   EXPECT_FALSE(reader.GetFrame(-1, image));
   EXPECT_EQ(Bytes(image), last);
 
-  // Jumps backwards and forwards, a repeat, and a run of neighbours after a jump.
-  const int order[] = {17, 3, 29, 0, 12, 13, 14, 13, 25, 1, 11, 12, 28, 29, 5, 24, 6, 23};
+  // Jumps backwards and forwards, a repeat, and a run of neighbours after a jump; then every
+  // frame in steps of 7.
+  std::vector<int> order = {17, 3, 29, 0, 12, 13, 14, 13, 25, 1, 11, 12, 28, 29, 5, 24, 6, 23};
+  for (int k = 0; k < kFrames; ++k) order.push_back(k * 7 % kFrames);
   for (int i : order) {
     ASSERT_TRUE(reader.GetFrame(i, image)) << "frame " << i;
     EXPECT_EQ(Bytes(image), sequential[i]) << "frame " << i;
