@@ -11,23 +11,34 @@ Session::Session(AlarmSound* sound) { state_.sound = sound; }
 
 bool Session::Open(const std::string& path, bool quiet) {
   ClearAlarmFlag(state_);
-  Dib& frame = state_.panes.topLeft();
-  const bool opened =
-      reader_.OpenInto(path, frame, quiet ? OpenReport::Quiet : OpenReport::MessageBox);
+  source_ = &reader_;
+  const bool opened = reader_.OpenInto(path, state_.panes.topLeft(),
+                                       quiet ? OpenReport::Quiet : OpenReport::MessageBox);
   reader_.SetPath(path);
   state_.videoPath = path;
-  reader_.GetFrame(reader_.CurrentFrame(), frame);
+  AfterOpen();
+  return opened;
+}
 
+void Session::OpenFrames(FrameSource& frames) {
+  ClearAlarmFlag(state_);
+  source_ = &frames;
+  state_.panes.topLeft().CreateSigned(frames.Width(), frames.Height(), 24, false);
+  AfterOpen();
+}
+
+void Session::AfterOpen() {
+  currentFrame_ = 0;
+  source_->GetFrame(0, state_.panes.topLeft());
   // The result panes and the history images follow the video's size.
-  const int w = reader_.Width();
-  const int h = reader_.Height();
+  const int w = source_->Width();
+  const int h = source_->Height();
   for (Dib* image : {&state_.panes.topRight(), &state_.panes.bottomLeft(),
                      &state_.panes.bottomRight(), &state_.previousFrame, &state_.greyWork}) {
     if (image->Width() != w || image->HeaderHeight() != h) image->CreateSigned(w, h, 24, false);
   }
   state_.mode = 0;
-  state_.frameNumber = reader_.CurrentFrame();
-  return opened;
+  state_.frameNumber = 0;
 }
 
 bool Session::OpenAndPlay(const std::string& path) {
@@ -36,9 +47,9 @@ bool Session::OpenAndPlay(const std::string& path) {
   return opened;
 }
 
-void Session::Seek(int frame) { reader_.SetCurrentFrame(frame); }
+void Session::Seek(int frame) { currentFrame_ = frame; }
 
-bool Session::ReadFrame(int index) { return reader_.GetFrame(index, state_.panes.topLeft()); }
+bool Session::ReadFrame(int index) { return source_->GetFrame(index, state_.panes.topLeft()); }
 
 // --- playback loop ---------------------------------------------------------------------------
 
@@ -86,10 +97,10 @@ FrameRead Session::ReadNextFrame() {
   if (state_.online) return FrameRead::Online;
   Dib& frame = state_.panes.topLeft();
   FrameRead result = FrameRead::Read;
-  if (!reader_.GetFrame(reader_.CurrentFrame(), frame)) {
+  if (!source_->GetFrame(currentFrame_, frame)) {
     // Past the end of the file: play it again from the start.
-    reader_.SetCurrentFrame(0);
-    result = reader_.GetFrame(0, frame) ? FrameRead::Wrapped : FrameRead::Failed;
+    currentFrame_ = 0;
+    result = source_->GetFrame(0, frame) ? FrameRead::Wrapped : FrameRead::Failed;
   }
   return result;
 }
@@ -101,7 +112,7 @@ FrameRead Session::ProcessFrame() {
   state_.regionFlag = 0;
   // 2. The frame into the top-left pane.
   const FrameRead read = ReadNextFrame();
-  state_.frameNumber = reader_.CurrentFrame();
+  state_.frameNumber = currentFrame_;
   // 3. The classical modes and the alarm sound.
   RunDetectionStep(state_);
   // 4-7. Auxiliary operation (histogram, snake), top-left analysis, background-model display
@@ -117,7 +128,7 @@ FrameRead Session::ProcessFrame() {
   if (snapshotTarget_ && displayDialogShown_) snapshotTarget_->display.CopyFrom(state_.panes.display, false);
   // 14-15. HSV plane of the top-left picture; colour picking under the mouse.
   // 16. Next frame.
-  reader_.SetCurrentFrame(reader_.CurrentFrame() + 1);
+  ++currentFrame_;
   // 17-18. End-of-frame steps of the wavelet view and of the current mode.
   RunEndOfFrame(state_);
   return read;
@@ -131,9 +142,9 @@ void Session::CapturePanes(Snapshot& snapshot) const {
 
 void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.frameNumber = state_.frameNumber;
-  snapshot.frameCount = reader_.FrameCount();
-  snapshot.videoWidth = reader_.Width();
-  snapshot.videoHeight = reader_.Height();
+  snapshot.frameCount = source_->FrameCount();
+  snapshot.videoWidth = source_->Width();
+  snapshot.videoHeight = source_->Height();
   snapshot.videoPath = reader_.Path();
   snapshot.mode = state_.mode;
   snapshot.alarmFlag = state_.alarmFlag;

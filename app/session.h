@@ -9,6 +9,7 @@
 #include "app/snapshot.h"
 #include "detect/detection_state.h"
 #include "video/avi_reader.h"
+#include "video/frame_source.h"
 
 namespace fw {
 
@@ -40,9 +41,14 @@ class Session {
   bool Open(const std::string& path, bool quiet = false);
   // The Open button: Open, then start playback when no loop exists.
   bool OpenAndPlay(const std::string& path);
+  // Uses frames held in memory as the video, set up as Open does (benchmarks). The source must
+  // outlive its use; Open switches back to the file reader.
+  void OpenFrames(FrameSource& frames);
   const AviReader& Reader() const { return reader_; }
+  const FrameSource& Source() const { return *source_; }
   // Moves the frame slider: the next frame read is this one.
   void Seek(int frame);
+  int CurrentFrame() const { return currentFrame_; }
   // Reads one frame into the top-left pane without running the pipeline.
   bool ReadFrame(int index);
 
@@ -103,10 +109,14 @@ class Session {
 
  private:
   FrameRead ReadNextFrame();
+  // What Open does once the source holds the new video.
+  void AfterOpen();
   void CapturePanes(Snapshot& snapshot) const;
 
   DetectionState state_;
   AviReader reader_;
+  FrameSource* source_ = &reader_;
+  int currentFrame_ = 0;  // index of the next frame to read; the loop's frame counter
 
   LoopState loopState_ = LoopState::Stop;
   bool loopExists_ = false;

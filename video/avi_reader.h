@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/dib.h"
+#include "video/frame_source.h"
 
 namespace fw {
 
@@ -16,7 +17,7 @@ namespace fw {
 // the command-line tool prints the one-line reason itself.
 enum class OpenReport { MessageBox, Quiet };
 
-class AviReader {
+class AviReader : public FrameSource {
  public:
   AviReader();
   ~AviReader();
@@ -36,15 +37,15 @@ class AviReader {
   // Copies frame `index` into the image as bottom-up rows with zeroed padding. The image must be
   // 24-bit with the reader's width and height. Returns false and leaves the image unchanged when
   // no file is open, the index is outside 0..FrameCount()-1 or the frame cannot be decoded.
-  bool GetFrame(int index, Dib& image);
+  bool GetFrame(int index, Dib& image) override;
   // Releases the file and the decoder; the numbers stay. Harmless on a closed reader.
   void Close();
 
   bool IsOpen() const;
-  int Width() const { return width_; }
-  int Height() const { return height_; }
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
   int PixelCount() const { return pixelCount_; }
-  int FrameCount() const { return frameCount_; }
+  int FrameCount() const override { return frameCount_; }
   double FramesPerSecond() const { return framesPerSecond_; }
   int CurrentFrame() const { return currentFrame_; }
   void SetCurrentFrame(int frame) { currentFrame_ = frame; }
