@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "core/colour.h"
 
@@ -49,35 +50,58 @@ void EnsureGrey(const Dib& source, Dib& destination, bool keepPixels) {
   }
 }
 
-// Writes out(dx, dy) for every pixel, with the four neighbours clamped at the border. The border
-// columns are handled apart so that the interior loop has no branches.
+// One row of out(dx, dy) with the four neighbours clamped at the border. The border columns are
+// handled apart so that the interior loop has no branches; the row pointers are restrict
+// parameters so that the compiler needs no aliasing check to vectorise.
+template <int kBytes, typename Out>
+inline void CentralDifferenceRow(const uint8_t* __restrict up, const uint8_t* __restrict cur,
+                                 const uint8_t* __restrict down, uint8_t* __restrict dst, int w,
+                                 Out out) {
+  if (w == 1) {
+    dst[0] = out(0, PixelDifference<kBytes>(up, down));
+    return;
+  }
+  dst[0] = out(PixelDifference<kBytes>(cur, cur + kBytes), PixelDifference<kBytes>(up, down));
+  for (int x = 1; x < w - 1; ++x) {
+    dst[x] = out(PixelDifference<kBytes>(cur + kBytes * (x - 1), cur + kBytes * (x + 1)),
+                 PixelDifference<kBytes>(up + kBytes * x, down + kBytes * x));
+  }
+  const int last = w - 1;
+  dst[last] = out(PixelDifference<kBytes>(cur + kBytes * (last - 1), cur + kBytes * last),
+                  PixelDifference<kBytes>(up + kBytes * last, down + kBytes * last));
+}
+
 template <int kBytes, typename Out>
 void CentralDifferences(const Dib& source, Dib& destination, Out out) {
   const int w = source.Width();
   const int h = source.Height();
   if (w == 0) return;
   for (int y = 0; y < h; ++y) {
-    const uint8_t* __restrict up = source.Row(y > 0 ? y - 1 : y);
-    const uint8_t* __restrict cur = source.Row(y);
-    const uint8_t* __restrict down = source.Row(y < h - 1 ? y + 1 : y);
-    uint8_t* __restrict dst = destination.Row(y);
-    const auto at = [&](int x, int left, int right) {
-      return out(PixelDifference<kBytes>(cur + kBytes * left, cur + kBytes * right),
-                 PixelDifference<kBytes>(up + kBytes * x, down + kBytes * x));
-    };
-    if (w == 1) {
-      dst[0] = at(0, 0, 0);
-      continue;
-    }
-    dst[0] = at(0, 0, 1);
-    for (int x = 1; x < w - 1; ++x) dst[x] = at(x, x - 1, x + 1);
-    dst[w - 1] = at(w - 1, w - 2, w - 1);
+    CentralDifferenceRow<kBytes>(source.Row(y > 0 ? y - 1 : y), source.Row(y),
+                                 source.Row(y < h - 1 ? y + 1 : y), destination.Row(y), w, out);
   }
+}
+
+// truncate(sqrt(s) x 0.707) of every sum of squares of two byte differences, capped at 255:
+// one table look-up per pixel instead of a square root.
+const std::vector<uint8_t>& MagnitudeTable8() {
+  static const std::vector<uint8_t> table = [] {
+    std::vector<uint8_t> t(kMaxSum8 + 1);
+    for (uint32_t s = 0; s <= kMaxSum8; ++s) t[s] = ToByte(Magnitude(s, kMagnitudeScale8));
+    return t;
+  }();
+  return table;
 }
 
 template <int kBytes>
 void MagnitudeRows(const Dib& source, Dib& destination, uint8_t threshold) {
   const double scale = kBytes == 1 ? kMagnitudeScale8 : kMagnitudeScale24;
+  if (threshold == 0 && kBytes == 1) {
+    const uint8_t* table = MagnitudeTable8().data();
+    CentralDifferences<kBytes>(source, destination,
+                               [table](int dx, int dy) { return table[SumOfSquares(dx, dy)]; });
+    return;
+  }
   if (threshold == 0) {
     CentralDifferences<kBytes>(source, destination, [scale](int dx, int dy) {
       return ToByte(Magnitude(SumOfSquares(dx, dy), scale));
@@ -134,6 +158,17 @@ void SobelRows(const Dib& source, Dib& destination) {
         SobelChannel(top, mid, bottom, kBytes * x + c, kBytes, gx, gy);
       dst[x] = ToByte(Magnitude(SumOfSquares(gx, gy), scale));
     }
+  }
+}
+
+inline void HorizontalEdgeRow(const uint8_t* __restrict top, const uint8_t* __restrict mid,
+                              const uint8_t* __restrict bottom, uint8_t* __restrict dst, int w,
+                              int t) {
+  for (int x = 1; x < w - 1; ++x) {
+    const int d = (std::abs(top[x + 1] - top[x - 1]) + 2 * std::abs(mid[x + 1] - mid[x - 1]) +
+                   std::abs(bottom[x + 1] - bottom[x - 1])) >>
+                  2;
+    dst[x] = static_cast<uint8_t>(d >= t ? d : 0);
   }
 }
 
@@ -201,16 +236,8 @@ void HorizontalEdge(const Dib& source, Dib& destination, uint8_t threshold) {
   const int h = source.Height();
   const int t = threshold;
   for (int y = 1; y < h - 1; ++y) {
-    const uint8_t* __restrict top = source.Row(y - 1);
-    const uint8_t* __restrict mid = source.Row(y);
-    const uint8_t* __restrict bottom = source.Row(y + 1);
-    uint8_t* __restrict dst = destination.Row(y);
-    for (int x = 1; x < w - 1; ++x) {
-      const int d = (std::abs(top[x + 1] - top[x - 1]) + 2 * std::abs(mid[x + 1] - mid[x - 1]) +
-                     std::abs(bottom[x + 1] - bottom[x - 1])) >>
-                    2;
-      dst[x] = static_cast<uint8_t>(d >= t ? d : 0);
-    }
+    HorizontalEdgeRow(source.Row(y - 1), source.Row(y), source.Row(y + 1), destination.Row(y), w,
+                      t);
   }
 }
 
