@@ -70,6 +70,10 @@ struct DetectionState {
   std::unique_ptr<BackgroundModel> backgroundModel;
   // smoke detector
   std::unique_ptr<SmokeFlameDetector> smokeDetector;
+  int smokeBlockColumn = 0;  // block whose edge strengths the block mode plots, clicked in the
+  int smokeBlockRow = 0;     // top-left pane (clamped to the block grid when used)
+  Dib smokeGreyDisplay;      // the block mode's frame in grey, quantised to the degrade level
+  bool smokeSizeReported = false;  // a changed frame size was reported for this detector
 
   // --- per-frame flags reset at the start of every frame ---
   uint8_t modelDisplayFlag = 1;

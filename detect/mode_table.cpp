@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "detect/smoke_modes.h"
+
 namespace fw {
 
 namespace {
@@ -13,6 +15,12 @@ const ModeInfo kModes[] = {
      nullptr},
     // background models: difference and Gauss-model buttons, background-model menu modes
     // smoke detector
+    {kModeSmoke, "Fumewatch", kModeSmoke, ModeCommand::Menu,
+     {PaneFormat::Grey, PaneFormat::Grey, PaneFormat::Colour}, BuildSmokeMode, SmokeModeStep,
+     nullptr, SmokeModeEndOfFrame},
+    {kModeBlockSmoke, "Fumewatch(Block)", kModeBlockSmoke, ModeCommand::Menu,
+     {PaneFormat::Grey, PaneFormat::Grey, PaneFormat::Colour}, BuildBlockSmokeMode,
+     BlockSmokeModeStep, nullptr, SmokeModeEndOfFrame},
 };
 
 }  // namespace

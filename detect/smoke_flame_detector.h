@@ -1,4 +1,195 @@
+// The smoke detector object: a ring of recent frames, a background, per-pixel flicker history and
+// a grid of 16 x 16 blocks. The pixel mode decides smoke per pixel (motion, grey colour, flicker of
+// the red channel); the block mode per block (motion accumulated over 125 frames, spread of the
+// changed pixels, loss of edge strength against the background).
+//
+// The detector works on the frame pane it was initialised with. Every step first checks that the
+// pane still has the size and depth it had then; for any other frame a step does nothing (and a
+// step that decides returns 0), so a changed frame size never reads out of bounds.
 #pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/dib.h"
+
 namespace fw {
-class SmokeFlameDetector {};
+
+struct SmokeFlameParams {
+  // The frame ring holds the largest power of two not above frameRateFactor x secondsFactor.
+  int secondsFactor = 4;
+  int frameRateFactor = 25;
+  int motionThreshold = 15;    // a pixel moved when its weighted difference >= 100 x this
+  int crossingThreshold = 10;  // flame mode: wavelet crossings of an oscillating pixel
+  float deadZone = 5.0f;       // flame mode and wavelet view: band of the crossing classes
+  int alarmPixelCount = 100;   // final-mask pixels that raise the alarm
+};
+
+class SmokeFlameDetector {
+ public:
+  static constexpr int kBlockSize = 16;
+  // Frames of the flicker window (also the flicker learning length).
+  static constexpr int kFlickerWindow = 125;
+  // Frames of the block-motion ring and of the smoke-count ring.
+  static constexpr int kBlockWindow = 125;
+
+  // DetectMotion kinds: against the background, updating it where the frame is still (flame
+  // mode); against the most recent frame of the ring (smoke mode).
+  static constexpr int kMotionToBackground = 1;
+  static constexpr int kMotionToLastFrame = 2;
+
+  SmokeFlameParams params;
+
+  // Builds everything from the frame pane, which the detector keeps working on. Pixel modes get
+  // the frame ring, the background and the flicker history; the block mode the previous frame,
+  // the background, the edge strengths and the block means. A frame that is not 24-bit leaves
+  // the detector empty: every step then does nothing.
+  void Initialise(Dib& frame, bool blockMode);
+
+  // True when the frame pane has the width, height and depth it had at Initialise.
+  bool FrameMatches() const;
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool BlockMode() const { return blockMode_; }
+
+  // --- pixel mode ---
+  // Motion mask = 1 where the weighted difference 11 |dB| + 59 |dG| + 30 |dR| of the frame and
+  // its reference reaches 100 x motion threshold: the most recent ring frame (kind 2), or the
+  // background (kind 1), which then moves 1/10 towards the frame wherever the frame differs
+  // from the most recent ring frame by less than that. Other kinds change nothing.
+  void DetectMotion(int kind);
+  // Colour mask = 1 where the pixel moved and is grey: saturation 255 (max - min) / max (integer)
+  // at most `limit`, or max 0.
+  void TestGreyColour(int limit);
+  // Flicker of the red channel around its running mean + 10. The first kFlickerWindow frames
+  // learn the mean (temporal mask 0 from the first of them, unwritten after it); from then on
+  // temporal mask = 1 where the state changed at least `minimumChanges` times within the last
+  // kFlickerWindow frames.
+  void TestFlicker(int minimumChanges);
+  // Final mask = colour mask AND temporal mask.
+  void CombineMasks();
+  // Display (made 24-bit of the frame size) = the frame with final-mask pixels tinted green.
+  // Returns 1 when at least alarmPixelCount final-mask pixels are set, else 0.
+  uint8_t ShowAndCount(Dib& display);
+
+  // --- block mode ---
+  // Current block means: sum of (11 B + 59 G + 30 R) over the block / 25600.
+  void ComputeBlockMeans();
+  // Block motion = 1 where |current mean - previous mean| >= threshold; display (made 24-bit of
+  // the frame size) shows moving blocks yellow and the others blue.
+  void CompareBlocks(uint8_t threshold, Dib& display);
+  // Display (made 24-bit of the frame size) with each block blue of intensity
+  // min(gain x counter, 255). `counters` holds one value per block.
+  void ShowBlockCounters(Dib& display, std::span<const uint8_t> counters, int gain) const;
+  // Adds the block motion to the counters of the last kBlockWindow frames. Returns 1 when more
+  // than 3 blocks moved in at least 37 of them, else 0.
+  uint8_t AccumulateBlockMotion();
+  // A moving block keeps its motion only when more than 50 of its pixels changed against the
+  // previous frame and their column and row positions both have a variance of at least 10.
+  void FilterBlockSpread();
+  // Scrolls the display (made 24-bit of the frame size) one pixel to the left and plots, in its
+  // rightmost column, the mean current (yellow) and background (blue) edge strength of the
+  // block (column, row), clamped to the grid.
+  void PlotBlockEdges(int column, int row, Dib& display);
+  // Current edges = edge strength of the frame (interior pixels; the border stays 0).
+  void ComputeEdgeStrength();
+  // Counts the moving blocks whose mean edge strength fell more than 4 below the background's;
+  // a frame without moving blocks becomes the background. Returns 1 when the last kBlockWindow
+  // frames hold more than 24 smoke blocks, else 0.
+  uint8_t TestEdgeLoss();
+
+  // After the frame number advanced. Pixel modes: the frame becomes the newest ring frame and the
+  // pane receives the oldest ring buffer. Block mode: the frame becomes the previous frame and
+  // the block means move on. Buffers are exchanged, never copied.
+  void EndOfFrame();
+
+  // --- state the steps read and write (masks hold 0 and 1, rows packed, memory row order) ---
+  std::span<uint8_t> MotionMask() { return motionMask_; }
+  std::span<uint8_t> ColourMask() { return colourMask_; }
+  std::span<uint8_t> TemporalMask() { return temporalMask_; }
+  std::span<const uint8_t> FinalMask() const { return finalMask_; }
+  const Dib& Background() const { return background_; }
+  const Dib& PreviousFrame() const { return previousFrame_; }
+  int HistoryLength() const { return historyLength_; }
+  int RingIndex() const { return ringIndex_; }
+  const Dib& RingFrame(int index) const { return ring_[index]; }
+  int FramesSeen() const { return framesSeen_; }
+  float FlickerMean(int pixel) const { return flickerMean_[pixel]; }
+  // State changes of the pixel's red channel within the flicker window.
+  int FlickerChanges(int pixel) const { return flickerChanges_[pixel]; }
+
+  int BlockColumns() const { return blockColumns_; }
+  int BlockRows() const { return blockRows_; }
+  int BlockCount() const { return blockColumns_ * blockRows_; }
+  std::span<uint8_t> BlockMotion() { return blockMotion_; }
+  std::span<const uint8_t> BlockCounters() const { return blockCounters_; }
+  std::span<const uint8_t> CurrentBlockMeans() const { return currentBlockMeans_; }
+  std::span<const uint8_t> PreviousBlockMeans() const { return previousBlockMeans_; }
+  std::span<const uint8_t> BackgroundBlockMeans() const { return backgroundBlockMeans_; }
+  std::span<int32_t> BackgroundEdges() { return backgroundEdges_; }
+  std::span<int32_t> CurrentEdges() { return currentEdges_; }
+  std::span<const int32_t> SmokeCounts() const { return smokeCounts_; }
+  // Number of smoke blocks TestEdgeLoss found in the last frame.
+  int LastSmokeBlocks() const { return lastSmokeBlocks_; }
+
+ private:
+  // Positions of the toggle history: a ring of kToggleHistory frames, one bit per pixel and
+  // frame, stored as kToggleHistory / 8 byte planes.
+  static constexpr int kToggleHistory = 128;
+  static_assert(kFlickerWindow - 1 <= kToggleHistory && kToggleHistory % 8 == 0);
+
+  void InitialisePixelMode(const Dib& frame);
+  void InitialiseBlockMode(const Dib& frame);
+  int BlockMeanEdge(std::span<const int32_t> edges, int column, int row) const;
+
+  Dib* source_ = nullptr;
+  bool ready_ = false;
+  bool blockMode_ = false;
+  int width_ = 0;
+  int height_ = 0;
+
+  // pixel modes
+  std::vector<Dib> ring_;
+  int historyLength_ = 64;
+  int ringIndex_ = 0;
+  Dib background_;
+  std::vector<uint8_t> motionMask_;
+  std::vector<uint8_t> colourMask_;
+  std::vector<uint8_t> temporalMask_;
+  std::vector<uint8_t> finalMask_;
+
+  // Flicker history per pixel. Within the window the red channel's state sequence is summed up
+  // by its changes: a pixel keeps its running mean, its state, the number of changes within the
+  // window and one bit per frame telling whether the state changed then, so that the change
+  // leaving the window is known in constant time.
+  std::vector<float> flickerMean_;
+  std::vector<uint8_t> flickerState_;
+  std::vector<uint8_t> flickerChanges_;
+  std::vector<uint8_t> toggleHistory_;  // kToggleHistory / 8 planes of width x height bytes
+  int togglePosition_ = 0;              // history position of the current frame
+  int framesSeen_ = 0;
+
+  // block mode
+  Dib previousFrame_;
+  int blockColumns_ = 0;
+  int blockRows_ = 0;
+  std::vector<uint8_t> blockMotion_;
+  std::vector<uint8_t> blockCounters_;
+  std::vector<uint8_t> blockMaskRing_;  // kBlockWindow masks of one byte per block
+  int blockRingIndex_ = 0;
+  int blockRingFill_ = 0;
+  std::vector<uint8_t> currentBlockMeans_;
+  std::vector<uint8_t> previousBlockMeans_;
+  std::vector<uint8_t> backgroundBlockMeans_;
+  std::vector<int32_t> blockEnergies_;  // wavelet view
+  std::vector<int32_t> blockSums_;      // one row of blocks, summed while the means are taken
+  std::vector<int32_t> backgroundEdges_;
+  std::vector<int32_t> currentEdges_;
+  std::array<int32_t, kBlockWindow> smokeCounts_{};
+  int smokeCountIndex_ = 0;
+  int lastSmokeBlocks_ = 0;
+};
+
 }  // namespace fw
