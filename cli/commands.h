@@ -13,6 +13,7 @@ int RunInfo(const ArgList& args);
 int RunModes(const ArgList& args);
 int RunFrame(const ArgList& args);
 int RunDetect(const ArgList& args);
+int RunBench(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);

@@ -23,6 +23,8 @@ const Subcommand kSubcommands[] = {
      fw::cli::RunFrame},
     {"detect", "detect --mode N VIDEO [...]     run a detection mode over a video once",
      fw::cli::RunDetect},
+    {"bench", "bench [--mode N|all] [VIDEO]     frames per second of each detection mode",
+     fw::cli::RunBench},
 };
 
 void PrintUsage(std::FILE* out) {

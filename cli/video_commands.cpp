@@ -184,8 +184,7 @@ int RunDetect(const ArgList& args) {
     if (!events) return Fail(*path + ": cannot write the events file");
   }
 
-  RecordingAlarmSound sound;
-  Session session(&sound);
+  Session session;  // no sound in batch runs
   if (!OpenVideo(session, video)) return 1;
   int total = session.Reader().FrameCount();
   if (frames >= 0 && frames < total) total = frames;

@@ -336,9 +336,17 @@ BmpResult Dib::Read(std::istream& in) {
                                       " bytes is smaller than the image (" +
                                       std::to_string(needed) + " bytes)"};
   }
+  // A short file must not make us allocate what its header claims.
+  in.clear();
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  const std::streamoff pixelStart = start + std::streamoff{pixelOffset};
+  if (end >= 0 && end - pixelStart < needed) {
+    return {BmpStatus::Truncated, "file ends inside the pixel data"};
+  }
   std::vector<uint8_t> pixels(static_cast<size_t>(needed));
   in.clear();
-  in.seekg(start + std::streamoff{pixelOffset});
+  in.seekg(pixelStart);
   if (!in || !ReadExact(in, pixels.data(), needed)) {
     return {BmpStatus::Truncated, "file ends inside the pixel data"};
   }

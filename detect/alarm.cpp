@@ -42,7 +42,9 @@ void AppendLogLine(const std::string& path, int start, int end) {
 }
 
 void WriteInterval(DetectionState& state, int endFrame) {
-  AppendLogLine(AlarmLogPath(state.videoPath), state.alarmStartFrame, endFrame);
+  if (state.alarmLogEnabled) {
+    AppendLogLine(AlarmLogPath(state.videoPath), state.alarmStartFrame, endFrame);
+  }
   state.alarmLogging = false;
   if (state.onAlarmInterval) state.onAlarmInterval(AlarmInterval{state.alarmStartFrame, endFrame});
 }

@@ -68,6 +68,18 @@ struct DetectionState {
   //     such selection ---
   // background models
   std::unique_ptr<BackgroundModel> backgroundModel;
+  // Parameters every background model shares; they outlive the model, as the control bar's
+  // settings do.
+  struct BackgroundParams {
+    float probabilityThreshold = 0.9f;  // kernel density: background at or above it
+    int kernelIndex = 5;                // kernel density: row of the kernel table, 0..127
+    uint8_t frameDifferenceLimit = 5;   // accurate time background
+    uint8_t backgroundDistanceLimit = 8;  // time and accurate time background
+    int sampleRingIndex = 0;  // kernel density: sample slot replaced next, never reset
+    bool postProcessing = false;  // "Post processing": clean the mask, paint only afterwards
+    bool colourTrim = false;      // "Color Trim": rejected colours are painted blue
+    bool colourTesting = false;   // "Enable color testing"
+  } backgroundParams;
   // smoke detector
   std::unique_ptr<SmokeFlameDetector> smokeDetector;
   int smokeBlockColumn = 0;  // block whose edge strengths the block mode plots, clicked in the
@@ -90,6 +102,7 @@ struct DetectionState {
   int alarmStartFrame = 0;
   bool alarmLogging = false;
   AlarmSound* sound = nullptr;  // not owned; null plays nothing
+  bool alarmLogEnabled = true;  // benchmarks on frames in memory write no log
   // Called after each alarm log line is written (the command-line tool prints it).
   std::function<void(const AlarmInterval&)> onAlarmInterval;
 };
