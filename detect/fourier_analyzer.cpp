@@ -19,11 +19,20 @@ int Log2(int powerOfTwo) {
   return levels;
 }
 
+// Four floats in one vector register (GCC and Clang vector extension); element-wise operators.
+using Float4 = float __attribute__((vector_size(16)));
+inline Float4 Load4(const float* p) {
+  Float4 v;
+  std::memcpy(&v, p, sizeof(v));
+  return v;
+}
+inline void Store4(float* p, Float4 v) { std::memcpy(p, &v, sizeof(v)); }
+
 inline float Magnitude(const ComplexF& z) { return std::sqrt(z.re * z.re + z.im * z.im); }
 
 // Rows x columns complex matrix into its transpose, in tiles that stay in cache.
 void Transpose(const ComplexF* __restrict in, int rows, int columns, ComplexF* __restrict out) {
-  constexpr int kTile = 32;
+  constexpr int kTile = 16;
   for (int r0 = 0; r0 < rows; r0 += kTile) {
     const int r1 = std::min(r0 + kTile, rows);
     for (int c0 = 0; c0 < columns; c0 += kTile) {
@@ -74,19 +83,20 @@ const FourierAnalyzer::FftTable& FourierAnalyzer::Table(int levels) {
   if (n >= 2) w[0] = {1.0f, 0.0f};
   if (n >= 4) w[n / 4] = {0.0f, -1.0f};
   // The stage of half-length h uses w[j x N / (2h)] for j < h; stored stage after stage.
-  t.twiddles.clear();
-  t.twiddles.reserve(std::max(n - 1, 0));
+  t.twiddleRe.clear();
+  t.twiddleIm.clear();
   for (int half = n / 2; half >= 1; half /= 2) {
     const int step = n / (2 * half);
-    for (int j = 0; j < half; ++j) t.twiddles.push_back(w[j * step]);
+    for (int j = 0; j < half; ++j) {
+      t.twiddleRe.push_back(w[j * step].re);
+      t.twiddleIm.push_back(w[j * step].im);
+    }
   }
+  t.reversed.resize(n);
   for (int i = 0; i < n; ++i) {
     int reversed = 0;
     for (int b = 0; b < levels; ++b) reversed |= ((i >> b) & 1) << (levels - 1 - b);
-    if (i < reversed) {
-      t.swapFrom.push_back(i);
-      t.swapTo.push_back(reversed);
-    }
+    t.reversed[i] = reversed;
   }
   t.built = true;
   return t;
@@ -95,39 +105,116 @@ const FourierAnalyzer::FftTable& FourierAnalyzer::Table(int levels) {
 void FourierAnalyzer::Transform1D(const ComplexF* input, ComplexF* result, int levels) {
   const FftTable& t = Table(levels);
   const int n = 1 << levels;
-  if (input != result) std::memcpy(result, input, sizeof(ComplexF) * n);
-  // Decimation in frequency: butterflies from the full length down to pairs.
-  const ComplexF* tw = t.twiddles.data();
-  for (int half = n / 2; half >= 2; tw += half, half /= 2) {
+  if (static_cast<int>(lineRe_.size()) < n) {
+    lineRe_.resize(n);
+    lineIm_.resize(n);
+  }
+  float* __restrict re = lineRe_.data();
+  float* __restrict im = lineIm_.data();
+  for (int i = 0; i < n; ++i) {
+    re[i] = input[i].re;
+    im[i] = input[i].im;
+  }
+  // Decimation in frequency: butterflies from the full length down to pairs. Stages of four or
+  // more butterflies per block run four lanes at a time, each lane computing exactly what the
+  // scalar butterfly computes.
+  const float* twr = t.twiddleRe.data();
+  const float* twi = t.twiddleIm.data();
+  for (int half = n / 2; half >= 2; twr += half, twi += half, half /= 2) {
     for (int base = 0; base < n; base += 2 * half) {
-      ComplexF* __restrict lo = result + base;
-      ComplexF* __restrict hi = lo + half;
-      for (int j = 0; j < half; ++j) {
-        const ComplexF a = lo[j];
-        const ComplexF b = hi[j];
-        const float dre = a.re - b.re;
-        const float dim = a.im - b.im;
-        lo[j] = {a.re + b.re, a.im + b.im};
-        hi[j] = {dre * tw[j].re - dim * tw[j].im, dre * tw[j].im + dim * tw[j].re};
+      float* __restrict loRe = re + base;
+      float* __restrict loIm = im + base;
+      float* __restrict hiRe = loRe + half;
+      float* __restrict hiIm = loIm + half;
+      if (half >= 4) {
+        for (int j = 0; j < half; j += 4) {
+          const Float4 aRe = Load4(loRe + j);
+          const Float4 aIm = Load4(loIm + j);
+          const Float4 bRe = Load4(hiRe + j);
+          const Float4 bIm = Load4(hiIm + j);
+          const Float4 wRe = Load4(twr + j);
+          const Float4 wIm = Load4(twi + j);
+          const Float4 dre = aRe - bRe;
+          const Float4 dim = aIm - bIm;
+          Store4(loRe + j, aRe + bRe);
+          Store4(loIm + j, aIm + bIm);
+          Store4(hiRe + j, dre * wRe - dim * wIm);
+          Store4(hiIm + j, dre * wIm + dim * wRe);
+        }
+      } else {
+        for (int j = 0; j < half; ++j) {
+          const float dre = loRe[j] - hiRe[j];
+          const float dim = loIm[j] - hiIm[j];
+          loRe[j] = loRe[j] + hiRe[j];
+          loIm[j] = loIm[j] + hiIm[j];
+          hiRe[j] = dre * twr[j] - dim * twi[j];
+          hiIm[j] = dre * twi[j] + dim * twr[j];
+        }
       }
     }
   }
-  if (n >= 2) {
-    // The last stage's twiddle is 1.
-    for (int base = 0; base < n; base += 2) {
-      const ComplexF a = result[base];
-      const ComplexF b = result[base + 1];
-      result[base] = {a.re + b.re, a.im + b.im};
-      result[base + 1] = {a.re - b.re, a.im - b.im};
+  // The last stage's twiddle is 1.
+  for (int base = 0; base + 1 < n; base += 2) {
+    const float dre = re[base] - re[base + 1];
+    const float dim = im[base] - im[base + 1];
+    re[base] = re[base] + re[base + 1];
+    im[base] = im[base] + im[base + 1];
+    re[base + 1] = dre;
+    im[base + 1] = dim;
+  }
+  // The butterflies leave X[k] at the bit-reversed position of k.
+  const int32_t* reversed = t.reversed.data();
+  for (int k = 0; k < n; ++k) result[k] = {re[reversed[k]], im[reversed[k]]};
+}
+
+void FourierAnalyzer::TransformColumns(ComplexF* data, int columns, int rows) {
+  const FftTable& t = Table(Log2(rows));
+  const float* twr = t.twiddleRe.data();
+  const float* twi = t.twiddleIm.data();
+  const int pairs = columns / 2;
+  for (int half = rows / 2; half >= 1; twr += half, twi += half, half /= 2) {
+    for (int base = 0; base < rows; base += 2 * half) {
+      for (int j = 0; j < half; ++j) {
+        ComplexF* __restrict lo = data + static_cast<ptrdiff_t>(base + j) * columns;
+        ComplexF* __restrict hi = lo + static_cast<ptrdiff_t>(half) * columns;
+        const float wr = twr[j];
+        const float wi = twi[j];
+        // Two columns per vector: (re, im, re, im). The imaginary lanes add the same two
+        // products as the scalar butterfly, in the other order (addition commutes exactly).
+        const Float4 wRe = {wr, wr, wr, wr};
+        const Float4 wIm = {-wi, wi, -wi, wi};
+        for (int c = 0; c < pairs; ++c) {
+          const Float4 a = Load4(&lo[2 * c].re);
+          const Float4 b = Load4(&hi[2 * c].re);
+          const Float4 d = a - b;
+          const Float4 swapped = __builtin_shufflevector(d, d, 1, 0, 3, 2);
+          Store4(&lo[2 * c].re, a + b);
+          Store4(&hi[2 * c].re, d * wRe + swapped * wIm);
+        }
+        for (int c = 2 * pairs; c < columns; ++c) {
+          const ComplexF a = lo[c];
+          const ComplexF b = hi[c];
+          const float dre = a.re - b.re;
+          const float dim = a.im - b.im;
+          lo[c] = {a.re + b.re, a.im + b.im};
+          hi[c] = {dre * wr - dim * wi, dre * wi + dim * wr};
+        }
+      }
     }
   }
-  const size_t swaps = t.swapFrom.size();
-  for (size_t s = 0; s < swaps; ++s) std::swap(result[t.swapFrom[s]], result[t.swapTo[s]]);
+  // Row k of the result is the butterflies' row at the bit-reversed position of k.
+  for (int k = 0; k < rows; ++k) {
+    const int from = t.reversed[k];
+    if (k < from) {
+      std::swap_ranges(data + static_cast<ptrdiff_t>(k) * columns,
+                       data + static_cast<ptrdiff_t>(k + 1) * columns,
+                       data + static_cast<ptrdiff_t>(from) * columns);
+    }
+  }
 }
 
 void FourierAnalyzer::TransformPlanes(int planes, bool keep) {
   const int levels1 = Log2(n1_);
-  const int levels2 = Log2(n2_);
   const ptrdiff_t size = static_cast<ptrdiff_t>(n1_) * n2_;
   for (int p = 0; p < planes; ++p) {
     ComplexF* in = input_.data() + p * size;
@@ -136,13 +223,12 @@ void FourierAnalyzer::TransformPlanes(int planes, bool keep) {
       Transform1D(in + static_cast<ptrdiff_t>(v) * n1_, out + static_cast<ptrdiff_t>(v) * n1_,
                   levels1);
     }
-    Transpose(out, n2_, n1_, in);
-    for (int u = 0; u < n1_; ++u) {
-      Transform1D(in + static_cast<ptrdiff_t>(u) * n2_, out + static_cast<ptrdiff_t>(u) * n2_,
-                  levels2);
-    }
+    // The column transforms run down all columns at once, which leaves the result row-major.
+    TransformColumns(out, n1_, n2_);
     if (keep) {
-      Transpose(out, n1_, n2_, in);
+      std::memcpy(in, out, sizeof(ComplexF) * size);
+    } else {
+      Transpose(out, n2_, n1_, in);
       std::memcpy(out, in, sizeof(ComplexF) * size);
     }
   }

@@ -89,17 +89,20 @@ class FourierAnalyzer {
   const std::array<float, kHarmonicCount>& PreviousMagnitudes() const { return previous_; }
 
  private:
-  // Twiddle factors per stage (N/2 for the first, then N/4, ..., 1) and the bit-reversal swaps of
-  // one transform size, built on first use.
+  // Twiddle factors per stage (N/2 for the first, then N/4, ..., 1), real and imaginary parts
+  // apart, and the bit-reversal order of one transform size, built on first use.
   struct FftTable {
-    std::vector<ComplexF> twiddles;
-    std::vector<int32_t> swapFrom;
-    std::vector<int32_t> swapTo;
+    std::vector<float> twiddleRe;
+    std::vector<float> twiddleIm;
+    std::vector<int32_t> reversed;
     bool built = false;
   };
   const FftTable& Table(int levels);
-  // Rows, transposition, columns (and, with keep, transposition back) of each plane.
+  // Transforms of every row, then of every column, of each plane; without keep the result is
+  // transposed at the end. The input array is used as work space and ends up a copy of the result.
   void TransformPlanes(int planes, bool keep);
+  // The transform of every column of a rows x columns matrix, in place.
+  void TransformColumns(ComplexF* data, int columns, int rows);
   // Fills the input with the sign-alternated values (zero-padded to n1_) and transforms it.
   template <typename T>
   void TransformAlternating(const T* values, int count);
@@ -115,6 +118,9 @@ class FourierAnalyzer {
   std::array<float, kHarmonicCount> current_{};
   std::array<float, kHarmonicCount> previous_{};
   std::array<FftTable, 31> tables_;
+  // Real and imaginary parts of the line being transformed, so that the butterflies vectorise.
+  std::vector<float> lineRe_;
+  std::vector<float> lineIm_;
   std::vector<float> bins_;
 };
 
