@@ -1,0 +1,48 @@
+// The desktop's link to the engine thread: commands go in through post(), finished frames come
+// back as snapshots. The GUI paints only snapshots and never touches the Session itself.
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+
+#include "app/engine_thread.h"
+#include "app/session.h"
+#include "app/snapshot.h"
+
+namespace fw {
+
+class AlarmSound;
+
+class EngineBridge : public QObject {
+  Q_OBJECT
+
+ public:
+  // The sound (may be null) must outlive the bridge.
+  explicit EngineBridge(AlarmSound* sound, QObject* parent = nullptr);
+  ~EngineBridge() override;
+
+  // Queues a command for the engine thread; it runs between frames.
+  void post(EngineThread::Command command);
+  // Runs a command on the engine thread and waits for it. Only for start-up, shutdown and tests:
+  // the GUI never waits on the engine while frames are being processed.
+  void call(EngineThread::Command command);
+
+  // The newest snapshot taken on the GUI thread.
+  const Snapshot& snapshot() const { return front_; }
+
+ signals:
+  // A new snapshot has been taken; panes and controls repaint from snapshot().
+  void snapshotUpdated();
+
+ private:
+  void takeSnapshot();
+
+  Session session_;
+  EngineThread engine_;
+  Snapshot front_;
+  std::atomic<bool> takePending_{false};
+};
+
+}  // namespace fw

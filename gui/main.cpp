@@ -1,0 +1,7 @@
+// fumewatch: the desktop workbench.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  return 0;
+}
