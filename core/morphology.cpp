@@ -156,9 +156,8 @@ void PruneEndPoints(uint8_t* plane, int width, int height) {
             ++found;
           }
         }
-        const bool endPoint =
-            found == 1 ||
-            (found == 2 && std::abs(fx[0] - fx[1]) <= 1 && std::abs(fy[0] - fy[1]) <= 1);
+        const bool endPoint = found == 1 || (found == 2 && std::abs(fx[0] - fx[1]) <= 1 &&
+                                             std::abs(fy[0] - fy[1]) <= 1);
         if (endPoint) {
           plane[y * width + x] = 0;
           ++deleted;

@@ -27,10 +27,10 @@ constexpr std::array<Offset, 8> kClockwiseFromUpRight = {
 constexpr int kNoStopValue = -1;
 
 struct FloodRule {
-  uint8_t match;   // a pixel holding this value joins the flood
-  uint8_t mark;    // written into every pixel that joins
-  int stopValue;   // a neighbour holding this value stops the flood (kNoStopValue: none)
-  int pushLimit;   // the flood stops once this many pixels beyond the seed have been pushed
+  uint8_t match;  // a pixel holding this value joins the flood
+  uint8_t mark;   // written into every pixel that joins
+  int stopValue;  // a neighbour holding this value stops the flood (kNoStopValue: none)
+  int pushLimit;  // the flood stops once this many pixels beyond the seed have been pushed
 };
 
 struct FloodOutcome {
@@ -144,13 +144,11 @@ int RemoveSpecks(uint8_t* plane, int width, int height, FloodWorkspace& workspac
   const int count = width * height;
   workspace.Reserve(count);
   // Foreground: a flood of more than 16 pixels, or one that reaches kept foreground, is kept.
-  FloodEverySeed(plane, width, height,
-                 {kMaskUnprocessed, kMaskVisited, kMaskKept, 16}, kRightUpLeftDown, kMaskKept,
-                 kMaskBackground, workspace);
+  FloodEverySeed(plane, width, height, {kMaskUnprocessed, kMaskVisited, kMaskKept, 16},
+                 kRightUpLeftDown, kMaskKept, kMaskBackground, workspace);
   // Background: small holes are filled, large background is parked at 200 until the end.
-  FloodEverySeed(plane, width, height,
-                 {kMaskBackground, kBackgroundVisited, kLargeBackground, 16}, kRightUpLeftDown,
-                 kLargeBackground, kMaskKept, workspace);
+  FloodEverySeed(plane, width, height, {kMaskBackground, kBackgroundVisited, kLargeBackground, 16},
+                 kRightUpLeftDown, kLargeBackground, kMaskKept, workspace);
   Replace(plane, count, kLargeBackground, kMaskBackground);
   return count;
 }
@@ -258,8 +256,8 @@ void RegionSet::LabelRegionsWithMinimum(uint8_t* plane, int width, int height, i
     for (int x = 0; x < width; ++x) {
       if (plane[y * width + x] != kMaskKept) continue;
       const FloodRule rule{kMaskKept, static_cast<uint8_t>(label), kNoStopValue, INT_MAX};
-      const FloodOutcome f = Flood(plane, width, height, x, y, rule, kClockwiseFromRight,
-                                   workspace_);
+      const FloodOutcome f =
+          Flood(plane, width, height, x, y, rule, kClockwiseFromRight, workspace_);
       if (f.pushes < minimum) {
         RewriteVisits(plane, workspace_, f.pushes + 1, kMaskBackground);
         continue;

@@ -21,16 +21,16 @@ namespace fw {
 
 // Values in a mask plane.
 inline constexpr uint8_t kMaskBackground = 0;
-inline constexpr uint8_t kMaskUnprocessed = 1;     // foreground awaiting cleanup or thinning
-inline constexpr uint8_t kFirstRegionLabel = 2;    // labels run 2..251
-inline constexpr uint8_t kMaskVisited = 100;       // visited by the current flood; thinning candidate
-inline constexpr uint8_t kLargeBackground = 200;   // background part of a large region
-inline constexpr uint8_t kBackgroundVisited = 201; // background visited by the current flood
-inline constexpr uint8_t kBoundaryMark = 252;      // boundary pixel of the selected region
-inline constexpr uint8_t kPassedMark = 253;        // boundary pixel already passed by the trace
-inline constexpr uint8_t kContourMark = 254;       // pixel of the traced contour
-inline constexpr uint8_t kMaskKept = 255;          // kept foreground; unlabelled foreground
-inline constexpr int kMaxRegions = 250;            // keeps every label below the boundary marks
+inline constexpr uint8_t kMaskUnprocessed = 1;      // foreground awaiting cleanup or thinning
+inline constexpr uint8_t kFirstRegionLabel = 2;     // labels run 2..251
+inline constexpr uint8_t kMaskVisited = 100;        // visited by a flood; thinning candidate
+inline constexpr uint8_t kLargeBackground = 200;    // background part of a large region
+inline constexpr uint8_t kBackgroundVisited = 201;  // background visited by a flood
+inline constexpr uint8_t kBoundaryMark = 252;       // boundary pixel of the selected region
+inline constexpr uint8_t kPassedMark = 253;         // boundary pixel already passed by the trace
+inline constexpr uint8_t kContourMark = 254;        // pixel of the traced contour
+inline constexpr uint8_t kMaskKept = 255;           // kept foreground; unlabelled foreground
+inline constexpr int kMaxRegions = 250;             // keeps every label below the boundary marks
 
 // Flood stacks and the list of visited pixels, sized to width x height entries once per size.
 class FloodWorkspace {

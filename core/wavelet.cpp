@@ -102,7 +102,7 @@ void SynthesizeLine(int n, const float* in, ptrdiff_t is, float* out, ptrdiff_t 
   const int m = n / 2;
   const float* low = in;
   const float* high = in + m * is;
-  auto before = [](int k) { return k > 0 ? k - 1 : 0; };  // O[-1] = O[0]
+  auto before = [](int k) { return k > 0 ? k - 1 : 0; };      // O[-1] = O[0]
   auto after = [m](int k) { return k + 1 < m ? k + 1 : k; };  // E[m] = E[m-1]
   float prevFactor = 0.0f;
   float prevValue = 0.0f;
@@ -216,8 +216,8 @@ void Analyze2D(int width, int height, const int32_t* input, int inputStride, int
   AnalyzeColumns<ShiftPair>(width, height, planeA, planeStride, planeB);
 }
 
-void AnalyzeLevels(const uint8_t* picture, int width, int height, int bytesPerPixel,
-                   int rowStride, float* planeA, float* planeB, int levels) {
+void AnalyzeLevels(const uint8_t* picture, int width, int height, int bytesPerPixel, int rowStride,
+                   float* planeA, float* planeB, int levels) {
   Analyze2D(width, height, picture, rowStride, bytesPerPixel, planeA, planeB);
   for (int level = 1; level < levels; ++level) {
     Analyze2D(width >> level, height >> level, planeB, width, planeA, planeB, width);
@@ -232,8 +232,7 @@ void AnalyzeLevels(const uint8_t* picture, int x, int y, int width, int height, 
   }
 }
 
-int32_t* AnalyzeLevels(const uint8_t* bytes, int n, int32_t* planeA, int32_t* planeB,
-                       int levels) {
+int32_t* AnalyzeLevels(const uint8_t* bytes, int n, int32_t* planeA, int32_t* planeB, int levels) {
   const int length = LargestPowerOfTwo(n);
   AnalyzeLine<BytePair>(length, bytes, 1, planeA, 1);
   int32_t* current = planeA;
@@ -301,8 +300,7 @@ bool FloatWaveletInverse(Dib& image, int levels, Dib* destination) {
     return false;
   }
   for (int c = 0; c < channels; ++c) {
-    SynthesizeLevels(w, h, planes[1].data() + c * section, planes[0].data() + c * section,
-                     levels);
+    SynthesizeLevels(w, h, planes[1].data() + c * section, planes[0].data() + c * section, levels);
   }
   FloatPlanesToImage(planes[1], w, h, image.GetBitCount(), target);
   return true;
@@ -313,15 +311,13 @@ bool IntWaveletRect(Dib& image, int x, int y, int width, int height, int channel
   const int channels = image.BytesPerPixel();
   if ((image.GetBitCount() != 8 && image.GetBitCount() != 24) || channel < 0 ||
       channel >= channels || x < 0 || y < 0 || !DividesLevels(width, levels) ||
-      !DividesLevels(height, levels) || width > image.Width() - x ||
-      height > image.Height() - y) {
+      !DividesLevels(height, levels) || width > image.Width() - x || height > image.Height() - y) {
     return false;
   }
   std::array<std::span<int32_t>, 2>& planes = image.IntWaveletPlanes();
   const size_t needed = static_cast<size_t>(width) * height;
   if (planes[0].size() < needed || planes[1].size() < needed) return false;
-  if (destination != nullptr &&
-      (destination->Width() < width || destination->Height() < height)) {
+  if (destination != nullptr && (destination->Width() < width || destination->Height() < height)) {
     return false;
   }
   AnalyzeLevels(image.Pixels() + channel, x, y, width, height, channels, image.Stride(),

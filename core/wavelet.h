@@ -49,16 +49,15 @@ void Analyze2D(int width, int height, const int32_t* input, int inputStride, int
 // --- several levels; each further level transforms the top-left quarter of plane B again ---
 // Float: one channel of a width x height picture region starting at `picture`; result in plane B
 // (rows of `width`).
-void AnalyzeLevels(const uint8_t* picture, int width, int height, int bytesPerPixel,
-                   int rowStride, float* planeA, float* planeB, int levels);
+void AnalyzeLevels(const uint8_t* picture, int width, int height, int bytesPerPixel, int rowStride,
+                   float* planeA, float* planeB, int levels);
 // Integer: the rectangle at (x, y) of one channel; result in plane B (rows of `width`).
 void AnalyzeLevels(const uint8_t* picture, int x, int y, int width, int height, int bytesPerPixel,
                    int rowStride, int32_t* planeA, int32_t* planeB, int levels);
 // One-dimensional integer form: N = LargestPowerOfTwo(n) bytes into plane A; each further level
 // transforms all N values again into the other plane. Returns the plane holding the result
 // (A after an odd number of levels, B after an even number).
-int32_t* AnalyzeLevels(const uint8_t* bytes, int n, int32_t* planeA, int32_t* planeB,
-                       int levels);
+int32_t* AnalyzeLevels(const uint8_t* bytes, int n, int32_t* planeA, int32_t* planeB, int levels);
 
 // Inverse of the float AnalyzeLevels of a width x height plane, in place; `scratch` holds width x
 // height floats of work space (the other wavelet plane).

@@ -26,9 +26,13 @@ inline Float4 Load4(const float* p) {
   std::memcpy(&v, p, sizeof(v));
   return v;
 }
-inline void Store4(float* p, Float4 v) { std::memcpy(p, &v, sizeof(v)); }
+inline void Store4(float* p, Float4 v) {
+  std::memcpy(p, &v, sizeof(v));
+}
 
-inline float Magnitude(const ComplexF& z) { return std::sqrt(z.re * z.re + z.im * z.im); }
+inline float Magnitude(const ComplexF& z) {
+  return std::sqrt(z.re * z.re + z.im * z.im);
+}
 
 // Rows x columns complex matrix into its transpose, in tiles that stay in cache.
 void Transpose(const ComplexF* __restrict in, int rows, int columns, ComplexF* __restrict out) {
@@ -53,7 +57,9 @@ int BarRows(float value, int limit) {
   return static_cast<int>(value);
 }
 
-int PictureStride(int width, int bitCount) { return DibStride(width, bitCount); }
+int PictureStride(int width, int bitCount) {
+  return DibStride(width, bitCount);
+}
 
 }  // namespace
 
@@ -265,7 +271,7 @@ bool FourierAnalyzer::Transform2D(const uint8_t* picture, int width, int height,
 
 void FourierAnalyzer::TransformHistory(const int32_t* rows, int count, int n, int start,
                                        bool centre, bool keep) {
-  if (rows == nullptr || count < 1 || n < 1) return;
+  if (rows == nullptr || count < 1 || n < 1 || count > (1 << 30) || n > (1 << 30)) return;
   n1_ = CeilPowerOfTwo(count);
   n2_ = CeilPowerOfTwo(n);
   const ptrdiff_t size = static_cast<ptrdiff_t>(n1_) * n2_;
@@ -280,14 +286,13 @@ void FourierAnalyzer::TransformHistory(const int32_t* rows, int count, int n, in
     for (int k = 0; k < n; ++k) {
       const float value = static_cast<float>(history[k]);
       input_[static_cast<ptrdiff_t>(k) * n1_ + l] = {centre && ((k + l) & 1) ? -value : value,
-                                                      0.0f};
+                                                     0.0f};
     }
   }
   TransformPlanes(1, keep);
 }
 
-bool FourierAnalyzer::MagnitudeImage(uint8_t* picture, int width, int height,
-                                     int bitCount) const {
+bool FourierAnalyzer::MagnitudeImage(uint8_t* picture, int width, int height, int bitCount) const {
   if (picture == nullptr || (bitCount != 8 && bitCount != 24)) return false;
   const int bytesPerPixel = bitCount / 8;
   const int stride = PictureStride(width, bitCount);
@@ -355,8 +360,8 @@ void FourierAnalyzer::RadialProfile(uint8_t* picture, int width, int height, int
   const int cv = n2_ / 2;
   int count = 0;
   if (centred) {
-    count = static_cast<int>(std::sqrt(static_cast<double>(cu + 1) * (cu + 1) +
-                                       static_cast<double>(cv + 1) * (cv + 1)));
+    count = static_cast<int>(
+        std::sqrt(static_cast<double>(cu + 1) * (cu + 1) + static_cast<double>(cv + 1) * (cv + 1)));
   } else {
     count = static_cast<int>(std::sqrt(static_cast<double>(n1_ - 1) * (n1_ - 1) +
                                        static_cast<double>(n2_ - 1) * (n2_ - 1))) +
@@ -368,15 +373,15 @@ void FourierAnalyzer::RadialProfile(uint8_t* picture, int width, int height, int
     const int dv = centred ? v - cv : v;
     for (int u = 0; u < n1_; ++u) {
       const int du = centred ? u - cu : u;
-      const int bin = static_cast<int>(std::sqrt(static_cast<double>(du) * du +
-                                                 static_cast<double>(dv) * dv));
+      const int bin =
+          static_cast<int>(std::sqrt(static_cast<double>(du) * du + static_cast<double>(dv) * dv));
       bins_[bin] += Magnitude(row[u]);
     }
   }
   float largest = 0.0f;
   for (const float b : bins_) largest = std::max(largest, b);
-  if (largest < 0.0001f || picture == nullptr || (bitCount != 8 && bitCount != 24) ||
-      width < 1 || height < 1) {
+  if (largest < 0.0001f || picture == nullptr || (bitCount != 8 && bitCount != 24) || width < 1 ||
+      height < 1) {
     return;
   }
   const int bytesPerPixel = bitCount / 8;
@@ -442,8 +447,7 @@ float FourierAnalyzer::ContourDescriptors(const int32_t* x, const int32_t* y, in
   return perimeter;
 }
 
-void FourierAnalyzer::DrawContourSpectrum(uint8_t* picture, int width, int height,
-                                          int bitCount) {
+void FourierAnalyzer::DrawContourSpectrum(uint8_t* picture, int width, int height, int bitCount) {
   const float first = std::sqrt(sine_[1] * sine_[1] + cosine_[1] * cosine_[1]);
   const float scale = first > 0.0f ? 5.0f / first : 0.0f;
   for (int j = 1; j < kHarmonicCount; ++j) {

@@ -30,7 +30,8 @@ Plane Draw(const std::vector<std::string>& rows) {
 }
 
 int Count(const Plane& p) {
-  return static_cast<int>(std::count_if(p.bytes.begin(), p.bytes.end(), [](uint8_t b) { return b; }));
+  return static_cast<int>(
+      std::count_if(p.bytes.begin(), p.bytes.end(), [](uint8_t b) { return b; }));
 }
 
 int Neighbours(const Plane& p, int x, int y) {
@@ -66,7 +67,8 @@ TEST(PruneEndPoints, EatsOpenLinesAndKeepsRings) {
   const std::vector<Case> cases = {
       // A line is eaten from its end in raster order; its last pixel has no neighbour left.
       {{"......", "######", "......"}, {"......", ".....#", "......"}},
-      {{"....#", "...#.", "..#..", ".#...", "#...."}, {".....", ".....", ".....", ".....", "#...."}},
+      {{"....#", "...#.", "..#..", ".#...", "#...."},
+       {".....", ".....", ".....", ".....", "#...."}},
       {{"..#..", "..#..", "..#..", "..#.."}, {".....", ".....", ".....", "..#.."}},
       // A closed ring survives; a tail hanging from it is eaten back to the ring.
       {kDiamondRing, kDiamondRing},

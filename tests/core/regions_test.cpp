@@ -49,7 +49,9 @@ Plane Draw(const std::vector<std::string>& rows) {
   return p;
 }
 
-Plane Blank(int width, int height) { return {width, height, std::vector<uint8_t>(width * height)}; }
+Plane Blank(int width, int height) {
+  return {width, height, std::vector<uint8_t>(width * height)};
+}
 
 // A filled run of pixels in raster order starting at (x, y), wrapping within columns x..x+w-1.
 void FillRun(Plane& p, int x, int y, int w, int count, uint8_t value) {

@@ -57,9 +57,9 @@ TEST(Analyze1D, IntegerFormsTruncateTermByTerm) {
     std::vector<uint8_t> x;
     std::vector<int32_t> expected;
   };
-  for (const ByteCase& c : {ByteCase{{7, 7, 7, 7}, {5, 5, 1, 1}},
-                            ByteCase{{200, 200, 200, 200}, {200, 200, 0, 0}},
-                            ByteCase{{0, 4, 0, 4}, {2, 2, 2, 2}}}) {
+  for (const ByteCase& c :
+       {ByteCase{{7, 7, 7, 7}, {5, 5, 1, 1}}, ByteCase{{200, 200, 200, 200}, {200, 200, 0, 0}},
+        ByteCase{{0, 4, 0, 4}, {2, 2, 2, 2}}}) {
     std::vector<int32_t> out(4);
     Analyze1D(4, c.x.data(), 1, out.data(), 1);
     EXPECT_EQ(out, c.expected);
@@ -69,9 +69,9 @@ TEST(Analyze1D, IntegerFormsTruncateTermByTerm) {
     std::vector<int32_t> expected;
   };
   // Shifts round toward minus infinity: -7 >> 1 = -4, -7 >> 2 = -2.
-  for (const IntCase& c : {IntCase{{-7, -7, -7, -7}, {-8, -8, 0, 0}},
-                           IntCase{{7, 7, 7, 7}, {5, 5, 1, 1}},
-                           IntCase{{-3, 5, -3, 5}, {0, 0, 4, 4}}}) {
+  for (const IntCase& c :
+       {IntCase{{-7, -7, -7, -7}, {-8, -8, 0, 0}}, IntCase{{7, 7, 7, 7}, {5, 5, 1, 1}},
+        IntCase{{-3, 5, -3, 5}, {0, 0, 4, 4}}}) {
     std::vector<int32_t> out(4);
     Analyze1D(4, c.x.data(), 1, out.data(), 1);
     EXPECT_EQ(out, c.expected);
@@ -126,7 +126,8 @@ TEST(AnalyzeLevels, ConstantPictureLeavesOnlyTheCoarsestBand) {
   std::vector<float> a(w * h), b(w * h);
   AnalyzeLevels(picture.data(), w, h, 1, w, a.data(), b.data(), 3);
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) EXPECT_EQ(b[y * w + x], x < 2 && y < 1 ? 37.0f : 0.0f) << x << "," << y;
+    for (int x = 0; x < w; ++x)
+      EXPECT_EQ(b[y * w + x], x < 2 && y < 1 ? 37.0f : 0.0f) << x << "," << y;
   }
 }
 
@@ -207,10 +208,10 @@ TEST(IntWaveletRect, TransformsOneChannelOfARectangleAndRefusesWhatDoesNotFit) {
   struct Refusal {
     int x, y, w, h, channel, levels;
   };
-  for (const Refusal r : {Refusal{9, 4, 8, 8, 2, 2}, Refusal{8, 9, 8, 8, 2, 2},
-                          Refusal{-2, 4, 8, 8, 2, 2}, Refusal{8, 4, 8, 8, 3, 2},
-                          Refusal{8, 4, 6, 8, 2, 2}, Refusal{8, 4, 8, 8, 2, 4},
-                          Refusal{0, 0, 16, 16, 0, 1}}) {
+  for (const Refusal r :
+       {Refusal{9, 4, 8, 8, 2, 2}, Refusal{8, 9, 8, 8, 2, 2}, Refusal{-2, 4, 8, 8, 2, 2},
+        Refusal{8, 4, 8, 8, 3, 2}, Refusal{8, 4, 6, 8, 2, 2}, Refusal{8, 4, 8, 8, 2, 4},
+        Refusal{0, 0, 16, 16, 0, 1}}) {
     std::fill(b.begin(), b.end(), 77);
     EXPECT_FALSE(IntWaveletRect(image, r.x, r.y, r.w, r.h, r.channel, r.levels, nullptr))
         << r.x << "," << r.y << " " << r.w << "x" << r.h << " c" << r.channel;
@@ -231,7 +232,8 @@ TEST(FloatWavelet, UsesThePowerOfTwoPartAndInvertsIt) {
   ASSERT_TRUE(FloatWavelet(image, 3, &shown));
   const std::vector<float> planeB = image.FloatWaveletPlanes()[1];
   ASSERT_EQ(planeB.size(), 256u * 128u * 3u);
-  EXPECT_EQ(shown.Row(0)[2], static_cast<uint8_t>(std::min(std::fabs(planeB[2 * 256 * 128]), 255.0f)));
+  EXPECT_EQ(shown.Row(0)[2],
+            static_cast<uint8_t>(std::min(std::fabs(planeB[2 * 256 * 128]), 255.0f)));
 
   // Pixels outside the top-left 256 x 128 part do not matter; one inside does.
   image.Row(200)[3 * 10] ^= 0xff;
@@ -247,7 +249,8 @@ TEST(FloatWavelet, UsesThePowerOfTwoPartAndInvertsIt) {
   ASSERT_TRUE(FloatWaveletInverse(image, 3, &restored));
   int worst = 0;
   for (int y = 0; y < 128; ++y) {
-    for (int x = 0; x < 256 * 3; ++x) worst = std::max(worst, std::abs(restored.Row(y)[x] - image.Row(y)[x]));
+    for (int x = 0; x < 256 * 3; ++x)
+      worst = std::max(worst, std::abs(restored.Row(y)[x] - image.Row(y)[x]));
   }
   EXPECT_LE(worst, 1);  // truncation of values a rounding error below a whole number
 

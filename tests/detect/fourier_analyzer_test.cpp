@@ -49,8 +49,9 @@ void ExpectNear(const ComplexF& z, const Cd& expected, double tolerance, const c
 }
 
 TEST(FourierSizes, PowersOfTwoAroundN) {
-  const int cases[][3] = {{-3, 1, 1}, {0, 1, 1}, {1, 1, 1}, {2, 2, 2}, {3, 2, 4},
-                          {100, 64, 128}, {240, 128, 256}, {320, 256, 512}, {256, 256, 256}};
+  const int cases[][3] = {{-3, 1, 1},      {0, 1, 1},       {1, 1, 1},
+                          {2, 2, 2},       {3, 2, 4},       {100, 64, 128},
+                          {240, 128, 256}, {320, 256, 512}, {256, 256, 256}};
   for (const auto& c : cases) {
     EXPECT_EQ(FloorPowerOfTwo(c[0]), c[1]) << c[0];
     EXPECT_EQ(CeilPowerOfTwo(c[0]), c[2]) << c[0];
