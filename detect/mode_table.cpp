@@ -20,7 +20,7 @@ const ModeInfo kModes[] = {
      nullptr, SmokeModeEndOfFrame},
     {kModeBlockSmoke, "Fumewatch(Block)", kModeBlockSmoke, ModeCommand::Menu,
      {PaneFormat::Grey, PaneFormat::Grey, PaneFormat::Colour}, BuildBlockSmokeMode,
-     BlockSmokeModeStep, nullptr, SmokeModeEndOfFrame},
+     BlockSmokeModeStep, nullptr, BlockSmokeModeEndOfFrame},
 };
 
 }  // namespace

@@ -337,7 +337,7 @@ uint8_t SmokeFlameDetector::AccumulateBlockMotion() {
 }
 
 void SmokeFlameDetector::FilterBlockSpread() {
-  if (!FrameMatches()) return;
+  if (!FrameMatches() || !blockMode_) return;
   for (int r = 0; r < blockRows_; ++r) {
     for (int c = 0; c < blockColumns_; ++c) {
       const int b = r * blockColumns_ + c;

@@ -12,13 +12,13 @@ namespace fw {
 
 namespace {
 
-// The detector when it can work on the current frame. A detector built on another frame size
-// (or on no colour frame at all) is reported once, clears the alarm and is left alone until the
-// mode is selected again.
-SmokeFlameDetector* UsableDetector(DetectionState& state) {
+// The detector when it can work on the current frame in the mode's form (pixel or block). A
+// detector built on another frame size, on no colour frame at all or for the other form is
+// reported once, clears the alarm and is left alone until the mode is selected again.
+SmokeFlameDetector* UsableDetector(DetectionState& state, bool blockMode) {
   SmokeFlameDetector* detector = state.smokeDetector.get();
   if (detector == nullptr) return nullptr;
-  if (detector->FrameMatches()) return detector;
+  if (detector->FrameMatches() && detector->BlockMode() == blockMode) return detector;
   state.alarmFlag = 0;
   if (!state.smokeSizeReported) {
     state.smokeSizeReported = true;
@@ -28,6 +28,8 @@ SmokeFlameDetector* UsableDetector(DetectionState& state) {
       text =
           "Fumewatch: the detector was selected without a colour frame; open a video and "
           "select the mode again.";
+    } else if (detector->BlockMode() != blockMode) {
+      text = "Fumewatch: the detector was rebuilt for another mode; select the mode again.";
     } else {
       text = "Fumewatch: the frame is now " + std::to_string(frame.Width()) + " x " +
              std::to_string(frame.Height()) + " (" + std::to_string(frame.GetBitCount()) +
@@ -73,7 +75,7 @@ void BuildBlockSmokeMode(DetectionState& state) {
 // arrive as pictures in the frame pane and take the picture forms below.
 
 void SmokeModeStep(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state);
+  SmokeFlameDetector* detector = UsableDetector(state, false);
   if (detector == nullptr) return;
   detector->DetectMotion(SmokeFlameDetector::kMotionToLastFrame);
   detector->TestGreyColour(25);
@@ -85,7 +87,7 @@ void SmokeModeStep(DetectionState& state) {
 }
 
 void BlockSmokeModeStep(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state);
+  SmokeFlameDetector* detector = UsableDetector(state, true);
   if (detector == nullptr) return;
   const auto threshold = static_cast<uint8_t>(state.threshold);  // the low byte
   detector->ComputeBlockMeans();
@@ -101,7 +103,12 @@ void BlockSmokeModeStep(DetectionState& state) {
 }
 
 void SmokeModeEndOfFrame(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state);
+  SmokeFlameDetector* detector = UsableDetector(state, false);
+  if (detector != nullptr) detector->EndOfFrame();
+}
+
+void BlockSmokeModeEndOfFrame(DetectionState& state) {
+  SmokeFlameDetector* detector = UsableDetector(state, true);
   if (detector != nullptr) detector->EndOfFrame();
 }
 

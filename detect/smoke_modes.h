@@ -23,8 +23,9 @@ void BuildBlockSmokeMode(DetectionState& state);
 void SmokeModeStep(DetectionState& state);
 void BlockSmokeModeStep(DetectionState& state);
 
-// After the frame number advanced (both modes).
+// After the frame number advanced: the frame moves into the detector's history.
 void SmokeModeEndOfFrame(DetectionState& state);
+void BlockSmokeModeEndOfFrame(DetectionState& state);
 
 // Writes this frame's flag into the frame-flag ring; the alarm flag becomes 1 when at least
 // kFrameFlagVotes of the ring's flags are set, else 0.

@@ -683,6 +683,44 @@ TEST(SmokeDetector, AFrameOfAnotherSizeIsLeftAlone) {
   EXPECT_FALSE(d.FrameMatches());
 }
 
+TEST(SmokeDetector, TinyFramesAndStepsOfTheOtherForm) {
+  // Frames narrower or lower than a block have no blocks; the steps of the other form (the
+  // block steps on a pixel-mode detector and back) touch nothing they do not own.
+  for (const auto& [w, h] : {std::pair{1, 1}, std::pair{15, 40}, std::pair{17, 17}}) {
+    for (const bool blockMode : {false, true}) {
+      Dib frame = MakeFrame(w, h, {50, 60, 70});
+      Detector d;
+      d.Initialise(frame, blockMode);
+      EXPECT_EQ(d.BlockCount(), (w / 16) * (h / 16));
+      Dib tr, bl, br;
+      for (int t = 0; t < 3; ++t) {
+        Put(frame, 0, 0, {static_cast<uint8_t>(t * 90), 0, 0});
+        d.DetectMotion(Detector::kMotionToLastFrame);
+        d.DetectMotion(Detector::kMotionToBackground);
+        d.TestGreyColour(25);
+        d.TestFlicker(10);
+        d.CombineMasks();
+        d.ShowAndCount(bl);
+        d.ComputeBlockMeans();
+        d.ShowBlockCounters(br, d.BlockCounters(), 1);
+        d.CompareBlocks(0, tr);
+        d.AccumulateBlockMotion();
+        d.FilterBlockSpread();
+        d.PlotBlockEdges(3, 3, bl);
+        d.ComputeEdgeStrength();
+        d.TestEdgeLoss();
+        d.EndOfFrame();
+      }
+      EXPECT_EQ(d.FramesSeen(), blockMode ? 0 : 3);
+      if (!blockMode) {
+        // With threshold 0 every block moved; without a previous frame the spread test keeps it.
+        EXPECT_TRUE(std::all_of(d.BlockMotion().begin(), d.BlockMotion().end(),
+                                [](uint8_t m) { return m == 1; }));
+      }
+    }
+  }
+}
+
 // --- the two modes over synthetic scenes -------------------------------------------------------
 
 // Paints frame t (0 is the frame shown at selection) into the frame pane; writes every pixel.
@@ -889,6 +927,19 @@ TEST(SmokeModes, AChangedFrameSizeIsReportedOnceAndClearsTheAlarm) {
     EXPECT_NE(sink.Messages()[0].text.find("64 x 32"), std::string::npos);
     EXPECT_NE(sink.Messages()[0].text.find("48 x 32"), std::string::npos);
   }
+  // A detector rebuilt in the pixel form while the block mode is current is left alone.
+  sink.Clear();
+  DetectionState state;
+  state.panes.topLeft() = MakeFrame(48, 32, {10, 20, 30});
+  ASSERT_TRUE(SelectMode(state, kModeBlockSmoke));
+  state.smokeDetector->Initialise(state.panes.topLeft(), false);
+  const uint8_t* pixels = state.panes.topLeft().Pixels();
+  state.alarmFlag = 1;
+  RunDetectionStep(state);
+  RunEndOfFrame(state);
+  EXPECT_EQ(state.alarmFlag, 0);
+  EXPECT_EQ(state.panes.topLeft().Pixels(), pixels);
+  EXPECT_EQ(sink.Messages().size(), 1u);
 }
 
 }  // namespace
