@@ -156,13 +156,17 @@ void SmokeFlameDetector::TestGreyColour(int limit) {
     const uint8_t* __restrict motion = motionMask_.data() + static_cast<size_t>(y) * width_;
     uint8_t* __restrict colour = colourMask_.data() + static_cast<size_t>(y) * width_;
     for (int x = 0; x < width_; ++x) {
+      // Most pixels are still: they skip the colour arithmetic.
+      if (motion[x] == 0) {
+        colour[x] = 0;
+        continue;
+      }
       const int b = p[3 * x];
       const int g = p[3 * x + 1];
       const int r = p[3 * x + 2];
       const int high = std::max(b, std::max(g, r));
       const int low = std::min(b, std::min(g, r));
-      const bool grey = high == 0 || 255 * (high - low) < bound * high;
-      colour[x] = motion[x] != 0 && grey ? 1 : 0;
+      colour[x] = high == 0 || 255 * (high - low) < bound * high ? 1 : 0;
     }
   }
 }
