@@ -1,6 +1,7 @@
 #include "app/session.h"
 
 #include "detect/alarm.h"
+#include "detect/background_modes.h"
 #include "detect/dispatch.h"
 
 namespace fw {
@@ -91,6 +92,24 @@ bool Session::SelectMode(int mode) {
   return known;
 }
 
+void Session::CommitThreshold(int threshold) {
+  WithLoopHeld([&] { CommitDifferenceThreshold(state_, threshold); });
+}
+
+void Session::CommitGaussThreshold(float threshold) {
+  WithLoopHeld([&] { fw::CommitGaussThreshold(state_, threshold); });
+}
+
+void Session::SetDisplayChoice(int choice) { fw::SetDisplayChoice(state_, choice); }
+
+void Session::SetPostProcessing(bool on) {
+  WithLoopHeld([&] { fw::SetPostProcessing(state_, on); });
+}
+
+void Session::SetColourTrim(bool on) { fw::SetColourTrim(state_, on); }
+
+void Session::SetColourTesting(bool on) { fw::SetColourTesting(state_, on); }
+
 // --- frames ----------------------------------------------------------------------------------
 
 FrameRead Session::ReadNextFrame() {
@@ -117,6 +136,7 @@ FrameRead Session::ProcessFrame() {
   RunDetectionStep(state_);
   // 4-7. Auxiliary operation (histogram, snake), top-left analysis, background-model display
   //      and the wavelet view.
+  if (state_.backgroundModel) ModelPostStep(state_);
   // 8. The control panel reads its values from the published snapshot.
   // 9. Bottom-right operation.
   // 10. Circle intensity of the 2-D spectrum.

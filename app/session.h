@@ -87,6 +87,14 @@ class Session {
   void SetThreshold(int threshold) { state_.threshold = threshold; }
   void SetGaussThreshold(float threshold) { state_.gaussThreshold = threshold; }
   void SetBottomRightOperation(int operation) { bottomRightOperation_ = operation; }
+  // Background-model settings: the two threshold edits when they lose the focus, the
+  // "Foreground"/"Background" buttons, "Post processing", "Color Trim", "Enable color testing".
+  void CommitThreshold(int threshold);
+  void CommitGaussThreshold(float threshold);
+  void SetDisplayChoice(int choice);
+  void SetPostProcessing(bool on);
+  void SetColourTrim(bool on);
+  void SetColourTesting(bool on);
   void SetDisplayDialogShown(bool shown) { displayDialogShown_ = shown; }
 
   // --- frames ---
