@@ -14,6 +14,7 @@ int RunModes(const ArgList& args);
 int RunFrame(const ArgList& args);
 int RunDetect(const ArgList& args);
 int RunBench(const ArgList& args);
+int RunImage(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);

@@ -10,28 +10,25 @@ namespace {
 
 struct Subcommand {
   const char* name;
-  const char* usage;
+  const char* synopsis;
+  const char* summary;
   int (*run)(const fw::cli::ArgList&);
 };
 
 const Subcommand kSubcommands[] = {
-    {"info", "info VIDEO                      size, frame count and frame rate of a video",
-     fw::cli::RunInfo},
-    {"modes", "modes                           every detection mode with its label",
-     fw::cli::RunModes},
-    {"frame", "frame VIDEO INDEX OUT.bmp       save one decoded frame as a BMP picture",
-     fw::cli::RunFrame},
-    {"detect", "detect --mode N VIDEO [...]     run a detection mode over a video once",
-     fw::cli::RunDetect},
-    {"bench", "bench [--mode N|all] [VIDEO]     frames per second of each detection mode",
-     fw::cli::RunBench},
+    {"info", "info VIDEO", "size, frame count and frame rate of a video", fw::cli::RunInfo},
+    {"modes", "modes", "every detection mode with its label", fw::cli::RunModes},
+    {"frame", "frame VIDEO INDEX OUT.bmp", "save one decoded frame as a BMP picture", fw::cli::RunFrame},
+    {"detect", "detect --mode N VIDEO [...]", "run a detection mode over a video once", fw::cli::RunDetect},
+    {"bench", "bench [--mode N|all] [VIDEO]", "frames per second of each detection mode", fw::cli::RunBench},
+    {"image", "image OP IN OUT [ARGS...]", "apply an image operation to a picture file", fw::cli::RunImage},
 };
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: fumewatch-cli COMMAND [ARGS...]\n\n"
                "Smoke and fire detection in video, without a window.\n\ncommands:\n");
-  for (const Subcommand& s : kSubcommands) std::fprintf(out, "  %s\n", s.usage);
+  for (const Subcommand& s : kSubcommands) std::fprintf(out, "  %-32s %s\n", s.synopsis, s.summary);
   std::fprintf(out, "\n'fumewatch-cli COMMAND --help' describes each command.\n");
 }
 

@@ -207,7 +207,11 @@ int RunDetect(const ArgList& args) {
   const bool progress = isatty(STDERR_FILENO) != 0;
   int processed = 0;
   bool stoppedEarly = false;
+  // Panes are saved as they were shown, before the end-of-frame steps exchange buffers.
+  Snapshot shown;
   for (int i = 0; i < total; ++i) {
+    const bool savePanes = !panesDir.empty() && i % every == 0;
+    session.SetSnapshotTarget(savePanes ? &shown : nullptr);
     const FrameRead read = session.Step();
     if (read != FrameRead::Read) {
       Fail(video + ": frame " + std::to_string(i) + " cannot be decoded; stopping there");
@@ -215,13 +219,13 @@ int RunDetect(const ArgList& args) {
       break;
     }
     ++processed;
-    if (!panesDir.empty() && i % every == 0) {
+    if (savePanes) {
       static const char* const kSuffix[kPaneCount] = {"tl", "tr", "bl", "br"};
       for (int p = 0; p < kPaneCount; ++p) {
         char name[32];
         std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
         std::string error;
-        if (!session.GetPanes().image[p].SaveBmp(panesDir + name, "", "", &error)) {
+        if (!shown.panes[p].SaveBmp(panesDir + name, "", "", &error)) {
           return Fail(error);
         }
       }

@@ -101,9 +101,50 @@ TEST(Cli, BadInputGivesOneLineAndStatusOne) {
   }
 }
 
+TEST(Cli, ImageOperations) {
+  const std::string dir = test::TempDir("cli_image");
+  Dib picture;
+  test::PaintFrame(picture, 64, 48, 3);
+  ASSERT_TRUE(picture.SaveBmp(dir + "/in.bmp", "", ""));
+  const std::pair<const char*, const char*> ops[] = {
+      {"sobel", ""}, {"fft-magnitude", ""}, {"pseudo-colour", " 11"}, {"median", ""}, {"grey", ""}};
+  for (const auto& [op, args] : ops) {
+    const std::string out = dir + "/out.bmp";
+    fs::remove(out);
+    Result r = Cli(std::string("image ") + op + " " + dir + "/in.bmp " + out + args);
+    EXPECT_EQ(r.status, 0) << op << ": " << r.out;
+    Dib result;
+    EXPECT_TRUE(result.LoadBmp(out).ok()) << op;
+  }
+  Dib grey;
+  ASSERT_TRUE(grey.LoadBmp(dir + "/out.bmp").ok());
+  EXPECT_EQ(grey.GetBitCount(), 8);
+  EXPECT_EQ(grey.Width(), 64);
+
+  Result labels = Cli("image label-regions " + dir + "/in.bmp " + dir + "/labels.jpg 200");
+  EXPECT_EQ(labels.status, 0) << labels.out;
+  EXPECT_EQ(labels.out.rfind("regions=1\n", 0), 0u) << labels.out;  // the bright square
+
+  {
+    std::ofstream broken(dir + "/broken.jpg", std::ios::binary);
+    broken << "\xFF\xD8\xFF\xE0 not really a jpeg";
+  }
+  const std::pair<std::string, std::string> failures[] = {
+      {"image nothing " + dir + "/in.bmp " + dir + "/x.bmp", "unknown image operation"},
+      {"image grey " + dir + "/broken.jpg " + dir + "/x.bmp", "broken.jpg"},
+      {"image grey " + dir + "/in.bmp " + dir + "/x.png", "x.png"},
+      {"image pseudo-colour " + dir + "/in.bmp " + dir + "/x.bmp 13", "1 to 12"},
+  };
+  for (const auto& [args, expect] : failures) {
+    Result r = Cli(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.out.find(expect), std::string::npos) << args << ": " << r.out;
+  }
+}
+
 TEST(Cli, HelpAndModes) {
   EXPECT_EQ(Cli("--help").status, 0);
-  for (const char* command : {"info", "modes", "frame", "detect"}) {
+  for (const char* command : {"info", "modes", "frame", "detect", "bench", "image"}) {
     Result r = Cli(std::string(command) + " --help");
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_NE(r.out.find("usage: fumewatch-cli"), std::string::npos) << command;
