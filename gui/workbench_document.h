@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QSize>
 
 #include <array>
 
@@ -26,8 +27,8 @@ class WorkbenchDocument : public QObject {
   // 0, kToolZoom or kToolPan.
   int currentTool = 0;
   bool buttonDown = false;
-  QPoint lastMousePoint;       // client coordinates of the pane it was in
-  QPoint selectedImagePoint;   // picture point chosen for the wavelet view
+  QPoint lastMousePoint;      // client coordinates of the pane it was in
+  QPoint selectedImagePoint;  // picture point chosen for the wavelet view
   QPoint lbpVarCentre{100, 100};
   int lbpVarSize = 40;
   bool displayDialogShown = false;
@@ -40,6 +41,11 @@ class WorkbenchDocument : public QObject {
   bool drawRgb = false;
   Dib hsvPlot;  // 24-bit, the bottom-left pane's client size
   Dib rgbPlot;
+  // Client sizes of the four panes (the panes keep them current): the colour pick maps the last
+  // mouse point through the top-left one, the HSV strip chart takes the bottom-left one.
+  std::array<QSize, 4> paneClientSize{};
+  // "Color Key": the top-left analysis keys on the picked colour.
+  bool colourKey = false;
 
   // Asks the panes named to repaint (-1: all four).
   void repaintPanes(int pane = -1) { emit panesChanged(pane); }
