@@ -57,11 +57,14 @@ class DisplayDialog : public QDialog {
  private:
   void placeFor(int width, int height);
   void applyTopmost();
+  void reportShown(bool shown);
 
   WorkbenchDocument& doc_;
   Dib image_;
   bool hasImage_ = false;
   bool topmost_ = false;
+  bool replacing_ = false;  // the topmost flag is being changed
+  bool reportedShown_ = false;
 };
 
 }  // namespace fw
