@@ -1,12 +1,25 @@
 #include "app/session.h"
 
+#include <algorithm>
+
+#include "core/colour.h"
+#include "core/difference.h"
+#include "core/gradient.h"
+#include "core/image_file.h"
+#include "core/pseudo_colour.h"
+#include "core/ui_sink.h"
+#include "core/wavelet.h"
 #include "detect/alarm.h"
 #include "detect/background_modes.h"
 #include "detect/dispatch.h"
+#include "detect/smoke_flame_detector.h"
+#include "detect/smoke_modes.h"
 
 namespace fw {
 
-Session::Session(AlarmSound* sound) { state_.sound = sound; }
+Session::Session(AlarmSound* sound) {
+  state_.sound = sound;
+}
 
 // --- video -----------------------------------------------------------------------------------
 
@@ -44,13 +57,26 @@ void Session::AfterOpen() {
 
 bool Session::OpenAndPlay(const std::string& path) {
   const bool opened = Open(path);
+  // The caption follows the reader, also after a failed open (its numbers stay the old file's).
+  captionFrameCount_ = source_->FrameCount();
   Start();
   return opened;
 }
 
-void Session::Seek(int frame) { currentFrame_ = frame; }
+bool Session::OpenForDetection(const std::string& path) {
+  ClearAlarmState(state_);
+  const bool opened = Open(path);
+  Start();
+  return opened;
+}
 
-bool Session::ReadFrame(int index) { return source_->GetFrame(index, state_.panes.topLeft()); }
+void Session::Seek(int frame) {
+  currentFrame_ = frame;
+}
+
+bool Session::ReadFrame(int index) {
+  return source_->GetFrame(index, state_.panes.topLeft());
+}
 
 // --- playback loop ---------------------------------------------------------------------------
 
@@ -100,15 +126,146 @@ void Session::CommitGaussThreshold(float threshold) {
   WithLoopHeld([&] { fw::CommitGaussThreshold(state_, threshold); });
 }
 
-void Session::SetDisplayChoice(int choice) { fw::SetDisplayChoice(state_, choice); }
+void Session::SetDisplayChoice(int choice) {
+  fw::SetDisplayChoice(state_, choice);
+}
 
 void Session::SetPostProcessing(bool on) {
   WithLoopHeld([&] { fw::SetPostProcessing(state_, on); });
 }
 
-void Session::SetColourTrim(bool on) { fw::SetColourTrim(state_, on); }
+void Session::SetColourTrim(bool on) {
+  fw::SetColourTrim(state_, on);
+}
 
-void Session::SetColourTesting(bool on) { fw::SetColourTesting(state_, on); }
+void Session::SetColourTesting(bool on) {
+  fw::SetColourTesting(state_, on);
+}
+
+// --- pane commands -------------------------------------------------------------------------
+
+void Session::SelectBottomRightOperation(int operation) {
+  if (operation != kBottomRightGrad && operation != kBottomRightDifference) return;
+  if (bottomRightOperation_ == operation) {
+    bottomRightOperation_ = 0;
+    return;
+  }
+  bottomRightOperation_ = operation;
+  RunBottomRightOperation();
+}
+
+void Session::RunBottomRightOperation() {
+  Panes& panes = state_.panes;
+  if (bottomRightOperation_ == kBottomRightGrad) {
+    SobelMagnitude(panes.topRight(), panes.bottomRight());
+  } else if (bottomRightOperation_ == kBottomRightDifference) {
+    // Two-frame difference of the bottom-right pane into the top-right pane. The operation keeps
+    // its own previous frame: the modes' previous-frame image holds their history and may have
+    // another format.
+    Dib& current = panes.bottomRight();
+    if (current.GetBitCount() != 8 && current.GetBitCount() != 24) return;
+    if (!bottomRightPrevious_.SameFormat(current) ||
+        bottomRightPrevious_.Stride() != current.Stride()) {
+      bottomRightPrevious_.CopyFrom(current, false);
+    }
+    Dib& target = panes.topRight();
+    if (!target.SameFormat(current.Width(), current.Height(), 8)) {
+      target.CreateSigned(current.Width(), current.HeaderHeight(), 8, false);
+    }
+    DifferenceMask(target, current, bottomRightPrevious_, state_.threshold);
+    bottomRightPrevious_.SwapPixels(current);
+  }
+}
+
+void Session::ToggleTopLeftGrad() {
+  topLeftGrad_ = !topLeftGrad_;
+  if (topLeftGrad_) SobelMagnitude(state_.panes.topLeft(), state_.panes.bottomRight());
+}
+
+void Session::ToggleBottomLeftGrads() {
+  bottomLeftGrads_ = !bottomLeftGrads_;
+  if (bottomLeftGrads_) GradientMagnitude(state_.panes.bottomLeft(), state_.panes.bottomRight(), 0);
+}
+
+bool Session::WaveletTransformOnce() {
+  Dib& frame = state_.panes.topLeft();
+  const int bits = frame.GetBitCount();
+  if (bits != 8 && bits != 24) return false;
+  constexpr int kLevels = 3;
+  Dib& transform = state_.panes.topRight();
+  Dib& reconstruction = state_.panes.bottomLeft();
+  for (Dib* pane : {&transform, &reconstruction}) {
+    if (!pane->SameFormat(frame) || pane->HeaderHeight() != frame.HeaderHeight()) {
+      pane->CreateSigned(frame.Width(), frame.HeaderHeight(), bits, false);
+    }
+  }
+  if (!FloatWavelet(frame, kLevels, &transform)) return false;
+  return FloatWaveletInverse(frame, kLevels, &reconstruction);
+}
+
+int Session::AutoThreshold() {
+  const Dib& pane = state_.panes.topRight();
+  const int w = pane.Width();
+  const int h = pane.Height();
+  const int64_t n = static_cast<int64_t>(w) * h;
+  const int bits = pane.GetBitCount();
+  if (n == 0 || (bits != 8 && bits != 24)) return state_.threshold;
+  int64_t sum = 0;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* p = pane.Row(y);
+    int64_t rowSum = 0;
+    if (bits == 24) {
+      for (int x = 0; x < w; ++x) rowSum += 11 * p[3 * x] + 59 * p[3 * x + 1] + 30 * p[3 * x + 2];
+    } else {
+      for (int x = 0; x < w; ++x) rowSum += p[x];
+    }
+    sum += rowSum;
+  }
+  const int64_t level = bits == 24 ? 10 * sum / (100 * n) : 10 * sum / n;
+  state_.threshold = static_cast<int>(std::min<int64_t>(level, 100));
+  return state_.threshold;
+}
+
+namespace {
+
+constexpr const char* kNoView = "No view specified!";
+
+}  // namespace
+
+bool Session::OpenPicture(int view, const std::string& path) {
+  if (view < -1 || view >= kPaneCount) {
+    CurrentUiSink().Message(kNoView, "", MessageButtons::Ok);
+    return false;
+  }
+  Dib& pane = state_.panes.image[std::max(view, 0)];
+  const ImageFileResult read = OpenImageFile(pane, path);
+  if (!read) {
+    CurrentUiSink().Message(read.message, "", MessageButtons::Ok);
+    return false;
+  }
+  if (view <= 0) {
+    AllocHsvPlane(pane);
+    ComputeHsvPlane(pane);
+  }
+  return true;
+}
+
+bool Session::SavePicture(int view, const std::string& path) const {
+  if (view < 0 || view >= kPaneCount) {
+    CurrentUiSink().Message(kNoView, "", MessageButtons::Ok);
+    return false;
+  }
+  const ImageFileResult written = SaveImageAs(state_.panes.image[view], path);
+  if (!written) {
+    CurrentUiSink().Message(written.message, "", MessageButtons::Ok);
+    return false;
+  }
+  return true;
+}
+
+void Session::ApplyPseudoColour(int scheme) {
+  fw::ApplyPseudoColour(state_.panes.bottomRight(), scheme);
+}
 
 // --- frames ----------------------------------------------------------------------------------
 
@@ -139,13 +296,15 @@ FrameRead Session::ProcessFrame() {
   if (state_.backgroundModel) ModelPostStep(state_);
   // 8. The control panel reads its values from the published snapshot.
   // 9. Bottom-right operation.
+  RunBottomRightOperation();
   // 10. Circle intensity of the 2-D spectrum.
   // 11. The four panes are shown.
   if (snapshotTarget_) CapturePanes(*snapshotTarget_);
   // 12. Engines, classifier modes and the alarm log.
   RunEngineStep(state_);
   // 13. The display dialog redraws its picture.
-  if (snapshotTarget_ && displayDialogShown_) snapshotTarget_->display.CopyFrom(state_.panes.display, false);
+  if (snapshotTarget_ && displayDialogShown_)
+    snapshotTarget_->display.CopyFrom(state_.panes.display, false);
   // 14-15. HSV plane of the top-left picture; colour picking under the mouse.
   // 16. Next frame.
   ++currentFrame_;
@@ -174,6 +333,59 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.threshold = state_.threshold;
   snapshot.gaussThreshold = state_.gaussThreshold;
   snapshot.displayChoice = state_.displayChoice;
+  snapshot.captionFrameCount = captionFrameCount_;
+  snapshot.online = state_.online;
+  snapshot.bottomRightOperation = bottomRightOperation_;
+  snapshot.topLeftGrad = topLeftGrad_;
+  snapshot.bottomLeftGrads = bottomLeftGrads_;
+  snapshot.colourTesting = state_.backgroundParams.colourTesting;
+  FillBlockMaps(snapshot);
+}
+
+void Session::FillBlockMaps(Snapshot& snapshot) const {
+  const SmokeFlameDetector* detector = state_.smokeDetector.get();
+  if (state_.mode != kModeBlockSmoke || detector == nullptr || !detector->BlockMode() ||
+      !detector->FrameMatches()) {
+    snapshot.blockColumns = 0;
+    snapshot.blockRows = 0;
+    snapshot.blockMotion.clear();
+    snapshot.smokeBlocks.clear();
+    return;
+  }
+  SmokeFlameDetector& d = *state_.smokeDetector;
+  const int columns = d.BlockColumns();
+  const int rows = d.BlockRows();
+  const int width = d.Width();
+  snapshot.blockColumns = columns;
+  snapshot.blockRows = rows;
+  const std::span<const uint8_t> motion = d.BlockMotion();
+  snapshot.blockMotion.assign(motion.begin(), motion.end());
+  snapshot.smokeBlocks.assign(motion.size(), 0);
+  // A smoke block is a moving block whose mean edge strength fell more than 4 below the
+  // background's, as the block mode counted it in this frame.
+  const std::span<const int32_t> current = d.CurrentEdges();
+  const std::span<const int32_t> background = d.BackgroundEdges();
+  constexpr int kSide = SmokeFlameDetector::kBlockSize;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < columns; ++c) {
+      const size_t block = static_cast<size_t>(r) * columns + c;
+      if (motion[block] == 0) continue;
+      int32_t currentSum = 0;
+      int32_t backgroundSum = 0;
+      for (int y = r * kSide; y < (r + 1) * kSide; ++y) {
+        const size_t row = static_cast<size_t>(y) * width + static_cast<size_t>(c) * kSide;
+        const int32_t* cur = current.data() + row;
+        const int32_t* bg = background.data() + row;
+        for (int x = 0; x < kSide; ++x) {
+          currentSum += cur[x];
+          backgroundSum += bg[x];
+        }
+      }
+      if (currentSum / (kSide * kSide) + 4 < backgroundSum / (kSide * kSide)) {
+        snapshot.smokeBlocks[block] = 1;
+      }
+    }
+  }
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

@@ -86,7 +86,6 @@ class Session {
   int Mode() const { return state_.mode; }
   void SetThreshold(int threshold) { state_.threshold = threshold; }
   void SetGaussThreshold(float threshold) { state_.gaussThreshold = threshold; }
-  void SetBottomRightOperation(int operation) { bottomRightOperation_ = operation; }
   // Background-model settings: the two threshold edits when they lose the focus, the
   // "Foreground"/"Background" buttons, "Post processing", "Color Trim", "Enable color testing".
   void CommitThreshold(int threshold);
@@ -96,6 +95,37 @@ class Session {
   void SetColourTrim(bool on);
   void SetColourTesting(bool on);
   void SetDisplayDialogShown(bool shown) { displayDialogShown_ = shown; }
+
+  // --- pane commands of the menus ---
+  // "Grad" (2007) and "Difference" (2018) of the bottom-right pane share one selection: choosing
+  // the selected one switches it off, choosing the other selects it and runs it once at once.
+  // While selected it runs on every frame after the panes' post steps.
+  void SelectBottomRightOperation(int operation);
+  int BottomRightOperation() const { return bottomRightOperation_; }
+  // "Grad of View00": toggles; switching on puts the Sobel magnitude of the frame pane into the
+  // bottom-right pane at once.
+  void ToggleTopLeftGrad();
+  // "Grads" of the bottom-left pane: toggles; switching on puts the gradient magnitude of the
+  // bottom-left pane into the bottom-right pane at once.
+  void ToggleBottomLeftGrads();
+  // "Wavelet transform": the top-right pane shows the frame pane's three-level wavelet transform
+  // and the bottom-left pane its reconstruction. False when the frame cannot be transformed.
+  bool WaveletTransformOnce();
+  // "Auto get threshold values": the threshold from the mean grey of the top-right pane, at most
+  // 100. Returns the new threshold (unchanged for an empty pane or another depth).
+  int AutoThreshold();
+  // Opens a JPEG or BMP picture into a pane (view -1 counts as the top-left pane); a refused or
+  // unreadable file is reported through the UI sink naming the file, and the pane keeps its
+  // picture. "No view specified!" for a view outside -1..3.
+  bool OpenPicture(int view, const std::string& path);
+  // Saves a pane's picture as JPEG (quality 100) or BMP by the extension; reported like
+  // OpenPicture. "No view specified!" for a view outside 0..3.
+  bool SavePicture(int view, const std::string& path) const;
+  // A pseudo-colour scheme (1..12) on the bottom-right pane's palette (8-bit pictures only).
+  void ApplyPseudoColour(int scheme);
+  // Offline detection: opens the video as Open does (the "Source Video" caption stays), with
+  // the alarm state cleared and the mode 0, and starts playback when no loop exists.
+  bool OpenForDetection(const std::string& path);
 
   // --- frames ---
   // Runs the per-frame pipeline once.
@@ -131,7 +161,15 @@ class Session {
   float frameRate_ = 25.0f;
   double frameInterval_ = 0.0333;
 
+  void RunBottomRightOperation();
+  // Block overlays of the block smoke mode: the grid and its two block maps.
+  void FillBlockMaps(Snapshot& snapshot) const;
+
   int bottomRightOperation_ = 0;
+  Dib bottomRightPrevious_;  // the bottom-right "Difference" operation's previous frame
+  bool topLeftGrad_ = false;
+  bool bottomLeftGrads_ = false;
+  int captionFrameCount_ = -1;  // frames named by the "Source Video" caption; -1 before Open
   bool displayDialogShown_ = false;
   Snapshot* snapshotTarget_ = nullptr;
 };

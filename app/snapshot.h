@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/dib.h"
 #include "detect/detection_state.h"
@@ -34,6 +35,23 @@ struct Snapshot {
   int threshold = 5;
   float gaussThreshold = 25.0f;
   int displayChoice = kDisplayBackground;
+  // Frames named by the "Source Video" caption (set by the Open button only); -1 before.
+  int captionFrameCount = -1;
+  bool online = false;
+
+  // Selections and switches that the menus show as check marks.
+  int bottomRightOperation = 0;
+  bool topLeftGrad = false;      // "Grad of View00"
+  bool bottomLeftGrads = false;  // "Grads"
+  bool colourTesting = false;    // "Enable color testing"
+
+  // Block overlays of the top-left pane, filled only while the block smoke mode runs: the block
+  // grid and one byte per block, row by row from the picture's first memory row, 1 for blocks
+  // with motion and for smoke blocks. Empty otherwise.
+  int blockColumns = 0;
+  int blockRows = 0;
+  std::vector<uint8_t> blockMotion;
+  std::vector<uint8_t> smokeBlocks;
 };
 
 // Triple buffer between the engine thread (writer) and the GUI thread (reader).

@@ -1,0 +1,339 @@
+#include "app/commands.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "app/session.h"
+#include "detect/mode_table.h"
+
+namespace fw {
+
+namespace {
+
+using H = CommandHandler;
+using C = CheckRule;
+
+const CommandInfo kCommands[] = {
+    // File
+    {cmd::kFileNew, "&New\tCtrl+N", C::None, H::App},
+    {cmd::kFileOpen, "&Open...\tCtrl+O", C::None, H::ControlBar},
+    {cmd::kFileSave, "&Save\tCtrl+S", C::None, H::ControlBar},
+    {cmd::kFileSaveAs, "Save &As...", C::None, H::ControlBar},
+    {cmd::kRecentFile, "Recent File", C::None, H::App},
+    {cmd::kExit, "E&xit", C::None, H::App},
+    // Edit
+    {cmd::kUndo, "&Undo\tCtrl+Z", C::None, H::None},
+    {cmd::kCut, "Cu&t\tCtrl+X", C::None, H::None},
+    {cmd::kCopy, "&Copy\tCtrl+C", C::None, H::None},
+    {cmd::kPaste, "&Paste\tCtrl+V", C::None, H::None},
+    // View
+    {cmd::kToolbar, "&Toolbar", C::ToolbarShown, H::Frame},
+    {cmd::kStatusBar, "&Status Bar", C::StatusBarShown, H::Frame},
+    {cmd::kSplit, "S&plit", C::None, H::None},
+    {cmd::kShowDisplayDialog, "Show Display-Diaglog", C::DisplayDialogShown, H::Document},
+    {cmd::kDisplayDialogTopmost, "Dispaly Diaglog Top most", C::DisplayDialogTopmost, H::Document},
+    {cmd::kSetLbpVar, "Set LBP-VAR", C::LbpVarShown, H::Document},
+    {cmd::kZoom, "Zoom", C::Tool, H::Document},
+    {cmd::kPan, "Pan", C::Tool, H::Document},
+    {cmd::kFourOrOneViews, "Four or one views", C::FourViews, H::Frame},
+    {cmd::kVideoOnLine, "Video on line", C::Online, H::Pending},
+    {cmd::kGenerateSamples, "Generate sample images\tCtrl+G", C::None, H::Pending},
+    {cmd::kGetVoc, "Get VOC\tAlt+V", C::None, H::Pending},
+    {cmd::kGeneratePositive, "Generate a positive image", C::SelectionSquare, H::Frame},
+    // Operation > Top left
+    {cmd::kGradOfView00, "Grad of View00", C::TopLeftGrad, H::Pane},
+    {20007, "Degrade Level", C::None, H::Pending},
+    {20008, "Learn Texture by color key", C::None, H::Pending},
+    {140, "Learn Texture whole", C::None, H::Pending},
+    {2013, "Learning Texture Features", C::None, H::Pending},
+    {20009, "Get Mask by Color Key", C::None, H::Pending},
+    {20011, "Get Boundary pixels", C::None, H::Pending},
+    {2017, "Get Max region boundary", C::None, H::Pending},
+    {20012, "Horizon and Vertical Projection Chart", C::None, H::Pending},
+    {143, "Horizontal and vertical projection differce chart", C::None, H::Pending},
+    {20013, "Horizontal projection space-time DIB", C::None, H::Pending},
+    {20014, "Horizontal Projection DIB FFT", C::None, H::Pending},
+    {2005, "Vertical Projection space-time DIB", C::None, H::Pending},
+    {2006, "HPD 1D FFT and display", C::None, H::Pending},
+    {2008, "Normalized Hor Proj Data FFT", C::None, H::Pending},
+    {2009, "Normalized Vertical Proj Data FFT", C::None, H::Pending},
+    {2014, "Recognize by texture features", C::None, H::Pending},
+    {2015, "Recognize by texture and NN", C::None, H::Pending},
+    {2016, "Recognize By texture, region, NN ", C::None, H::Pending},
+    {2024, "View Coocurrence of specified block", C::None, H::Pending},
+    {20010, "Display in log mode", C::None, H::Pending},
+    {2010, "Display 2D FFT Circle Intensity", C::None, H::Pending},
+    {cmd::kWaveletTransform, "Wavelet transform", C::None, H::Pane},
+    // Operation
+    {137, "Top right", C::None, H::None},
+    // Operation > Bottom left
+    {cmd::kFrameDifference, "Frame difference", C::None, H::Pending},
+    {cmd::kMei, "MEI", C::None, H::Pending},
+    {cmd::kColourTesting, "Enable color testing", C::ColourTesting, H::Pane},
+    {cmd::kGrads, "Grads", C::BottomLeftGrads, H::Pane},
+    {cmd::kSnakeModelMark, "Snake Model", C::SnakeModelMark, H::Pane},
+    // Operation > Bottom right
+    {cmd::kBottomRightGrad, "Grad", C::BottomRightOperation, H::Pane},
+    {cmd::kBottomRightDifference, "Difference", C::BottomRightOperation, H::Pane},
+    // Operation > Bottom View: the mode commands (labels of modes the table has come from it)
+    {7004, "Accurate Time Background Model", C::CurrentMode, H::Mode},
+    {7001, "Time and background Model", C::CurrentMode, H::Mode},
+    {7002, "Simple Background Model", C::CurrentMode, H::Mode},
+    {7005, "Differ [Single Gauss (grad)]", C::CurrentMode, H::Mode},
+    {7006, "High order moment", C::CurrentMode, H::Mode},
+    {7007, "Frame difference accumulation", C::CurrentMode, H::Mode},
+    {7008, "Infrared detection", C::CurrentMode, H::Mode},
+    {7009, "Four stage flame detection", C::CurrentMode, H::Mode},
+    {7010, "Fumewatch", C::CurrentMode, H::Mode},
+    {7011, "Fumewatch(Block)", C::CurrentMode, H::Mode},
+    {7012, "Fuzzy MAT", C::CurrentMode, H::Mode},
+    {7013, "Losing Frames FWX", C::CurrentMode, H::Mode},
+    {7014, "Engineering FWX", C::CurrentMode, H::Mode},
+    {7015, "Fuzzy Engineering FWX", C::CurrentMode, H::Mode},
+    {7016, "MSEA FWX (Spring mouth)", C::CurrentMode, H::Mode},
+    {7018, "Training", C::CurrentMode, H::Mode},
+    {7017, "Detecting", C::CurrentMode, H::Mode},
+    {7019, "Adaboost+Motion", C::CurrentMode, H::Mode},
+    {7020, "RealAdaBoost Detectiong", C::CurrentMode, H::Mode},
+    {7022, "Boosted LBP", C::CurrentMode, H::Mode},
+    {7023, "PLTP", C::CurrentMode, H::Mode},
+    {7024, "PLDP", C::CurrentMode, H::Mode},
+    {7021, "Neural Network based on LBP", C::CurrentMode, H::Mode},
+    {cmd::kSnakeModel, "Snake model", C::AuxiliaryOperation, H::Pending},
+    {cmd::kHistogram, "Histogram", C::AuxiliaryOperation, H::Pending},
+    {cmd::kAutoThreshold, "Auto get threshold values", C::None, H::ControlBar},
+    {cmd::kWaveletView, "View Wavelet and zero crossing", C::WaveletView, H::Pending},
+    // Operation > Dialog View
+    {cmd::kSaveDisplayPicture, "Save DIB as ...", C::None, H::Document},
+    // Operation
+    {cmd::kInfrared, "Infrared image detection", C::InfraredMode, H::Pending},
+    {cmd::kPtz, "PTZ control", C::Ptz, H::Frame},
+    {cmd::kInfraredParameters, "Set up parameter", C::None, H::Pending},
+    {cmd::kShiftWavelet, "Shift wavelet transform", C::None, H::Pending},
+    {cmd::kPseudoColour, "Load  pseudocolor code", C::None, H::Document},
+    {cmd::kOfflineDetection, "Offline Fumewatch    Ctrl+D", C::None, H::ControlBar},
+    {cmd::kOnlineDetection, "Online Fumewatch     Ctrl+F", C::None, H::Pending},
+    {32792, "Fuzzy C-Means for smoke images", C::None, H::Pending},
+    {32794, "Automatically change filenames", C::None, H::Pending},
+    {32795, "Online Adaboost learning", C::None, H::Pending},
+    // Help
+    {cmd::kAbout, "&About DXQ...", C::None, H::App},
+    // Toolbar and accelerator only
+    {cmd::kPrint, "Print", C::None, H::None},
+    {cmd::kPreviousPane, "Previous Pane", C::None, H::Frame},
+};
+
+constexpr MenuRow Sub(const char* title) {
+  return {MenuRowKind::Submenu, 0, title};
+}
+constexpr MenuRow End() {
+  return {MenuRowKind::End, 0, nullptr};
+}
+constexpr MenuRow Sep() {
+  return {MenuRowKind::Separator, 0, nullptr};
+}
+constexpr MenuRow Cmd(int id) {
+  return {MenuRowKind::Command, id, nullptr};
+}
+
+// The rows are indented by their nesting.
+// clang-format off
+const MenuRow kMenuBar[] = {
+    Sub("&File"),
+    Cmd(cmd::kFileNew), Cmd(cmd::kFileOpen), Cmd(cmd::kFileSave), Cmd(cmd::kFileSaveAs), Sep(),
+    Cmd(cmd::kRecentFile), Sep(), Cmd(cmd::kExit),
+    End(),
+    Sub("&Edit"),
+    Cmd(cmd::kUndo), Cmd(cmd::kCut), Cmd(cmd::kCopy), Cmd(cmd::kPaste),
+    End(),
+    Sub("&View"),
+    Cmd(cmd::kToolbar), Cmd(cmd::kStatusBar), Cmd(cmd::kSplit), Sep(),
+    Cmd(cmd::kShowDisplayDialog), Cmd(cmd::kDisplayDialogTopmost), Cmd(cmd::kSetLbpVar), Sep(),
+    Cmd(cmd::kZoom), Cmd(cmd::kPan), Sep(),
+    Cmd(cmd::kFourOrOneViews), Cmd(cmd::kVideoOnLine), Sep(),
+    Cmd(cmd::kGenerateSamples), Cmd(cmd::kGetVoc), Cmd(cmd::kGeneratePositive),
+    End(),
+    Sub("Operation"),
+      Sub("Top left"),
+      Cmd(cmd::kGradOfView00), Sep(),
+      Cmd(20007), Cmd(20008), Cmd(140), Cmd(2013), Cmd(20009), Cmd(20011), Cmd(2017), Cmd(20012),
+      Cmd(143), Cmd(20013), Cmd(20014), Cmd(2005), Cmd(2006), Cmd(2008), Cmd(2009), Sep(),
+      Cmd(2014), Cmd(2015), Cmd(2016), Cmd(2024), Sep(),
+      Cmd(20010), Cmd(2010), Cmd(cmd::kWaveletTransform),
+      End(),
+    Cmd(137),
+      Sub("Bottom left"),
+      Cmd(cmd::kFrameDifference), Cmd(cmd::kMei), Cmd(cmd::kColourTesting), Cmd(cmd::kGrads),
+      Sep(), Cmd(cmd::kSnakeModelMark),
+      End(),
+      Sub("Bottom right"),
+      Cmd(cmd::kBottomRightGrad), Cmd(cmd::kBottomRightDifference),
+      End(),
+      Sub("Bottom View"),
+      Cmd(7004), Cmd(7001), Cmd(7002), Cmd(7005), Cmd(7006), Cmd(7007), Cmd(7008), Cmd(7009),
+      Cmd(7010), Cmd(7011), Cmd(7012), Cmd(7013), Cmd(7014), Cmd(7015), Cmd(7016),
+        Sub("Adaboost"),
+        Cmd(7018), Cmd(7017), Cmd(7019), Cmd(7020), Cmd(7022), Cmd(7023), Cmd(7024),
+        End(),
+      Cmd(7021), Sep(), Cmd(cmd::kSnakeModel), Cmd(cmd::kHistogram), Sep(),
+      Cmd(cmd::kAutoThreshold), Cmd(cmd::kWaveletView),
+      End(),
+      Sub("Dialog View"),
+      Cmd(cmd::kSaveDisplayPicture),
+      End(),
+    Sep(), Cmd(cmd::kInfrared), Cmd(cmd::kPtz), Sep(),
+    Cmd(cmd::kInfraredParameters), Cmd(cmd::kShiftWavelet), Cmd(cmd::kPseudoColour),
+    Cmd(cmd::kOfflineDetection), Cmd(cmd::kOnlineDetection), Cmd(32792), Cmd(32794), Cmd(32795),
+    End(),
+    Sub("&Help"),
+    Cmd(cmd::kAbout),
+    End(),
+};
+// clang-format on
+
+const Accelerator kAccelerators[] = {
+    {"Ctrl+C", cmd::kCopy},
+    {"Ctrl+Ins", cmd::kCopy},
+    {"Shift+Del", cmd::kCut},
+    {"Ctrl+X", cmd::kCut},
+    {"Ctrl+V", cmd::kPaste},
+    {"Shift+Ins", cmd::kPaste},
+    {"Alt+Backspace", cmd::kUndo},
+    {"Ctrl+Z", cmd::kUndo},
+    {"Ctrl+N", cmd::kFileNew},
+    {"Ctrl+O", cmd::kFileOpen},
+    {"Ctrl+S", cmd::kFileSave},
+    {"Ctrl+G", cmd::kGenerateSamples},
+    {"Ctrl+D", cmd::kOfflineDetection},
+    {"Shift+O", 32795},
+    {"Ctrl+F", cmd::kOnlineDetection},
+    {"Shift+F6", cmd::kPreviousPane},
+    {"Alt+V", cmd::kGetVoc},
+};
+
+const int kToolbar[] = {
+    cmd::kFileNew,        cmd::kFileOpen,    cmd::kFileSave, 0,         cmd::kCut,
+    cmd::kCopy,           cmd::kPaste,       cmd::kZoom,     cmd::kPan, 0,
+    cmd::kFourOrOneViews, cmd::kVideoOnLine, cmd::kInfrared, 0,         cmd::kAbout,
+    cmd::kPrint,
+};
+
+}  // namespace
+
+std::span<const CommandInfo> Commands() {
+  return kCommands;
+}
+
+const CommandInfo* FindCommand(int id) {
+  const auto it = std::find_if(std::begin(kCommands), std::end(kCommands),
+                               [id](const CommandInfo& c) { return c.id == id; });
+  return it == std::end(kCommands) ? nullptr : &*it;
+}
+
+std::string_view CommandLabel(const CommandInfo& command) {
+  if (command.handler == CommandHandler::Mode) {
+    if (const ModeInfo* mode = FindMode(command.id)) return mode->label;
+  }
+  return command.label;
+}
+
+bool IsCommandEnabled(const CommandInfo& command) {
+  switch (command.handler) {
+    case CommandHandler::None:
+    case CommandHandler::Pending:
+      return false;
+    case CommandHandler::Mode:
+      return FindMode(command.id) != nullptr;
+    default:
+      return true;
+  }
+}
+
+bool IsCommandChecked(const CommandInfo& command, const CommandContext& context) {
+  switch (command.check) {
+    case CheckRule::None:
+      return false;
+    case CheckRule::CurrentMode:
+      return context.mode > 7000 && context.mode == command.id;
+    case CheckRule::AuxiliaryOperation:
+      return context.auxiliaryOperation == command.id;
+    case CheckRule::WaveletView:
+      return context.waveletView;
+    case CheckRule::BottomRightOperation:
+      return context.bottomRightOperation == command.id;
+    case CheckRule::TopLeftGrad:
+      return context.topLeftGrad;
+    case CheckRule::BottomLeftGrads:
+      return context.bottomLeftGrads;
+    case CheckRule::ColourTesting:
+      return context.colourTesting;
+    case CheckRule::SnakeModelMark:
+      return context.snakeModelMark;
+    case CheckRule::Tool:
+      return context.currentTool == command.id;
+    case CheckRule::FourViews:
+      return context.fourViews;
+    case CheckRule::Ptz:
+      return context.ptz;
+    case CheckRule::DisplayDialogShown:
+      return context.displayDialogShown;
+    case CheckRule::DisplayDialogTopmost:
+      return context.displayDialogTopmost;
+    case CheckRule::LbpVarShown:
+      return context.lbpVarShown;
+    case CheckRule::SelectionSquare:
+      return context.selectionSquare;
+    case CheckRule::ToolbarShown:
+      return context.toolbarShown;
+    case CheckRule::StatusBarShown:
+      return context.statusBarShown;
+    case CheckRule::Online:
+      return context.online;
+    case CheckRule::InfraredMode:
+      return context.mode == 7008;
+  }
+  return false;
+}
+
+std::span<const MenuRow> MenuBar() {
+  return kMenuBar;
+}
+
+std::vector<int> SubmenuCommands(std::string_view title) {
+  std::vector<int> ids;
+  int depth = 0;  // nesting below the submenu found; 0 while outside it
+  for (const MenuRow& row : kMenuBar) {
+    if (depth == 0) {
+      if (row.kind == MenuRowKind::Submenu && title == row.title) depth = 1;
+      continue;
+    }
+    if (row.kind == MenuRowKind::Submenu) ++depth;
+    if (row.kind == MenuRowKind::End && --depth == 0) break;
+    if (row.kind == MenuRowKind::Command) ids.push_back(row.id);
+  }
+  return ids;
+}
+
+std::span<const Accelerator> Accelerators() {
+  return kAccelerators;
+}
+
+std::span<const int> ToolbarButtons() {
+  return kToolbar;
+}
+
+std::vector<SessionCommand> OfflineDetectionCommands(const std::string& videoPath) {
+  // Each stop is followed by the end of the loop, which the next command relies on: the new
+  // start finds no loop.
+  const auto stop = [](Session& s) {
+    s.Stop();
+    s.EndLoopIfStopped();
+  };
+  const auto selectOfflineMode = [](Session& s) { s.SelectMode(cmd::kOfflineDetectionMode); };
+  return {
+      stop, selectOfflineMode, [videoPath](Session& s) { s.OpenForDetection(videoPath); },
+      stop, selectOfflineMode, [](Session& s) { s.Start(); },
+  };
+}
+
+}  // namespace fw
