@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QtTest>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -74,7 +76,8 @@ class ControlPanelTest : public QObject {
   void trackbarsShiftTheFrameIntoTheBottomRightPane();
   void framePickIsPlottedEveryIntervalAndWraps();
   void alarmPictureStepsOncePerProcessedFrame();
-  void missingAlarmPicturesAreBlack();
+  void missingOrBrokenAlarmPicturesAreBlack();
+  void draggingTheWheelMarkerPicksAColour();
 };
 
 void ControlPanelTest::entriesAreValidatedOnLeaving_data() {
@@ -367,10 +370,20 @@ void ControlPanelTest::alarmPictureStepsOncePerProcessedFrame() {
   QCOMPARE(differing, 0);
 }
 
-void ControlPanelTest::missingAlarmPicturesAreBlack() {
+void ControlPanelTest::missingOrBrokenAlarmPicturesAreBlack() {
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  // The start directory holds a broken third picture; the data directory holds nothing.
+  const std::string start = test::TempDir("broken_alarm_pictures");
   const std::string empty = test::TempDir("no_alarm_pictures");
+  {
+    std::FILE* f = std::fopen((start + "/FireAlarm03.bmp").c_str(), "wb");
+    QVERIFY(f);
+    std::fputs("BM not a picture", f);
+    std::fclose(f);
+  }
   const std::string startDirectory = StartDirectory();
-  SetStartDirectory(empty);
+  SetStartDirectory(start);
   const char* dataDirectory = std::getenv("FUMEWATCH_DATA_DIR");
   const std::string savedData = dataDirectory ? dataDirectory : "";
   setenv("FUMEWATCH_DATA_DIR", empty.c_str(), 1);
@@ -382,15 +395,50 @@ void ControlPanelTest::missingAlarmPicturesAreBlack() {
     unsetenv("FUMEWATCH_DATA_DIR");
   }
 
-  QVERIFY(alarm.loadProblems().empty());
+  // Missing files say nothing; the broken one is named.
+  QCOMPARE(alarm.loadProblems().size(), size_t{1});
+  QVERIFY(alarm.loadProblems().front().find("FireAlarm03.bmp") != std::string::npos);
+  QCOMPARE(sink.Messages().size(), size_t{1});
   for (int i = 0; i < 5; ++i) {
     QCOMPARE(alarm.picture(i).Width(), 16);
     QCOMPARE(alarm.picture(i).Height(), 16);
   }
   alarm.step(true);
-  QCOMPARE(alarm.shownPicture(), 1);
+  alarm.step(true);
+  QCOMPARE(alarm.shownPicture(), 2);
   alarm.resize(40, 40);
   QCOMPARE(alarm.grab().toImage().pixelColor(20, 20), QColor(0, 0, 0));
+}
+
+void ControlPanelTest::draggingTheWheelMarkerPicksAColour() {
+  EngineBridge bridge(nullptr);
+  WorkbenchDocument doc;
+  ControlPanel panel(bridge, doc);
+  panel.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&panel));
+  ColourWheelWidget& widget = panel.colourWheel();
+  const ColourWheel& wheel = widget.wheel();
+  QVERIFY(wheel.HasPicture());
+  const QPoint origin(wheel.PictureOrigin().x, wheel.PictureOrigin().y);
+  const auto client = [&](ColourWheel::Point p) { return origin + QPoint(p.x, p.y); };
+  QSignalSpy picked(&widget, &ColourWheelWidget::colourPicked);
+
+  // Red: the marker sits on the wheel's right edge. Drag it to the top: hue 0.25.
+  const ColourWheel::Point centre = wheel.WheelCentre();
+  QTest::mousePress(&widget, Qt::LeftButton, {}, client(wheel.HueSaturationMarker()));
+  QTest::mouseMove(&widget, client({centre.x, centre.y - wheel.Radius()}));
+  QTest::mouseRelease(&widget, Qt::LeftButton, {}, client({centre.x, centre.y - wheel.Radius()}));
+  QCOMPARE(picked.count(), 1);
+  QCOMPARE(panel.values().hsv.hue, 0.25f);
+  QCOMPARE(panel.values().hsv.saturation, 1.0f);
+  QCOMPARE(panel.findChild<QLineEdit*>("redEdit")->text(), QString("127"));
+  QCOMPARE(panel.findChild<QLineEdit*>("greenEdit")->text(), QString("255"));
+
+  // A press away from both markers starts no drag.
+  QTest::mousePress(&widget, Qt::LeftButton, {}, client(centre));
+  QTest::mouseMove(&widget, client({centre.x + 3, centre.y}));
+  QTest::mouseRelease(&widget, Qt::LeftButton, {}, client({centre.x + 3, centre.y}));
+  QCOMPARE(picked.count(), 1);
 }
 
 }  // namespace fw
