@@ -44,6 +44,7 @@ struct Snapshot {
   bool topLeftGrad = false;      // "Grad of View00"
   bool bottomLeftGrads = false;  // "Grads"
   bool colourTesting = false;    // "Enable color testing"
+  bool waveletView = false;      // "View Wavelet and zero crossing": the top-left pane's point
 
   // Block overlays of the top-left pane, filled only while the block smoke mode runs: the block
   // grid and one byte per block, row by row from the picture's first memory row, 1 for blocks

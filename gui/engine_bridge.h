@@ -25,8 +25,12 @@ class EngineBridge : public QObject {
 
   // Queues a command for the engine thread; it runs between frames.
   void post(EngineThread::Command command);
-  // Runs a command on the engine thread and waits for it. Only for start-up, shutdown and tests:
-  // the GUI never waits on the engine while frames are being processed.
+  // Queues a command, then runs `reply` on the GUI thread once the command has run, unless
+  // `receiver` has been destroyed by then.
+  void postThen(EngineThread::Command command, QObject* receiver, std::function<void()> reply);
+  // Runs a command on the engine thread and waits for it, serving the GUI thread's events
+  // meanwhile (a message box the command shows) except user input. Only for start-up, shutdown
+  // and tests: the GUI never waits on the engine while frames are being processed.
   void call(EngineThread::Command command);
 
   // The newest snapshot taken on the GUI thread.

@@ -1,7 +1,172 @@
 // fumewatch: the desktop workbench.
 #include <QApplication>
+#include <QDir>
+#include <QPixmap>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "app/session.h"
+#include "core/data_files.h"
+#include "core/ui_sink.h"
+#include "detect/mode_table.h"
+#include "gui/engine_bridge.h"
+#include "gui/main_window.h"
+#include "gui/qt_alarm_sound.h"
+#include "gui/qt_ui_sink.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: fumewatch [--samples-root DIR]\n"
+    "       fumewatch --screenshot OUT.png [--open VIDEO] [--mode N] [--frames K]\n"
+    "                 [--samples-root DIR]\n"
+    "\n"
+    "The desktop workbench for smoke and fire detection in video.\n"
+    "\n"
+    "options:\n"
+    "  --screenshot OUT.png  render the main window to a PNG picture and exit: the video is\n"
+    "                        opened, the mode selected and K frames processed first\n"
+    "  --open VIDEO          the video to open (with --screenshot)\n"
+    "  --mode N              the detection mode to select (with --screenshot)\n"
+    "  --frames K            frames to process before the picture is taken (default 0)\n"
+    "  --samples-root DIR    folder below which smoke samples are cut (default: samples/ in\n"
+    "                        the working directory)\n"
+    "  --help                this text\n"
+    "\n"
+    "Without a display, run it with QT_QPA_PLATFORM=offscreen or under xvfb-run.\n";
+
+struct Options {
+  std::string screenshot;
+  std::string video;
+  int mode = 0;
+  int frames = 0;
+  std::string samplesRoot;
+};
+
+std::optional<int> ParseCount(const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 0 || value > 1000000000) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+// Returns an exit status when the program should end at once (help, bad arguments).
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    const bool takesValue = arg == "--screenshot" || arg == "--open" || arg == "--mode" ||
+                            arg == "--frames" || arg == "--samples-root";
+    if (!takesValue) {
+      std::fprintf(stderr, "fumewatch: unknown argument \"%s\"\n\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "fumewatch: %s needs a value\n", arg.c_str());
+      return 2;
+    }
+    const char* value = argv[++i];
+    if (arg == "--screenshot") {
+      options.screenshot = value;
+    } else if (arg == "--open") {
+      options.video = value;
+    } else if (arg == "--samples-root") {
+      options.samplesRoot = value;
+    } else {
+      const std::optional<int> count = ParseCount(value);
+      if (!count) {
+        std::fprintf(stderr, "fumewatch: %s needs a whole number, not \"%s\"\n", arg.c_str(),
+                     value);
+        return 2;
+      }
+      (arg == "--mode" ? options.mode : options.frames) = *count;
+    }
+  }
+  if (options.screenshot.empty() && (!options.video.empty() || options.mode || options.frames)) {
+    std::fprintf(stderr, "fumewatch: --open, --mode and --frames go with --screenshot\n");
+    return 2;
+  }
+  if (options.mode != 0 && fw::FindMode(options.mode) == nullptr) {
+    std::fprintf(stderr, "fumewatch: there is no mode %d ('fumewatch-cli modes' lists them)\n",
+                 options.mode);
+    return 2;
+  }
+  return std::nullopt;
+}
+
+// Opens the video, selects the mode and processes the frames on the engine thread, waits until
+// the window shows the result, and saves the window as a picture.
+int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Options& options) {
+  bool opened = true;
+  bridge.call([&](fw::Session& s) {
+    if (!options.video.empty()) {
+      // As the Open button does, without leaving the loop running.
+      opened = s.OpenAndPlay(options.video);
+      s.Stop();
+      s.EndLoopIfStopped();
+    }
+    if (!opened) return;
+    if (options.mode != 0) s.SelectMode(options.mode);
+    for (int i = 0; i < options.frames; ++i) s.Step();
+  });
+  if (!opened) {
+    std::fprintf(stderr, "fumewatch: cannot open %s\n", options.video.c_str());
+    return 1;
+  }
+  if (options.mode != 0) window.reinitialise();
+  // The snapshot of that command is taken before a second command's answer arrives.
+  bridge.call([](fw::Session&) {});
+  QApplication::processEvents();
+  const QPixmap picture = window.grab();
+  if (!picture.save(QString::fromStdString(options.screenshot), "PNG")) {
+    std::fprintf(stderr, "fumewatch: cannot write %s\n", options.screenshot.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  Options options;
+  if (const std::optional<int> status = ParseArguments(argc, argv, options)) return *status;
+
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName(QStringLiteral("Fumewatch"));
+  fw::SetStartDirectory(QDir::currentPath().toStdString() + "/");
+
+  const bool interactive = options.screenshot.empty();
+  fw::QtUiSink sink;
+  // A picture taken without a person at the screen reports to stderr instead of message boxes.
+  if (interactive) fw::SetUiSink(&sink);
+
+  fw::QtAlarmSound sound;
+  int status = 0;
+  {
+    fw::EngineBridge bridge(&sound);
+    fw::MainWindow window(bridge);
+    if (!options.samplesRoot.empty()) {
+      window.document().samplesRoot = QString::fromStdString(options.samplesRoot);
+    }
+    sink.setParentWindow(&window);
+    QObject::connect(&sink, &fw::QtUiSink::statusText, &window, &fw::MainWindow::showStatus);
+    window.show();
+    QApplication::processEvents();
+
+    status = interactive ? QApplication::exec() : TakeScreenshot(bridge, window, options);
+
+    // The engine is idle before the window and the bridge go.
+    bridge.call([](fw::Session& s) {
+      s.Stop();
+      s.EndLoopIfStopped();
+    });
+    fw::SetUiSink(nullptr);
+  }
+  return status;
 }

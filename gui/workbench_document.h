@@ -6,12 +6,15 @@
 #include <QObject>
 #include <QPoint>
 #include <QSize>
+#include <QString>
 
 #include <array>
 
 #include "core/dib.h"
 
 namespace fw {
+
+class LbpVarDialog;
 
 inline constexpr int kToolZoom = 32772;
 inline constexpr int kToolPan = 32773;
@@ -32,6 +35,10 @@ class WorkbenchDocument : public QObject {
   QPoint lbpVarCentre{100, 100};
   int lbpVarSize = 40;
   bool displayDialogShown = false;
+  // The LBP-VAR parameter dialog once it has been created (owned by the main window).
+  LbpVarDialog* lbpVarDialog = nullptr;
+  // Folder under which the smoke samples cut from the top-left pane are saved.
+  QString samplesRoot;
 
   // The control panel's "Display" check boxes, per pane.
   std::array<bool, 4> paneShown{true, true, true, true};

@@ -1,0 +1,106 @@
+// The control bar below the panes: the video (Open, Start, Stop, the frame slider, the frame
+// number and the frame rate) and the object-detection controls (difference modes with their
+// threshold, the Gauss-model buttons with theirs, the foreground/background display choice).
+// Its state lives in the Session; the bar posts commands and shows the newest snapshot.
+#pragma once
+
+#include <QWidget>
+
+#include <optional>
+
+class QButtonGroup;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+
+namespace fw {
+
+class EngineBridge;
+struct Snapshot;
+
+// Reads an integer edit as the bar's data exchange does: a whole number within the range, else
+// the message the user sees ("Please enter an integer." or "Enter a number between %1 and %2.").
+std::optional<int> ReadIntegerEntry(const QString& text, int minimum, int maximum,
+                                    QString* message);
+// A float entry without a range ("Please enter a number." when it is none).
+std::optional<float> ReadNumberEntry(const QString& text, QString* message);
+
+class ControlBar : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kThresholdMinimum = 0;
+  static constexpr int kThresholdMaximum = 1000;
+  static constexpr int kSpinMinimum = 1;
+  static constexpr int kSpinMaximum = 200;
+  static constexpr int kSpinStart = 25;
+
+  explicit ControlBar(EngineBridge& bridge, QWidget* parent = nullptr);
+
+  // Shows a snapshot: slider, frame number, caption, rate, thresholds and choices. A value the
+  // user is editing is left alone.
+  void onSnapshot(const Snapshot& s);
+  // The re-initialisation after every mode command: the values go into the controls again and
+  // the up-down control returns to 25 (the frame rate itself stays).
+  void reinitialise(const Snapshot& s);
+  // The submenu the bar pops up on a right click ("Bottom View").
+  void setContextMenu(QMenu* menu) { contextMenu_ = menu; }
+
+  QGroupBox* sourceGroup() const { return source_; }
+  QSlider* frameSlider() const { return slider_; }
+  QLineEdit* frameNumberEdit() const { return frameNumber_; }
+  QLineEdit* frameRateEdit() const { return frameRate_; }
+  QSpinBox* frameRateSpin() const { return spin_; }
+  QLineEdit* thresholdEdit() const { return threshold_; }
+  QLineEdit* gaussThresholdEdit() const { return gaussThreshold_; }
+  QPushButton* button(int controlId) const;
+
+ signals:
+  // The Open button: the window asks for a video.
+  void openClicked();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void build();
+  void selectMode(int mode);
+  void onThresholdEdited(const QString& text);
+  // The edits' data exchange when they lose the focus; a refused entry keeps the focus.
+  void commitThreshold();
+  void commitGaussThreshold();
+  void refuse(QLineEdit* edit, const QString& message);
+  void showModeChoice(int mode);
+
+  EngineBridge& bridge_;
+  QMenu* contextMenu_ = nullptr;
+  bool refusing_ = false;  // a refused entry's message is open
+
+  QGroupBox* source_ = nullptr;
+  QSlider* slider_ = nullptr;
+  QLineEdit* frameNumber_ = nullptr;
+  QLineEdit* frameRate_ = nullptr;
+  QSpinBox* spin_ = nullptr;
+  QButtonGroup* difference_ = nullptr;
+  QLineEdit* threshold_ = nullptr;
+  QLineEdit* gaussThreshold_ = nullptr;
+  QRadioButton* foreground_ = nullptr;
+  QRadioButton* background_ = nullptr;
+
+  // Last values shown, so that only changes reach the controls.
+  int shownFrameCount_ = -1;
+  int shownCaption_ = -2;
+  int shownFrame_ = -1;
+  float shownRate_ = -1.0f;
+  int shownThreshold_ = -1;
+  float shownGauss_ = -1.0f;
+  int shownMode_ = -1;
+  int shownChoice_ = -1;
+};
+
+}  // namespace fw
