@@ -1,6 +1,7 @@
 #include "detect/background_model.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <chrono>
 #include <cmath>
@@ -277,10 +278,24 @@ BackgroundModel::BackgroundModel(BackgroundKind kind, Dib& source, Dib& display)
       pixels_(static_cast<size_t>(source.Width()) * static_cast<size_t>(source.Height())) {
   mask_.assign(pixels_, 0);
   secondMask_.assign(pixels_, 0);
+  if (kind == BackgroundKind::Mixture || kind == BackgroundKind::Gauss) {
+    rowChannels_.assign(static_cast<size_t>(width_) * 3, 0.0f);
+  }
   switch (kind) {
     case BackgroundKind::Mixture:
-      mixture_.assign(pixels_ * kMixtureComponents, MixtureSlot{});
+      mixture_.assign(pixels_ * kMixtureComponents * kMixtureFields, 0.0f);
+      for (int y = 0; y < height_; ++y) {
+        const MixtureRows r = MixtureRowsOf(y);
+        for (int c = 0; c < kMixtureComponents; ++c) {
+          std::fill_n(r.field[c][kWeight], width_, 0.2f);
+        }
+      }
       mixtureB_.assign(pixels_, 2);
+      rowCost_.assign(width_, 0.0f);
+      rowSlot_.assign(width_, 0);
+      rowMatched_.assign(width_, 0);
+      rowSourceSlot_.assign(width_, 0);
+      rowUpdate_.assign(static_cast<size_t>(width_) * 11, 0.0f);
       break;
     case BackgroundKind::Gauss:
       for (int ch = 0; ch < 3; ++ch) {
@@ -526,18 +541,65 @@ void BackgroundModel::DeriveDifferenceMask() {
 
 namespace {
 
-// Clamps a variance as the matching does (below 1e-7 it becomes 1, from 25 on it is 25) and
-// refreshes the cost terms that depend on it.
-template <typename Slot>
-inline void SetMixtureVariance(Slot& s, float variance) {
-  if (variance < kMinVariance) variance = 1.0f;
-  if (variance >= kMaxMixtureVariance) variance = kMaxMixtureVariance;
-  s.variance = variance;
-  s.distanceScale = 0.5f / variance + kOneEighteenth;
-  s.varianceCost = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
+// a where the mask is all ones, b where it is zero; a select the row kernels can vectorise.
+inline float Choose(int32_t mask, float a, float b) {
+  return std::bit_cast<float>((std::bit_cast<int32_t>(a) & mask) |
+                              (std::bit_cast<int32_t>(b) & ~mask));
+}
+inline int32_t Choose32(int32_t mask, int32_t a, int32_t b) {
+  return (a & mask) | (b & ~mask);
+}
+
+// Splits a row of 24-bit pixels into three float rows (blue, green, red).
+void SplitChannels(const uint8_t* src, int width, float* blue, float* green, float* red) {
+  for (int x = 0; x < width; ++x) {
+    blue[x] = src[3 * x];
+    green[x] = src[3 * x + 1];
+    red[x] = src[3 * x + 2];
+  }
 }
 
 }  // namespace
+
+BackgroundModel::MixtureRows BackgroundModel::MixtureRowsOf(int y) {
+  MixtureRows r;
+  float* base =
+      mixture_.data() + static_cast<size_t>(y) * kMixtureComponents * kMixtureFields * width_;
+  for (int c = 0; c < kMixtureComponents; ++c) {
+    for (int f = 0; f < kMixtureFields; ++f) {
+      r.field[c][f] = base + static_cast<size_t>(c * kMixtureFields + f) * width_;
+    }
+  }
+  return r;
+}
+
+// Clamps a variance as the matching does (below 1e-7 it becomes 1, from 25 on it is 25) and
+// refreshes the cost terms that depend on it. Clamping when the variance is written gives the
+// values that clamping before every match would: nothing reads a variance in between.
+void BackgroundModel::SetMixtureVariance(MixtureRows& r, int x, int slot, float variance) {
+  if (variance < kMinVariance) variance = 1.0f;
+  if (variance >= kMaxMixtureVariance) variance = kMaxMixtureVariance;
+  r.field[slot][kVariance][x] = variance;
+  r.field[slot][kDistanceScale][x] = 0.5f / variance + kOneEighteenth;
+  r.field[slot][kVarianceCost][x] = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
+}
+
+void BackgroundModel::SwapMixtureSlots(MixtureRows& r, int x, int a, int b) {
+  for (int f = 0; f < kMixtureFields; ++f) std::swap(r.field[a][f][x], r.field[b][f][x]);
+}
+
+// The last background component: the smallest i in 0..3 whose cumulative weight reaches 0.95;
+// unchanged when none does.
+void BackgroundModel::MixtureBackground(const MixtureRows& r, int x, int8_t& b) {
+  float sum = 0.0f;
+  for (int i = 0; i < kMixtureComponents - 1; ++i) {
+    sum += r.field[i][kWeight][x];
+    if (sum >= kBackgroundWeight) {
+      b = static_cast<int8_t>(i);
+      return;
+    }
+  }
+}
 
 void BackgroundModel::MixtureStep() {
   if (kind_ != BackgroundKind::Mixture || !FrameFits()) return;
@@ -558,96 +620,256 @@ void BackgroundModel::MixtureLearn() {
   const bool finish = n % kMixtureLearnFrames == kMixtureLearnFrames - 1;
   for (int y = 0; y < height_; ++y) {
     const uint8_t* src = source_->Row(y);
-    MixtureSlot* record = mixture_.data() + static_cast<size_t>(y) * width_ * kMixtureComponents;
-    for (int x = 0; x < width_; ++x, record += kMixtureComponents) {
-      MixtureSlot& s = record[k];
+    MixtureRows r = MixtureRowsOf(y);
+    float* meanBlue = r.field[k][kMeanBlue];
+    float* meanGreen = r.field[k][kMeanGreen];
+    float* meanRed = r.field[k][kMeanRed];
+    float* variance = r.field[k][kVariance];
+    for (int x = 0; x < width_; ++x) {
       const int b = src[3 * x];
       const int g = src[3 * x + 1];
-      const int r = src[3 * x + 2];
-      s.mean[0] += static_cast<float>(b);
-      s.mean[1] += static_cast<float>(g);
-      s.mean[2] += static_cast<float>(r);
-      s.variance += static_cast<float>(b * b + g * g + r * r);
-      if (finish) {
-        for (int ch = 0; ch < 3; ++ch) s.mean[ch] = s.mean[ch] / 12.0f;
-        const float meanSquares =
-            s.mean[0] * s.mean[0] + s.mean[1] * s.mean[1] + s.mean[2] * s.mean[2];
-        SetMixtureVariance(s, s.variance / 36.0f - meanSquares / 3.0f);
+      const int red = src[3 * x + 2];
+      meanBlue[x] += static_cast<float>(b);
+      meanGreen[x] += static_cast<float>(g);
+      meanRed[x] += static_cast<float>(red);
+      variance[x] += static_cast<float>(b * b + g * g + red * red);
+    }
+    if (finish) {
+      for (int x = 0; x < width_; ++x) {
+        const float mb = meanBlue[x] / 12.0f;
+        const float mg = meanGreen[x] / 12.0f;
+        const float mr = meanRed[x] / 12.0f;
+        meanBlue[x] = mb;
+        meanGreen[x] = mg;
+        meanRed[x] = mr;
+        SetMixtureVariance(r, x, k, variance[x] / 36.0f - (mb * mb + mg * mg + mr * mr) / 3.0f);
       }
     }
-  }
-  if (n == kLearningFrames - 1) {
-    for (size_t p = 0; p < pixels_; ++p) {
-      SortComponents(mixture_.data() + p * kMixtureComponents, mixtureB_[p],
-                     [](const MixtureSlot& s) { return s.weight; });
+    if (n == kLearningFrames - 1) {
+      // Order by weight, largest first, by stable adjacent exchanges.
+      int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * width_;
+      for (int x = 0; x < width_; ++x) {
+        for (int pass = 0; pass < kMixtureComponents - 1; ++pass) {
+          for (int i = 0; i < kMixtureComponents - 1 - pass; ++i) {
+            if (r.field[i][kWeight][x] < r.field[i + 1][kWeight][x]) {
+              SwapMixtureSlots(r, x, i, i + 1);
+            }
+          }
+        }
+        MixtureBackground(r, x, bRow[x]);
+      }
     }
   }
 }
 
+// Each row in two passes: the matching cost of all five components for every pixel (a row kernel
+// over the component rows), then the update of the one component that moves. A record is in
+// weight order before its update, and an update scales all weights alike and then changes one
+// (the matched or the replaced component), so the stable adjacent-exchange sort reduces to moving
+// that component up past the lighter ones.
 void BackgroundModel::MixtureTest() {
+  const int w = width_;
+  float* blue = rowChannels_.data();
+  float* green = blue + w;
+  float* red = green + w;
+  float* bestCost = rowCost_.data();
+  int32_t* bestSlot = rowSlot_.data();
+
+  for (int y = 0; y < height_; ++y) {
+    MixtureRows r = MixtureRowsOf(y);
+    SplitChannels(source_->Row(y), w, blue, green, red);
+    // The five components of a record lie kMixtureFields rows apart.
+    const float* const first = r.field[0][0];
+    const size_t stride = static_cast<size_t>(kMixtureFields) * w;
+#pragma GCC ivdep
+    for (int x = 0; x < w; ++x) {
+      float cheapest = 1e11f;
+      int32_t slot = -1;
+#pragma GCC unroll 5
+      for (int c = 0; c < kMixtureComponents; ++c) {
+        const float* const s = first + c * stride + x;
+        const float db = blue[x] - s[kMeanBlue * w];
+        const float dg = green[x] - s[kMeanGreen * w];
+        const float dr = red[x] - s[kMeanRed * w];
+        const float distance = db * db + dg * dg + dr * dr;
+        const float cost = distance * s[kDistanceScale * w] + s[kVarianceCost * w];
+        // Strictly smaller: the first of equal costs stays. Written as masks so that the row
+        // kernel vectorises.
+        const int32_t better = -static_cast<int32_t>(cost < cheapest);
+        cheapest = cost < cheapest ? cost : cheapest;
+        slot = (slot & ~better) | (c & better);
+      }
+      bestCost[x] = cheapest;
+      bestSlot[x] = slot;
+    }
+
+    uint8_t* m = mask_.data() + static_cast<size_t>(y) * w;
+    int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * w;
+    UpdateMixtureRow(r, blue, green, red, bestCost, bestSlot, bRow);
+    // The component that moved climbs past lighter ones; then the last background component.
+    int32_t* climbs = rowMatched_.data();
+    const float* weight[kMixtureComponents];
+    for (int c = 0; c < kMixtureComponents; ++c) weight[c] = r.field[c][kWeight];
+    for (int x = 0; x < w; ++x) {
+      const int32_t moved = bestSlot[x];
+      float movedWeight = 0.0f;
+      float aboveWeight = 0.0f;
+#pragma GCC unroll 5
+      for (int c = 0; c < kMixtureComponents; ++c) {
+        movedWeight = Choose(-static_cast<int32_t>(moved == c), weight[c][x], movedWeight);
+        aboveWeight = Choose(-static_cast<int32_t>(moved == c + 1), weight[c][x], aboveWeight);
+      }
+      climbs[x] = (moved > 0) & (aboveWeight < movedWeight);
+    }
+    for (int x = 0; x < w; ++x) {
+      m[x] = bestSlot[x] == kMixtureComponents - 1 ? 1 : 0;  // replaced: foreground
+      if (!climbs[x]) continue;
+      int moved = bestSlot[x];
+      while (moved > 0 && weight[moved - 1][x] < weight[moved][x]) {
+        SwapMixtureSlots(r, x, moved - 1, moved);
+        --moved;
+      }
+    }
+    MixtureBackgroundRow(r, bRow);
+  }
+}
+
+// The update of one row. A matched background component k moves towards the pixel: all weights
+// are scaled by 1 - alpha and k gains alpha; with rho = alpha / its weight, mean = rho x pixel +
+// (1 - rho) x mean and variance = rho (1 - rho) x D' + (1 - rho) x variance + 9 rho. Otherwise the
+// last component is replaced by one at the pixel, weight 0.025000006, with the smallest variance
+// of components 0..3, whose weights share the rest. The arithmetic runs in row kernels over row
+// buffers; only fetching and storing the one component that moves is done pixel by pixel. On
+// return bestSlot holds the slot that moved: k (at most 3), or 4 for a replacement.
+void BackgroundModel::UpdateMixtureRow(MixtureRows& r, const float* blue, const float* green,
+                                       const float* red, const float* bestCost, int32_t* bestSlot,
+                                       const int8_t* bRow) {
   constexpr float alpha = kMixtureAlpha;
   constexpr float keep = 1.0f - kMixtureAlpha;
-  for (int y = 0; y < height_; ++y) {
-    const uint8_t* src = source_->Row(y);
-    uint8_t* m = mask_.data() + static_cast<size_t>(y) * width_;
-    MixtureSlot* record = mixture_.data() + static_cast<size_t>(y) * width_ * kMixtureComponents;
-    int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * width_;
-    for (int x = 0; x < width_; ++x, record += kMixtureComponents) {
-      const float pb = src[3 * x];
-      const float pg = src[3 * x + 1];
-      const float pr = src[3 * x + 2];
-      int best = -1;
-      float bestCost = 1e11f;
-      for (int c = 0; c < kMixtureComponents; ++c) {
-        const MixtureSlot& s = record[c];
-        const float db = pb - s.mean[0];
-        const float dg = pg - s.mean[1];
-        const float dr = pr - s.mean[2];
-        const float distance = db * db + dg * dg + dr * dr;
-        const float cost = distance * s.distanceScale + s.varianceCost;
-        if (cost < bestCost) {
-          bestCost = cost;
-          best = c;
-        }
+  constexpr int kLast = kMixtureComponents - 1;
+  const int w = width_;
+  float* const(*f)[kMixtureFields] = r.field;
+  int32_t* matchedRow = rowMatched_.data();
+  int32_t* sourceSlot = rowSourceSlot_.data();
+  float* movedWeight = rowUpdate_.data();
+  float* oldMean[3] = {movedWeight + w, movedWeight + 2 * w, movedWeight + 3 * w};
+  float* oldVariance = movedWeight + 4 * w;
+  float* newMean[3] = {movedWeight + 5 * w, movedWeight + 6 * w, movedWeight + 7 * w};
+  float* newVariance = movedWeight + 8 * w;
+  float* newScale = movedWeight + 9 * w;
+  float* newCost = movedWeight + 10 * w;
+
+  // Weights, the slot that moves and the slot its variance comes from.
+#pragma GCC ivdep
+  for (int x = 0; x < w; ++x) {
+    const int32_t best = bestSlot[x];
+    const int32_t matched =
+        -static_cast<int32_t>((best >= 0) & (bestCost[x] < kMixtureMatchCost) & (best <= bRow[x]));
+    const float share = (f[kLast][kWeight][x] - kReplacementWeight) * 0.25f;
+    float moving = kReplacementWeight;
+    int32_t smallest = 0;
+    float smallestVariance = 1e11f;
+#pragma GCC unroll 5
+    for (int c = 0; c < kMixtureComponents; ++c) {
+      const float old = f[c][kWeight][x];
+      const int32_t moves = matched & -static_cast<int32_t>(best == c);
+      const float scaled = keep * old;
+      const float gained = scaled + alpha;
+      const float replaced = c < kLast ? old + share : kReplacementWeight;
+      const float updated = Choose(matched, Choose(moves, gained, scaled), replaced);
+      f[c][kWeight][x] = updated;
+      moving = Choose(moves, updated, moving);
+      if (c < kLast) {
+        const int32_t less = -static_cast<int32_t>(f[c][kVariance][x] < smallestVariance);
+        smallestVariance = Choose(less, f[c][kVariance][x], smallestVariance);
+        smallest = Choose32(less, c, smallest);
       }
-      if (best >= 0 && bestCost < kMixtureMatchCost && best <= bRow[x]) {
-        for (int c = 0; c < kMixtureComponents; ++c) record[c].weight = keep * record[c].weight;
-        MixtureSlot& s = record[best];
-        s.weight += alpha;
-        const float rho = alpha / s.weight;
-        const float rest = 1.0f - rho;
-        s.mean[0] = rho * pb + rest * s.mean[0];
-        s.mean[1] = rho * pg + rest * s.mean[1];
-        s.mean[2] = rho * pr + rest * s.mean[2];
-        const float db = pb - s.mean[0];
-        const float dg = pg - s.mean[1];
-        const float dr = pr - s.mean[2];
-        const float distance = db * db + dg * dg + dr * dr;
-        SetMixtureVariance(s, rho * rest * distance + rest * s.variance + 9.0f * rho);
-        m[x] = 0;
-      } else {
-        // Nothing matched, or only a component that is not background: the weakest component is
-        // replaced by one at the pixel with the smallest variance of the others.
-        const float share = (record[4].weight - kReplacementWeight) * 0.25f;
-        int smallest = -1;
-        float smallestVariance = 1e11f;
-        for (int c = 0; c < kMixtureComponents - 1; ++c) {
-          record[c].weight += share;
-          if (record[c].variance < smallestVariance) {
-            smallestVariance = record[c].variance;
-            smallest = c;
-          }
-        }
-        MixtureSlot& s = record[4];
-        s.mean = {pb, pg, pr};
-        s.weight = kReplacementWeight;
-        s.variance = record[smallest].variance;
-        s.distanceScale = record[smallest].distanceScale;
-        s.varianceCost = record[smallest].varianceCost;
-        m[x] = 1;
-      }
-      SortComponents(record, bRow[x], [](const MixtureSlot& s) { return s.weight; });
     }
+    matchedRow[x] = matched;
+    movedWeight[x] = moving;
+    bestSlot[x] = Choose32(matched, best, kLast);
+    sourceSlot[x] = Choose32(matched, best, smallest);
+  }
+  // Fetch the moving component's mean and the variance it starts from. The five components of a
+  // record lie kMixtureFields rows apart.
+  const float* const first = f[0][0];
+  const size_t stride = static_cast<size_t>(kMixtureFields) * w;
+  for (int x = 0; x < w; ++x) {
+    const float* const t = first + bestSlot[x] * stride + x;
+    const float* const s = first + sourceSlot[x] * stride + x;
+    oldMean[0][x] = t[kMeanBlue * w];
+    oldMean[1][x] = t[kMeanGreen * w];
+    oldMean[2][x] = t[kMeanRed * w];
+    oldVariance[x] = s[kVariance * w];
+    newScale[x] = s[kDistanceScale * w];
+    newCost[x] = s[kVarianceCost * w];
+  }
+  // The moved component.
+  float* const meanBlue = newMean[0];
+  float* const meanGreen = newMean[1];
+  float* const meanRed = newMean[2];
+  const float* const oldBlue = oldMean[0];
+  const float* const oldGreen = oldMean[1];
+  const float* const oldRed = oldMean[2];
+#pragma GCC ivdep
+  for (int x = 0; x < w; ++x) {
+    const int32_t matched = matchedRow[x];
+    const float rho = alpha / movedWeight[x];
+    const float rest = 1.0f - rho;
+    const float mb = rho * blue[x] + rest * oldBlue[x];
+    const float mg = rho * green[x] + rest * oldGreen[x];
+    const float mr = rho * red[x] + rest * oldRed[x];
+    const float db = blue[x] - mb;
+    const float dg = green[x] - mg;
+    const float dr = red[x] - mr;
+    const float distance = db * db + dg * dg + dr * dr;
+    meanBlue[x] = Choose(matched, mb, blue[x]);
+    meanGreen[x] = Choose(matched, mg, green[x]);
+    meanRed[x] = Choose(matched, mr, red[x]);
+    float variance = rho * rest * distance + rest * oldVariance[x] + 9.0f * rho;
+    variance = Choose(-static_cast<int32_t>(variance < kMinVariance), 1.0f, variance);
+    variance = Choose(-static_cast<int32_t>(variance >= kMaxMixtureVariance), kMaxMixtureVariance,
+                      variance);
+    const float scale = 0.5f / variance + kOneEighteenth;
+    const float cost = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
+    newVariance[x] = Choose(matched, variance, oldVariance[x]);
+    newScale[x] = Choose(matched, scale, newScale[x]);
+    newCost[x] = Choose(matched, cost, newCost[x]);
+  }
+  // Store it.
+  float* const firstField = f[0][0];
+  for (int x = 0; x < w; ++x) {
+    float* const t = firstField + bestSlot[x] * stride + x;
+    t[kMeanBlue * w] = meanBlue[x];
+    t[kMeanGreen * w] = meanGreen[x];
+    t[kMeanRed * w] = meanRed[x];
+    t[kVariance * w] = newVariance[x];
+    t[kDistanceScale * w] = newScale[x];
+    t[kVarianceCost * w] = newCost[x];
+  }
+}
+
+// The last background component of every pixel of a row: the smallest i in 0..3 whose cumulative
+// weight reaches 0.95; unchanged when none does.
+void BackgroundModel::MixtureBackgroundRow(const MixtureRows& r, int8_t* bRow) {
+  const float* const w0 = r.field[0][kWeight];
+  const float* const w1 = r.field[1][kWeight];
+  const float* const w2 = r.field[2][kWeight];
+  const float* const w3 = r.field[3][kWeight];
+  const int w = width_;
+  for (int x = 0; x < w; ++x) {
+    const float weight[4] = {w0[x], w1[x], w2[x], w3[x]};
+    float sum = 0.0f;
+    int32_t b = bRow[x];
+    int32_t found = 0;
+#pragma GCC unroll 4
+    for (int i = 0; i < kMixtureComponents - 1; ++i) {
+      sum += weight[i];
+      const int32_t reaches = -static_cast<int32_t>(sum >= kBackgroundWeight) & ~found;
+      b = (b & ~reaches) | (i & reaches);
+      found |= reaches;
+    }
+    bRow[x] = static_cast<int8_t>(b);
   }
 }
 
@@ -690,55 +912,59 @@ void BackgroundModel::GaussLearn() {
 
 void BackgroundModel::GaussTest() {
   const float threshold = threshold_;
+  const int w = width_;
+  float* value[3] = {rowChannels_.data(), rowChannels_.data() + w, rowChannels_.data() + 2 * w};
   for (int y = 0; y < height_; ++y) {
-    const uint8_t* src = source_->Row(y);
-    const size_t row = static_cast<size_t>(y) * width_;
-    const float* mean[3];
-    const float* variance[3];
-    float* distance[3];
+    const size_t row = static_cast<size_t>(y) * w;
+    SplitChannels(source_->Row(y), w, value[0], value[1], value[2]);
     for (int ch = 0; ch < 3; ++ch) {
-      mean[ch] = gaussMean_[ch].data() + row;
-      variance[ch] = gaussVariance_[ch].data() + row;
-      distance[ch] = gaussDistance_[ch].data() + row;
+      const float* v = value[ch];
+      const float* mean = gaussMean_[ch].data() + row;
+      float* distance = gaussDistance_[ch].data() + row;
+      for (int x = 0; x < w; ++x) {
+        const float e = v[x] - mean[x];
+        distance[x] = e * e;
+      }
     }
+    const float* db = gaussDistance_[0].data() + row;
+    const float* dg = gaussDistance_[1].data() + row;
+    const float* dr = gaussDistance_[2].data() + row;
+    const float* vb = gaussVariance_[0].data() + row;
+    const float* vg = gaussVariance_[1].data() + row;
+    const float* vr = gaussVariance_[2].data() + row;
     uint8_t* m = mask_.data() + row;
-    for (int x = 0; x < width_; ++x) {
-      float d[3];
-      for (int ch = 0; ch < 3; ++ch) {
-        const float e = static_cast<float>(src[3 * x + ch]) - mean[ch][x];
-        d[ch] = e * e;
-        distance[ch][x] = d[ch];
-      }
-      const float vb = variance[0][x];
-      const float vg = variance[1][x];
-      const float vr = variance[2][x];
-      bool foreground;
-      if (vb < 1.0f || vg < 1.0f || vr < 1.0f) {
-        foreground = d[0] > kGaussLowVarianceDistance || d[1] > kGaussLowVarianceDistance ||
-                     d[2] > kGaussLowVarianceDistance;
-      } else {
-        foreground = d[0] / vb + d[1] / vg + d[2] / vr > threshold;
-      }
-      m[x] = foreground ? 1 : 0;
+    for (int x = 0; x < w; ++x) {
+      // Where a variance is below 1 the quotients are not used (they may be infinite). Integer
+      // masks instead of branches, so that the row kernel vectorises.
+      const int32_t lowVariance = (vb[x] < 1.0f) | (vg[x] < 1.0f) | (vr[x] < 1.0f);
+      const int32_t far = (db[x] > kGaussLowVarianceDistance) |
+                          (dg[x] > kGaussLowVarianceDistance) | (dr[x] > kGaussLowVarianceDistance);
+      const int32_t beyond = db[x] / vb[x] + dg[x] / vg[x] + dr[x] / vr[x] > threshold;
+      m[x] = static_cast<uint8_t>((lowVariance & far) | (~lowVariance & beyond));
     }
   }
 }
 
 void BackgroundModel::UpdateGaussians() {
   if (kind_ != BackgroundKind::Gauss || gaussCount_ <= kLearningFrames - 1) return;
+  const int w = width_;
+  float* value[3] = {rowChannels_.data(), rowChannels_.data() + w, rowChannels_.data() + 2 * w};
   for (int y = 0; y < height_; ++y) {
-    const uint8_t* src = source_->Row(y);
-    const size_t row = static_cast<size_t>(y) * width_;
+    const size_t row = static_cast<size_t>(y) * w;
+    SplitChannels(source_->Row(y), w, value[0], value[1], value[2]);
     const uint8_t* m = mask_.data() + row;
     for (int ch = 0; ch < 3; ++ch) {
+      const float* v = value[ch];
       float* mean = gaussMean_[ch].data() + row;
       float* variance = gaussVariance_[ch].data() + row;
       const float* distance = gaussDistance_[ch].data() + row;
-      for (int x = 0; x < width_; ++x) {
-        if (m[x] != 0) continue;
-        const float v = 0.1f * distance[x] + 0.9f * variance[x];
-        variance[x] = v < kMinVariance ? kMinVariance : v;
-        mean[x] = 0.1f * static_cast<float>(src[3 * x + ch]) + 0.9f * mean[x];
+      for (int x = 0; x < w; ++x) {
+        const float updated = 0.1f * distance[x] + 0.9f * variance[x];
+        const float floored = updated < kMinVariance ? kMinVariance : updated;
+        const float moved = 0.1f * v[x] + 0.9f * mean[x];
+        const int32_t background = -static_cast<int32_t>(m[x] == 0);
+        variance[x] = Choose(background, floored, variance[x]);
+        mean[x] = Choose(background, moved, mean[x]);
       }
     }
   }

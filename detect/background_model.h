@@ -155,15 +155,30 @@ class BackgroundModel {
   int Mixture2Background(int pixel) const { return mixture2B_[pixel]; }
 
  private:
-  // One component of the first mixture with the two terms of its matching cost that depend on
-  // the variance alone, kept beside it so that a frame divides only for the component it moves.
-  struct MixtureSlot {
-    float variance = 0.0f;  // one value for all channels, kept within [1e-7, 25]
-    std::array<float, 3> mean{};
-    float weight = 0.2f;
-    float distanceScale = 0.0f;  // 0.5 / variance + 1/18
-    float varianceCost = 0.0f;   // 1.5 x (variance / 9 + 9 / variance - 2)
+  // Fields of a first-mixture component. The variance is one value for all channels, kept within
+  // [1e-7, 25]; the two cost terms depend on the variance alone and are kept beside it, so that
+  // a frame divides only for the component it moves.
+  enum MixtureField {
+    kVariance,
+    kMeanBlue,
+    kMeanGreen,
+    kMeanRed,
+    kWeight,
+    kDistanceScale,  // 0.5 / variance + 1/18
+    kVarianceCost,   // 1.5 x (variance / 9 + 9 / variance - 2)
+    kMixtureFields
   };
+  // The rows of one frame row: for each slot and field, width floats.
+  struct MixtureRows {
+    float* field[kMixtureComponents][kMixtureFields];
+  };
+  MixtureRows MixtureRowsOf(int y);
+  static void SetMixtureVariance(MixtureRows& r, int x, int slot, float variance);
+  static void SwapMixtureSlots(MixtureRows& r, int x, int a, int b);
+  static void MixtureBackground(const MixtureRows& r, int x, int8_t& b);
+  void UpdateMixtureRow(MixtureRows& r, const float* blue, const float* green, const float* red,
+                        const float* bestCost, int32_t* bestSlot, const int8_t* bRow);
+  void MixtureBackgroundRow(const MixtureRows& r, int8_t* bRow);
   void BuildKernelTable();
   void MixtureLearn();
   void MixtureTest();
@@ -213,10 +228,18 @@ class BackgroundModel {
   std::array<std::vector<float>, 3> gaussDistance_;  // (value - mean)^2 of the last test
   std::array<std::vector<float>, 3> gaussVariance_;
 
-  // 257: five components per pixel, in weight order, and the index of the last background
+  // 257: for every frame row, one row of floats per component slot and field (slot 0 the
+  // heaviest), so that a frame row's records lie together; and the index of the last background
   // component.
-  std::vector<MixtureSlot> mixture_;
+  std::vector<float> mixture_;
   std::vector<int8_t> mixtureB_;
+  // Row buffers of the per-row kernels: the pixel's channels as floats, best costs and slots.
+  std::vector<float> rowChannels_;
+  std::vector<float> rowCost_;
+  std::vector<int32_t> rowSlot_;
+  std::vector<int32_t> rowMatched_;
+  std::vector<int32_t> rowSourceSlot_;
+  std::vector<float> rowUpdate_;
 
   // 260: 60 samples (blue, green, red) per pixel, and the kernel table with zero columns 128..255.
   std::vector<uint8_t> densitySamples_;
