@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -90,6 +91,7 @@ class MainWindowTest : public QObject {
   void controlBarEntries();
   void openStartModeStop();
   void picturesInAndOutOfThePanes();
+  void topLeftPanePointing();
   void screenshotOption();
 };
 
@@ -383,6 +385,64 @@ void MainWindowTest::picturesInAndOutOfThePanes() {
   d.settle();
   QCOMPARE(d.snapshot().panes[0].Width(), 40);
   QCOMPARE(w.pane(0)->panCentre(), QPoint(20, 15));
+  QVERIFY(d.messages().empty());
+}
+
+void MainWindowTest::topLeftPanePointing() {
+  Desk d;
+  MainWindow& w = d.window;
+  ImagePane& pane = *w.pane(0);
+  const std::string samples = test::TempDir("shell_samples");
+  w.document().samplesRoot = QString::fromStdString(samples);
+  d.open(test::MakeClip("shell_pointing", 64, 48, 3));
+  const QSize client = pane.size();
+  const auto at = [&](int x, int y) { return PictureToClient(QPoint(x, y), client, 64, 48); };
+  QCOMPARE(ClientToPicture(at(5, 7), client, 64, 48), QPoint(5, 7));
+
+  // Colours are picked under the mouse while the pane is the current view; the frame's bright
+  // square lies in its bottom rows.
+  DoubleClick(&pane);
+  QSignalSpy picked(&pane, &ImagePane::colourPicked);
+  QTest::mouseMove(&pane, at(3, 3));
+  QCOMPARE(picked.size(), 1);
+  QCOMPARE(picked[0][0].value<uint8_t>(), 250);
+  QCOMPARE(picked[0][2].value<uint8_t>(), 230);
+  QTest::mouseMove(&pane, at(30, 30));
+  QCOMPARE(picked.size(), 2);
+  QCOMPARE(picked[1][0].value<uint8_t>(), 0);
+
+  // The selection square: the wheel limits its side to the picture's smaller side less 2, and it
+  // stays inside the picture.
+  w.runCommand(cmd::kGeneratePositive);
+  QVERIFY(w.action(cmd::kGeneratePositive)->isChecked());
+  QTest::mouseMove(&pane, at(32, 40));
+  QWheelEvent wheel(QPointF(at(32, 40)), pane.mapToGlobal(QPointF(at(32, 40))), QPoint(),
+                    QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&pane, &wheel);
+  QCOMPARE(pane.squareSide(), 46);
+  QCOMPARE(pane.squareRect(), QRect(QPoint(9, 1), QPoint(55, 47)));
+
+  // A double-click cuts a sample: missing folder, nothing saved, the view still toggles.
+  DoubleClick(&pane);
+  QCOMPARE(w.document().currentView, -1);
+  QVERIFY(w.statusText(0).contains(QStringLiteral("smoke_0001.jpg")));
+  const std::filesystem::path folder = std::filesystem::path(samples) / "Mysmoke" / "newSmoke";
+  std::filesystem::create_directories(folder);
+  DoubleClick(&pane);
+  QCOMPARE(w.document().currentView, 0);
+  const QImage sample(QString::fromStdString((folder / "smoke_0002.jpg").string()));
+  QCOMPARE(sample.size(), QSize(100, 100));
+
+  // In the block mode a click chooses the block whose edges the mode plots.
+  w.runCommand(kModeBlockSmoke);
+  d.settle();
+  QTest::mouseClick(&pane, Qt::LeftButton, Qt::NoModifier, at(40, 20));
+  QCOMPARE(pane.selectedBlock(), QPoint(2, 1));
+  QPoint block;
+  d.bridge.call([&block](Session& s) {
+    block = QPoint(s.State().smokeBlockColumn, s.State().smokeBlockRow);
+  });
+  QCOMPARE(block, QPoint(2, 1));
   QVERIFY(d.messages().empty());
 }
 
