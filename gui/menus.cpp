@@ -176,10 +176,12 @@ CommandActions::CommandActions(QMainWindow& window) : QObject(&window) {
     toolBar_->addAction(action);
   }
 
-  // The accelerators work wherever the focus is in the window; a disabled command ignores them.
+  // The accelerators work wherever the focus is in the window. Those of disabled commands are
+  // switched off, so that they leave their keys to the menu bar and the edits.
   for (const Accelerator& a : Accelerators()) {
     auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(a.keys)), &window);
     const int id = a.id;
+    shortcut->setEnabled(actions_.value(id)->isEnabled());
     connect(shortcut, &QShortcut::activated, this, [this, id] {
       if (QAction* action = actions_.value(id); action && action->isEnabled()) action->trigger();
     });
