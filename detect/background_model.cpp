@@ -32,7 +32,7 @@ constexpr float kKernelSigmaStep = 1.0398629f;
 constexpr float kKernelNorm = 0.3989423f;  // 1 / sqrt(2 pi)
 constexpr int kMixtureLearnFrames = 12;    // learning frames per component of the first mixture
 constexpr int kGaussLowVarianceDistance = 900;  // 30 squared
-constexpr int kMaxClusterPasses = 100;
+constexpr int kMaxClusterPasses = 300;          // ends a clustering that never settles
 
 // Mask cleaning marks.
 constexpr uint8_t kForegroundVisit = 100;

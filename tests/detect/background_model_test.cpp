@@ -311,7 +311,7 @@ struct RefMixture2 {
       const int s = static_cast<int>(rng() % 60);
       for (int ch = 0; ch < 3; ++ch) cen[c][ch] = static_cast<float>(x[s][ch]);
     }
-    for (int pass = 0; pass < 100; ++pass) {
+    for (int pass = 0; pass < 300; ++pass) {
       float num[5][3] = {}, den[5][3] = {};
       for (int s = 0; s < 60; ++s) {
         for (int ch = 0; ch < 3; ++ch) {
@@ -1187,6 +1187,25 @@ TEST(BackgroundModels, FramesOfAnotherSizeAreLeftAlone) {
     StartMode(fresh, other, info.number);
     RunFrame(fresh, other, 1);
     EXPECT_TRUE(fresh.backgroundModel->FrameFits());
+  }
+}
+
+TEST(BackgroundModels, TinyFramesRunEveryMode) {
+  for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{3, 2}}) {
+    Scene scene;
+    scene.width = w;
+    scene.height = h;
+    for (const int mode : {1, 2, 257, 258, 260, 264, 7001, 7002, 7004}) {
+      SCOPED_TRACE(mode * 100 + w * 10 + h);
+      DetectionState state;
+      state.backgroundParams.postProcessing = true;
+      state.backgroundParams.colourTesting = true;
+      StartMode(state, scene, mode);
+      ASSERT_NE(state.backgroundModel, nullptr);
+      state.backgroundModel->SetClusterSeed(3);
+      for (int t = 1; t < 64; ++t) RunFrame(state, scene, t);
+      for (uint8_t v : state.backgroundModel->Mask()) EXPECT_TRUE(v == 0 || v == 255);
+    }
   }
 }
 
