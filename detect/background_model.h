@@ -80,6 +80,9 @@ class BackgroundModel {
   int Height() const { return height_; }
   // True while the frame pane and the display are 24-bit images of the size at selection.
   bool FrameFits() const;
+  // Whether a frame of another size has been reported for this model.
+  bool SizeReported() const { return sizeReported_; }
+  void SetSizeReported() { sizeReported_ = true; }
 
   // 1, 2: the top-right pane (difference written there, mask derived from it); 7001, 7004: the
   // top-right pane whose float copy is the background; 7002: the 8-bit model background image.
@@ -206,6 +209,7 @@ class BackgroundModel {
   int displayMode_ = kDisplayBackground;
   bool postProcessing_ = false;
   bool seeded_ = false;
+  bool sizeReported_ = false;
   uint32_t seed_ = 0;
 
   std::vector<uint8_t> mask_;

@@ -43,11 +43,22 @@ BackgroundModel* NewModel(DetectionState& state, BackgroundKind kind) {
   return &model;
 }
 
-// The model when it is of this kind and the frame still has the size of selection.
+// The model when it is of this kind and the frame still has the size of selection. A frame of
+// another size is reported once per model and left alone.
 BackgroundModel* ModelOf(DetectionState& state, BackgroundKind kind) {
   BackgroundModel* model = state.backgroundModel.get();
-  if (!model || model->Kind() != kind || !model->FrameFits()) return nullptr;
-  return model;
+  if (!model || model->Kind() != kind) return nullptr;
+  if (model->FrameFits()) return model;
+  if (!model->SizeReported()) {
+    const Dib& frame = state.panes.topLeft();
+    CurrentUiSink().Message(
+        "The frame is " + std::to_string(frame.Width()) + " x " + std::to_string(frame.Height()) +
+            " but the background model was built for " + std::to_string(model->Width()) + " x " +
+            std::to_string(model->Height()) + "; select the mode again.",
+        kCaption, MessageButtons::Ok);
+    model->SetSizeReported();
+  }
+  return nullptr;
 }
 
 bool Fits(const Dib& image, const BackgroundModel& model, int bitCount) {

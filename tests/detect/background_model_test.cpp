@@ -1157,6 +1157,16 @@ TEST(BackgroundModels, ModeRowsAndSettings) {
   EXPECT_EQ(state.backgroundParams.probabilityThreshold, 0.9f);
   CommitGaussThreshold(state, 0.5f);
   EXPECT_EQ(state.backgroundParams.probabilityThreshold, 0.5f);
+
+  // A fresh state's frame pane is an 8-bit picture: no model is built, and that is reported.
+  DetectionState grey;
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  ASSERT_TRUE(SelectMode(grey, 257));
+  EXPECT_EQ(grey.backgroundModel, nullptr);
+  EXPECT_EQ(sink.Messages().size(), 1u);
+  RunDetectionStep(grey);
+  ModelPostStep(grey);
 }
 
 TEST(BackgroundModels, FramesOfAnotherSizeAreLeftAlone) {
@@ -1177,10 +1187,16 @@ TEST(BackgroundModels, FramesOfAnotherSizeAreLeftAlone) {
     state.backgroundParams.colourTesting = true;
     ASSERT_NE(state.backgroundModel, nullptr);
     for (int t = 1; t < 62; ++t) RunFrame(state, scene, t);
-    // The video changes size without a new selection.
+    // The video changes size without a new selection: reported once, nothing written.
+    RecordingUiSink sink;
+    ScopedUiSink scoped(sink);
     const std::vector<uint8_t> display = Bytes(state.panes.bottomLeft());
     for (int t = 0; t < 3; ++t) RunFrame(state, other, t);
     EXPECT_EQ(Bytes(state.panes.bottomLeft()), display);
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].text,
+              "The frame is 31 x 7 but the background model was built for 24 x 18; select the "
+              "mode again.");
     EXPECT_EQ(state.panes.topLeft().Width(), other.width);
     // A later selection on the new frame works again.
     DetectionState fresh;
