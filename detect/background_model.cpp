@@ -46,6 +46,102 @@ inline void PaintBlue(uint8_t* pixel) {
   pixel[2] = 0;
 }
 
+// a where the mask is all ones, b where it is zero; a select the row kernels can vectorise.
+inline float Choose(int32_t mask, float a, float b) {
+  return std::bit_cast<float>((std::bit_cast<int32_t>(a) & mask) |
+                              (std::bit_cast<int32_t>(b) & ~mask));
+}
+inline int32_t Choose32(int32_t mask, int32_t a, int32_t b) {
+  return (a & mask) | (b & ~mask);
+}
+
+// Splits a row of 24-bit pixels into three float rows (blue, green, red).
+void SplitChannels(const uint8_t* src, int width, float* blue, float* green, float* red) {
+  for (int x = 0; x < width; ++x) {
+    blue[x] = src[3 * x];
+    green[x] = src[3 * x + 1];
+    red[x] = src[3 * x + 2];
+  }
+}
+
+// Fields of a first-mixture component. The variance is one value for all channels, kept within
+// [1e-7, 25]; the two cost terms depend on the variance alone and are kept beside it, so that a
+// frame divides only for the component it moves.
+enum MixtureField {
+  kVariance,
+  kMeanBlue,
+  kMeanGreen,
+  kMeanRed,
+  kWeight,
+  kDistanceScale,  // 0.5 / variance + 1/18
+  kVarianceCost,   // 1.5 x (variance / 9 + 9 / variance - 2)
+  kMixtureFields
+};
+
+// The records of one frame row: field f of component slot c of pixel x is at
+// first[(c * kMixtureFields + f) * width + x].
+struct MixtureRow {
+  float* first;
+  int width;
+  float& at(int slot, int field, int x) const {
+    return first[static_cast<size_t>(slot * kMixtureFields + field) * width + x];
+  }
+  float* row(int slot, int field) const { return &at(slot, field, 0); }
+};
+
+// Clamps a variance as the matching does (below 1e-7 it becomes 1, from 25 on it is 25) and
+// refreshes the cost terms that depend on it. Clamping when the variance is written gives the
+// values that clamping before every match would: nothing reads a variance in between.
+void SetMixtureVariance(const MixtureRow& r, int x, int slot, float variance) {
+  if (variance < kMinVariance) variance = 1.0f;
+  if (variance >= kMaxMixtureVariance) variance = kMaxMixtureVariance;
+  r.at(slot, kVariance, x) = variance;
+  r.at(slot, kDistanceScale, x) = 0.5f / variance + kOneEighteenth;
+  r.at(slot, kVarianceCost, x) = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
+}
+
+void SwapMixtureSlots(const MixtureRow& r, int x, int a, int b) {
+  for (int f = 0; f < kMixtureFields; ++f) std::swap(r.at(a, f, x), r.at(b, f, x));
+}
+
+// Row buffers of the first mixture's row kernel, each one frame row long.
+struct MixtureBuffers {
+  float* channel[3];  // the pixels' blue, green and red
+  float* bestCost;
+  float* movedWeight;
+  float* oldMean[3];
+  float* oldVariance;
+  float* newMean[3];
+  float* newVariance;
+  float* newScale;
+  float* newCost;
+  int32_t* bestSlot;
+  int32_t* matched;
+  int32_t* sourceSlot;
+  static constexpr int kFloatRows = 16;
+  static constexpr int kIntRows = 3;
+  MixtureBuffers(float* floats, int32_t* ints, int w) {
+    float* next = floats;
+    auto take = [&] {
+      float* row = next;
+      next += w;
+      return row;
+    };
+    for (float*& c : channel) c = take();
+    bestCost = take();
+    movedWeight = take();
+    for (float*& m : oldMean) m = take();
+    oldVariance = take();
+    for (float*& m : newMean) m = take();
+    newVariance = take();
+    newScale = take();
+    newCost = take();
+    bestSlot = ints;
+    matched = ints + w;
+    sourceSlot = ints + 2 * w;
+  }
+};
+
 // Sorts the five components of a record, largest key first, by adjacent exchanges (stable; at
 // most four passes), then finds the last background component: the smallest i in 0..3 whose
 // cumulative weight reaches 0.95. When none does, b keeps its value.
@@ -278,24 +374,19 @@ BackgroundModel::BackgroundModel(BackgroundKind kind, Dib& source, Dib& display)
       pixels_(static_cast<size_t>(source.Width()) * static_cast<size_t>(source.Height())) {
   mask_.assign(pixels_, 0);
   secondMask_.assign(pixels_, 0);
-  if (kind == BackgroundKind::Mixture || kind == BackgroundKind::Gauss) {
-    rowChannels_.assign(static_cast<size_t>(width_) * 3, 0.0f);
-  }
+  if (kind == BackgroundKind::Gauss) rowFloats_.assign(static_cast<size_t>(width_) * 3, 0.0f);
   switch (kind) {
     case BackgroundKind::Mixture:
       mixture_.assign(pixels_ * kMixtureComponents * kMixtureFields, 0.0f);
       for (int y = 0; y < height_; ++y) {
-        const MixtureRows r = MixtureRowsOf(y);
-        for (int c = 0; c < kMixtureComponents; ++c) {
-          std::fill_n(r.field[c][kWeight], width_, 0.2f);
-        }
+        const MixtureRow r{
+            mixture_.data() + static_cast<size_t>(y) * kMixtureComponents * kMixtureFields * width_,
+            width_};
+        for (int c = 0; c < kMixtureComponents; ++c) std::fill_n(r.row(c, kWeight), width_, 0.2f);
       }
       mixtureB_.assign(pixels_, 2);
-      rowCost_.assign(width_, 0.0f);
-      rowSlot_.assign(width_, 0);
-      rowMatched_.assign(width_, 0);
-      rowSourceSlot_.assign(width_, 0);
-      rowUpdate_.assign(static_cast<size_t>(width_) * 11, 0.0f);
+      rowFloats_.assign(static_cast<size_t>(width_) * MixtureBuffers::kFloatRows, 0.0f);
+      rowInts_.assign(static_cast<size_t>(width_) * MixtureBuffers::kIntRows, 0);
       break;
     case BackgroundKind::Gauss:
       for (int ch = 0; ch < 3; ++ch) {
@@ -539,249 +630,99 @@ void BackgroundModel::DeriveDifferenceMask() {
 
 // --- mixture of Gaussians (257) ------------------------------------------------------------------
 
+// The row kernels that carry the per-frame work of the first mixture are built twice on x86-64,
+// for AVX2 and for the baseline instruction set, and the loader picks the one the processor runs.
+// Both do the same single-precision operations in the same order (no fused multiply-add), so the
+// results are the same bit for bit.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define FW_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define FW_ROW_KERNEL
+#endif
+
 namespace {
 
-// a where the mask is all ones, b where it is zero; a select the row kernels can vectorise.
-inline float Choose(int32_t mask, float a, float b) {
-  return std::bit_cast<float>((std::bit_cast<int32_t>(a) & mask) |
-                              (std::bit_cast<int32_t>(b) & ~mask));
-}
-inline int32_t Choose32(int32_t mask, int32_t a, int32_t b) {
-  return (a & mask) | (b & ~mask);
-}
-
-// Splits a row of 24-bit pixels into three float rows (blue, green, red).
-void SplitChannels(const uint8_t* src, int width, float* blue, float* green, float* red) {
-  for (int x = 0; x < width; ++x) {
-    blue[x] = src[3 * x];
-    green[x] = src[3 * x + 1];
-    red[x] = src[3 * x + 2];
-  }
-}
-
-}  // namespace
-
-BackgroundModel::MixtureRows BackgroundModel::MixtureRowsOf(int y) {
-  MixtureRows r;
-  float* base =
-      mixture_.data() + static_cast<size_t>(y) * kMixtureComponents * kMixtureFields * width_;
-  for (int c = 0; c < kMixtureComponents; ++c) {
-    for (int f = 0; f < kMixtureFields; ++f) {
-      r.field[c][f] = base + static_cast<size_t>(c * kMixtureFields + f) * width_;
-    }
-  }
-  return r;
-}
-
-// Clamps a variance as the matching does (below 1e-7 it becomes 1, from 25 on it is 25) and
-// refreshes the cost terms that depend on it. Clamping when the variance is written gives the
-// values that clamping before every match would: nothing reads a variance in between.
-void BackgroundModel::SetMixtureVariance(MixtureRows& r, int x, int slot, float variance) {
-  if (variance < kMinVariance) variance = 1.0f;
-  if (variance >= kMaxMixtureVariance) variance = kMaxMixtureVariance;
-  r.field[slot][kVariance][x] = variance;
-  r.field[slot][kDistanceScale][x] = 0.5f / variance + kOneEighteenth;
-  r.field[slot][kVarianceCost][x] = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
-}
-
-void BackgroundModel::SwapMixtureSlots(MixtureRows& r, int x, int a, int b) {
-  for (int f = 0; f < kMixtureFields; ++f) std::swap(r.field[a][f][x], r.field[b][f][x]);
-}
-
-// The last background component: the smallest i in 0..3 whose cumulative weight reaches 0.95;
-// unchanged when none does.
-void BackgroundModel::MixtureBackground(const MixtureRows& r, int x, int8_t& b) {
-  float sum = 0.0f;
-  for (int i = 0; i < kMixtureComponents - 1; ++i) {
-    sum += r.field[i][kWeight][x];
-    if (sum >= kBackgroundWeight) {
-      b = static_cast<int8_t>(i);
-      return;
-    }
-  }
-}
-
-void BackgroundModel::MixtureStep() {
-  if (kind_ != BackgroundKind::Mixture || !FrameFits()) return;
-  if (learningCount_ < kLearningFrames) {
-    MixtureLearn();
-    ++learningCount_;
-    return;
-  }
-  MixtureTest();
-  if (!postProcessing_) Paint();
-}
-
-// Frame n adds to component n / 12: channel sums in the means, the sum of the squared channels in
-// the variance. All sums are of integers well below 2^24, so they are exact.
-void BackgroundModel::MixtureLearn() {
-  const int n = learningCount_;
-  const int k = n / kMixtureLearnFrames;
-  const bool finish = n % kMixtureLearnFrames == kMixtureLearnFrames - 1;
-  for (int y = 0; y < height_; ++y) {
-    const uint8_t* src = source_->Row(y);
-    MixtureRows r = MixtureRowsOf(y);
-    float* meanBlue = r.field[k][kMeanBlue];
-    float* meanGreen = r.field[k][kMeanGreen];
-    float* meanRed = r.field[k][kMeanRed];
-    float* variance = r.field[k][kVariance];
-    for (int x = 0; x < width_; ++x) {
-      const int b = src[3 * x];
-      const int g = src[3 * x + 1];
-      const int red = src[3 * x + 2];
-      meanBlue[x] += static_cast<float>(b);
-      meanGreen[x] += static_cast<float>(g);
-      meanRed[x] += static_cast<float>(red);
-      variance[x] += static_cast<float>(b * b + g * g + red * red);
-    }
-    if (finish) {
-      for (int x = 0; x < width_; ++x) {
-        const float mb = meanBlue[x] / 12.0f;
-        const float mg = meanGreen[x] / 12.0f;
-        const float mr = meanRed[x] / 12.0f;
-        meanBlue[x] = mb;
-        meanGreen[x] = mg;
-        meanRed[x] = mr;
-        SetMixtureVariance(r, x, k, variance[x] / 36.0f - (mb * mb + mg * mg + mr * mr) / 3.0f);
-      }
-    }
-    if (n == kLearningFrames - 1) {
-      // Order by weight, largest first, by stable adjacent exchanges.
-      int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * width_;
-      for (int x = 0; x < width_; ++x) {
-        for (int pass = 0; pass < kMixtureComponents - 1; ++pass) {
-          for (int i = 0; i < kMixtureComponents - 1 - pass; ++i) {
-            if (r.field[i][kWeight][x] < r.field[i + 1][kWeight][x]) {
-              SwapMixtureSlots(r, x, i, i + 1);
-            }
-          }
-        }
-        MixtureBackground(r, x, bRow[x]);
-      }
-    }
-  }
-}
-
-// Each row in two passes: the matching cost of all five components for every pixel (a row kernel
-// over the component rows), then the update of the one component that moves. A record is in
-// weight order before its update, and an update scales all weights alike and then changes one
-// (the matched or the replaced component), so the stable adjacent-exchange sort reduces to moving
-// that component up past the lighter ones.
-void BackgroundModel::MixtureTest() {
-  const int w = width_;
-  float* blue = rowChannels_.data();
-  float* green = blue + w;
-  float* red = green + w;
-  float* bestCost = rowCost_.data();
-  int32_t* bestSlot = rowSlot_.data();
-
-  for (int y = 0; y < height_; ++y) {
-    MixtureRows r = MixtureRowsOf(y);
-    SplitChannels(source_->Row(y), w, blue, green, red);
-    // The five components of a record lie kMixtureFields rows apart.
-    const float* const first = r.field[0][0];
-    const size_t stride = static_cast<size_t>(kMixtureFields) * w;
-#pragma GCC ivdep
-    for (int x = 0; x < w; ++x) {
-      float cheapest = 1e11f;
-      int32_t slot = -1;
-#pragma GCC unroll 5
-      for (int c = 0; c < kMixtureComponents; ++c) {
-        const float* const s = first + c * stride + x;
-        const float db = blue[x] - s[kMeanBlue * w];
-        const float dg = green[x] - s[kMeanGreen * w];
-        const float dr = red[x] - s[kMeanRed * w];
-        const float distance = db * db + dg * dg + dr * dr;
-        const float cost = distance * s[kDistanceScale * w] + s[kVarianceCost * w];
-        // Strictly smaller: the first of equal costs stays. Written as masks so that the row
-        // kernel vectorises.
-        const int32_t better = -static_cast<int32_t>(cost < cheapest);
-        cheapest = cost < cheapest ? cost : cheapest;
-        slot = (slot & ~better) | (c & better);
-      }
-      bestCost[x] = cheapest;
-      bestSlot[x] = slot;
-    }
-
-    uint8_t* m = mask_.data() + static_cast<size_t>(y) * w;
-    int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * w;
-    UpdateMixtureRow(r, blue, green, red, bestCost, bestSlot, bRow);
-    // The component that moved climbs past lighter ones; then the last background component.
-    int32_t* climbs = rowMatched_.data();
-    const float* weight[kMixtureComponents];
-    for (int c = 0; c < kMixtureComponents; ++c) weight[c] = r.field[c][kWeight];
-    for (int x = 0; x < w; ++x) {
-      const int32_t moved = bestSlot[x];
-      float movedWeight = 0.0f;
-      float aboveWeight = 0.0f;
-#pragma GCC unroll 5
-      for (int c = 0; c < kMixtureComponents; ++c) {
-        movedWeight = Choose(-static_cast<int32_t>(moved == c), weight[c][x], movedWeight);
-        aboveWeight = Choose(-static_cast<int32_t>(moved == c + 1), weight[c][x], aboveWeight);
-      }
-      climbs[x] = (moved > 0) & (aboveWeight < movedWeight);
-    }
-    for (int x = 0; x < w; ++x) {
-      m[x] = bestSlot[x] == kMixtureComponents - 1 ? 1 : 0;  // replaced: foreground
-      if (!climbs[x]) continue;
-      int moved = bestSlot[x];
-      while (moved > 0 && weight[moved - 1][x] < weight[moved][x]) {
-        SwapMixtureSlots(r, x, moved - 1, moved);
-        --moved;
-      }
-    }
-    MixtureBackgroundRow(r, bRow);
-  }
-}
-
-// The update of one row. A matched background component k moves towards the pixel: all weights
-// are scaled by 1 - alpha and k gains alpha; with rho = alpha / its weight, mean = rho x pixel +
-// (1 - rho) x mean and variance = rho (1 - rho) x D' + (1 - rho) x variance + 9 rho. Otherwise the
-// last component is replaced by one at the pixel, weight 0.025000006, with the smallest variance
-// of components 0..3, whose weights share the rest. The arithmetic runs in row kernels over row
-// buffers; only fetching and storing the one component that moves is done pixel by pixel. On
-// return bestSlot holds the slot that moved: k (at most 3), or 4 for a replacement.
-void BackgroundModel::UpdateMixtureRow(MixtureRows& r, const float* blue, const float* green,
-                                       const float* red, const float* bestCost, int32_t* bestSlot,
-                                       const int8_t* bRow) {
+// One frame row of the mixture test, in passes over the row:
+// 1. the matching cost of all five components, keeping the cheapest (the first of equal costs);
+// 2. the weights: a matched background component k (cost below 1500, k not above B) makes all
+//    weights scale by 1 - alpha and k gain alpha; otherwise the last component is replaced, with
+//    weight 0.025000006, and components 0..3 share the rest;
+// 3. the moving component (k, or 4 for a replacement) is fetched, updated and stored: with
+//    rho = alpha / its weight, mean = rho x pixel + (1 - rho) x mean and variance =
+//    rho (1 - rho) x D' + (1 - rho) x variance + 9 rho; a replacement takes the pixel as its mean
+//    and the smallest variance of components 0..3;
+// 4. the mask (1 for a replacement), and the moving component climbs past lighter ones. A record
+//    is in weight order before its update, and an update scales all weights alike and then
+//    changes one, so this is what the stable adjacent-exchange sort would do;
+// 5. B: the smallest i in 0..3 whose cumulative weight reaches 0.95, unchanged when none does.
+// The arithmetic passes are branch-free row kernels; only fetching, storing and exchanging the
+// moving component go pixel by pixel.
+FW_ROW_KERNEL void MixtureTestRow(const MixtureRow r, const MixtureBuffers& b, int8_t* bRow,
+                                  uint8_t* m) {
   constexpr float alpha = kMixtureAlpha;
   constexpr float keep = 1.0f - kMixtureAlpha;
   constexpr int kLast = kMixtureComponents - 1;
-  const int w = width_;
-  float* const(*f)[kMixtureFields] = r.field;
-  int32_t* matchedRow = rowMatched_.data();
-  int32_t* sourceSlot = rowSourceSlot_.data();
-  float* movedWeight = rowUpdate_.data();
-  float* oldMean[3] = {movedWeight + w, movedWeight + 2 * w, movedWeight + 3 * w};
-  float* oldVariance = movedWeight + 4 * w;
-  float* newMean[3] = {movedWeight + 5 * w, movedWeight + 6 * w, movedWeight + 7 * w};
-  float* newVariance = movedWeight + 8 * w;
-  float* newScale = movedWeight + 9 * w;
-  float* newCost = movedWeight + 10 * w;
+  const int w = r.width;
+  const float* const blue = b.channel[0];
+  const float* const green = b.channel[1];
+  const float* const red = b.channel[2];
+  float* const bestCost = b.bestCost;
+  int32_t* const bestSlot = b.bestSlot;
+  const size_t stride = static_cast<size_t>(kMixtureFields) * w;  // between component slots
+  float* const first = r.first;
 
-  // Weights, the slot that moves and the slot its variance comes from.
+  // 1. Matching costs.
+#pragma GCC ivdep
+  for (int x = 0; x < w; ++x) {
+    float cheapest = 1e11f;
+    int32_t slot = -1;
+#pragma GCC unroll 5
+    for (int c = 0; c < kMixtureComponents; ++c) {
+      const float* const s = first + c * stride + x;
+      const float db = blue[x] - s[kMeanBlue * w];
+      const float dg = green[x] - s[kMeanGreen * w];
+      const float dr = red[x] - s[kMeanRed * w];
+      const float distance = db * db + dg * dg + dr * dr;
+      const float cost = distance * s[kDistanceScale * w] + s[kVarianceCost * w];
+      const int32_t better = -static_cast<int32_t>(cost < cheapest);
+      cheapest = cost < cheapest ? cost : cheapest;
+      slot = Choose32(better, c, slot);
+    }
+    bestCost[x] = cheapest;
+    bestSlot[x] = slot;
+  }
+
+  // 2. Weights; the slot that moves and the slot its variance comes from.
+  float* const weight[kMixtureComponents] = {r.row(0, kWeight), r.row(1, kWeight),
+                                             r.row(2, kWeight), r.row(3, kWeight),
+                                             r.row(4, kWeight)};
+  const float* const variance[kMixtureComponents - 1] = {r.row(0, kVariance), r.row(1, kVariance),
+                                                         r.row(2, kVariance), r.row(3, kVariance)};
+  int32_t* const matchedRow = b.matched;
+  int32_t* const sourceSlot = b.sourceSlot;
+  float* const movedWeight = b.movedWeight;
 #pragma GCC ivdep
   for (int x = 0; x < w; ++x) {
     const int32_t best = bestSlot[x];
     const int32_t matched =
         -static_cast<int32_t>((best >= 0) & (bestCost[x] < kMixtureMatchCost) & (best <= bRow[x]));
-    const float share = (f[kLast][kWeight][x] - kReplacementWeight) * 0.25f;
+    const float share = (weight[kLast][x] - kReplacementWeight) * 0.25f;
     float moving = kReplacementWeight;
     int32_t smallest = 0;
     float smallestVariance = 1e11f;
 #pragma GCC unroll 5
     for (int c = 0; c < kMixtureComponents; ++c) {
-      const float old = f[c][kWeight][x];
+      const float old = weight[c][x];
       const int32_t moves = matched & -static_cast<int32_t>(best == c);
       const float scaled = keep * old;
       const float gained = scaled + alpha;
       const float replaced = c < kLast ? old + share : kReplacementWeight;
       const float updated = Choose(matched, Choose(moves, gained, scaled), replaced);
-      f[c][kWeight][x] = updated;
+      weight[c][x] = updated;
       moving = Choose(moves, updated, moving);
       if (c < kLast) {
-        const int32_t less = -static_cast<int32_t>(f[c][kVariance][x] < smallestVariance);
-        smallestVariance = Choose(less, f[c][kVariance][x], smallestVariance);
+        const int32_t less = -static_cast<int32_t>(variance[c][x] < smallestVariance);
+        smallestVariance = Choose(less, variance[c][x], smallestVariance);
         smallest = Choose32(less, c, smallest);
       }
     }
@@ -790,27 +731,28 @@ void BackgroundModel::UpdateMixtureRow(MixtureRows& r, const float* blue, const 
     bestSlot[x] = Choose32(matched, best, kLast);
     sourceSlot[x] = Choose32(matched, best, smallest);
   }
-  // Fetch the moving component's mean and the variance it starts from. The five components of a
-  // record lie kMixtureFields rows apart.
-  const float* const first = f[0][0];
-  const size_t stride = static_cast<size_t>(kMixtureFields) * w;
+
+  // 3. The moving component: fetch, update, store.
+  float* const oldBlue = b.oldMean[0];
+  float* const oldGreen = b.oldMean[1];
+  float* const oldRed = b.oldMean[2];
+  float* const oldVariance = b.oldVariance;
+  float* const meanBlue = b.newMean[0];
+  float* const meanGreen = b.newMean[1];
+  float* const meanRed = b.newMean[2];
+  float* const newVariance = b.newVariance;
+  float* const newScale = b.newScale;
+  float* const newCost = b.newCost;
   for (int x = 0; x < w; ++x) {
     const float* const t = first + bestSlot[x] * stride + x;
     const float* const s = first + sourceSlot[x] * stride + x;
-    oldMean[0][x] = t[kMeanBlue * w];
-    oldMean[1][x] = t[kMeanGreen * w];
-    oldMean[2][x] = t[kMeanRed * w];
+    oldBlue[x] = t[kMeanBlue * w];
+    oldGreen[x] = t[kMeanGreen * w];
+    oldRed[x] = t[kMeanRed * w];
     oldVariance[x] = s[kVariance * w];
     newScale[x] = s[kDistanceScale * w];
     newCost[x] = s[kVarianceCost * w];
   }
-  // The moved component.
-  float* const meanBlue = newMean[0];
-  float* const meanGreen = newMean[1];
-  float* const meanRed = newMean[2];
-  const float* const oldBlue = oldMean[0];
-  const float* const oldGreen = oldMean[1];
-  const float* const oldRed = oldMean[2];
 #pragma GCC ivdep
   for (int x = 0; x < w; ++x) {
     const int32_t matched = matchedRow[x];
@@ -826,20 +768,17 @@ void BackgroundModel::UpdateMixtureRow(MixtureRows& r, const float* blue, const 
     meanBlue[x] = Choose(matched, mb, blue[x]);
     meanGreen[x] = Choose(matched, mg, green[x]);
     meanRed[x] = Choose(matched, mr, red[x]);
-    float variance = rho * rest * distance + rest * oldVariance[x] + 9.0f * rho;
-    variance = Choose(-static_cast<int32_t>(variance < kMinVariance), 1.0f, variance);
-    variance = Choose(-static_cast<int32_t>(variance >= kMaxMixtureVariance), kMaxMixtureVariance,
-                      variance);
-    const float scale = 0.5f / variance + kOneEighteenth;
-    const float cost = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
-    newVariance[x] = Choose(matched, variance, oldVariance[x]);
+    float v = rho * rest * distance + rest * oldVariance[x] + 9.0f * rho;
+    v = Choose(-static_cast<int32_t>(v < kMinVariance), 1.0f, v);
+    v = Choose(-static_cast<int32_t>(v >= kMaxMixtureVariance), kMaxMixtureVariance, v);
+    const float scale = 0.5f / v + kOneEighteenth;
+    const float cost = 1.5f * (v / 9.0f + 9.0f / v - 2.0f);
+    newVariance[x] = Choose(matched, v, oldVariance[x]);
     newScale[x] = Choose(matched, scale, newScale[x]);
     newCost[x] = Choose(matched, cost, newCost[x]);
   }
-  // Store it.
-  float* const firstField = f[0][0];
   for (int x = 0; x < w; ++x) {
-    float* const t = firstField + bestSlot[x] * stride + x;
+    float* const t = first + bestSlot[x] * stride + x;
     t[kMeanBlue * w] = meanBlue[x];
     t[kMeanGreen * w] = meanGreen[x];
     t[kMeanRed * w] = meanRed[x];
@@ -847,29 +786,124 @@ void BackgroundModel::UpdateMixtureRow(MixtureRows& r, const float* blue, const 
     t[kDistanceScale * w] = newScale[x];
     t[kVarianceCost * w] = newCost[x];
   }
-}
 
-// The last background component of every pixel of a row: the smallest i in 0..3 whose cumulative
-// weight reaches 0.95; unchanged when none does.
-void BackgroundModel::MixtureBackgroundRow(const MixtureRows& r, int8_t* bRow) {
-  const float* const w0 = r.field[0][kWeight];
-  const float* const w1 = r.field[1][kWeight];
-  const float* const w2 = r.field[2][kWeight];
-  const float* const w3 = r.field[3][kWeight];
-  const int w = width_;
+  // 4. Mask; the moving component climbs past lighter ones.
+  int32_t* const climbs = matchedRow;
+#pragma GCC ivdep
   for (int x = 0; x < w; ++x) {
-    const float weight[4] = {w0[x], w1[x], w2[x], w3[x]};
+    const int32_t moved = bestSlot[x];
+    float movedW = 0.0f;
+    float aboveW = 0.0f;
+#pragma GCC unroll 5
+    for (int c = 0; c < kMixtureComponents; ++c) {
+      movedW = Choose(-static_cast<int32_t>(moved == c), weight[c][x], movedW);
+      aboveW = Choose(-static_cast<int32_t>(moved == c + 1), weight[c][x], aboveW);
+    }
+    climbs[x] = (moved > 0) & (aboveW < movedW);
+  }
+  for (int x = 0; x < w; ++x) {
+    m[x] = bestSlot[x] == kLast ? 1 : 0;
+    if (!climbs[x]) continue;
+    for (int moved = bestSlot[x]; moved > 0 && weight[moved - 1][x] < weight[moved][x]; --moved) {
+      SwapMixtureSlots(r, x, moved - 1, moved);
+    }
+  }
+
+  // 5. The last background component.
+  for (int x = 0; x < w; ++x) {
+    const float wx[4] = {weight[0][x], weight[1][x], weight[2][x], weight[3][x]};
     float sum = 0.0f;
-    int32_t b = bRow[x];
+    int32_t last = bRow[x];
     int32_t found = 0;
 #pragma GCC unroll 4
     for (int i = 0; i < kMixtureComponents - 1; ++i) {
-      sum += weight[i];
+      sum += wx[i];
       const int32_t reaches = -static_cast<int32_t>(sum >= kBackgroundWeight) & ~found;
-      b = (b & ~reaches) | (i & reaches);
+      last = Choose32(reaches, i, last);
       found |= reaches;
     }
-    bRow[x] = static_cast<int8_t>(b);
+    bRow[x] = static_cast<int8_t>(last);
+  }
+}
+
+}  // namespace
+
+void BackgroundModel::MixtureStep() {
+  if (kind_ != BackgroundKind::Mixture || !FrameFits()) return;
+  if (learningCount_ < kLearningFrames) {
+    MixtureLearn();
+    ++learningCount_;
+    return;
+  }
+  MixtureTest();
+  if (!postProcessing_) Paint();
+}
+
+// Frame n adds to component n / 12: channel sums in the means, the sum of the squared channels in
+// the variance. All sums are of integers well below 2^24, so they are exact. After the last
+// frame the records are ordered by weight (stable adjacent exchanges) and B is found.
+void BackgroundModel::MixtureLearn() {
+  const int n = learningCount_;
+  const int k = n / kMixtureLearnFrames;
+  const bool finish = n % kMixtureLearnFrames == kMixtureLearnFrames - 1;
+  const int w = width_;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* src = source_->Row(y);
+    const MixtureRow r{
+        mixture_.data() + static_cast<size_t>(y) * kMixtureComponents * kMixtureFields * w, w};
+    float* meanBlue = r.row(k, kMeanBlue);
+    float* meanGreen = r.row(k, kMeanGreen);
+    float* meanRed = r.row(k, kMeanRed);
+    float* variance = r.row(k, kVariance);
+    for (int x = 0; x < w; ++x) {
+      const int b = src[3 * x];
+      const int g = src[3 * x + 1];
+      const int red = src[3 * x + 2];
+      meanBlue[x] += static_cast<float>(b);
+      meanGreen[x] += static_cast<float>(g);
+      meanRed[x] += static_cast<float>(red);
+      variance[x] += static_cast<float>(b * b + g * g + red * red);
+    }
+    if (finish) {
+      for (int x = 0; x < w; ++x) {
+        const float mb = meanBlue[x] / 12.0f;
+        const float mg = meanGreen[x] / 12.0f;
+        const float mr = meanRed[x] / 12.0f;
+        meanBlue[x] = mb;
+        meanGreen[x] = mg;
+        meanRed[x] = mr;
+        SetMixtureVariance(r, x, k, variance[x] / 36.0f - (mb * mb + mg * mg + mr * mr) / 3.0f);
+      }
+    }
+    if (n == kLearningFrames - 1) {
+      int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * w;
+      for (int x = 0; x < w; ++x) {
+        for (int pass = 0; pass < kMixtureComponents - 1; ++pass) {
+          for (int i = 0; i < kMixtureComponents - 1 - pass; ++i) {
+            if (r.at(i, kWeight, x) < r.at(i + 1, kWeight, x)) SwapMixtureSlots(r, x, i, i + 1);
+          }
+        }
+        float sum = 0.0f;
+        for (int i = 0; i < kMixtureComponents - 1; ++i) {
+          sum += r.at(i, kWeight, x);
+          if (sum >= kBackgroundWeight) {
+            bRow[x] = static_cast<int8_t>(i);
+            break;
+          }
+        }
+      }
+    }
+  }
+}
+
+void BackgroundModel::MixtureTest() {
+  const int w = width_;
+  const MixtureBuffers buffers(rowFloats_.data(), rowInts_.data(), w);
+  for (int y = 0; y < height_; ++y) {
+    const size_t row = static_cast<size_t>(y) * w;
+    SplitChannels(source_->Row(y), w, buffers.channel[0], buffers.channel[1], buffers.channel[2]);
+    const MixtureRow r{mixture_.data() + row * kMixtureComponents * kMixtureFields, w};
+    MixtureTestRow(r, buffers, mixtureB_.data() + row, mask_.data() + row);
   }
 }
 
@@ -913,7 +947,7 @@ void BackgroundModel::GaussLearn() {
 void BackgroundModel::GaussTest() {
   const float threshold = threshold_;
   const int w = width_;
-  float* value[3] = {rowChannels_.data(), rowChannels_.data() + w, rowChannels_.data() + 2 * w};
+  float* value[3] = {rowFloats_.data(), rowFloats_.data() + w, rowFloats_.data() + 2 * w};
   for (int y = 0; y < height_; ++y) {
     const size_t row = static_cast<size_t>(y) * w;
     SplitChannels(source_->Row(y), w, value[0], value[1], value[2]);
@@ -948,7 +982,7 @@ void BackgroundModel::GaussTest() {
 void BackgroundModel::UpdateGaussians() {
   if (kind_ != BackgroundKind::Gauss || gaussCount_ <= kLearningFrames - 1) return;
   const int w = width_;
-  float* value[3] = {rowChannels_.data(), rowChannels_.data() + w, rowChannels_.data() + 2 * w};
+  float* value[3] = {rowFloats_.data(), rowFloats_.data() + w, rowFloats_.data() + 2 * w};
   for (int y = 0; y < height_; ++y) {
     const size_t row = static_cast<size_t>(y) * w;
     SplitChannels(source_->Row(y), w, value[0], value[1], value[2]);

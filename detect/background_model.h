@@ -158,30 +158,6 @@ class BackgroundModel {
   int Mixture2Background(int pixel) const { return mixture2B_[pixel]; }
 
  private:
-  // Fields of a first-mixture component. The variance is one value for all channels, kept within
-  // [1e-7, 25]; the two cost terms depend on the variance alone and are kept beside it, so that
-  // a frame divides only for the component it moves.
-  enum MixtureField {
-    kVariance,
-    kMeanBlue,
-    kMeanGreen,
-    kMeanRed,
-    kWeight,
-    kDistanceScale,  // 0.5 / variance + 1/18
-    kVarianceCost,   // 1.5 x (variance / 9 + 9 / variance - 2)
-    kMixtureFields
-  };
-  // The rows of one frame row: for each slot and field, width floats.
-  struct MixtureRows {
-    float* field[kMixtureComponents][kMixtureFields];
-  };
-  MixtureRows MixtureRowsOf(int y);
-  static void SetMixtureVariance(MixtureRows& r, int x, int slot, float variance);
-  static void SwapMixtureSlots(MixtureRows& r, int x, int a, int b);
-  static void MixtureBackground(const MixtureRows& r, int x, int8_t& b);
-  void UpdateMixtureRow(MixtureRows& r, const float* blue, const float* green, const float* red,
-                        const float* bestCost, int32_t* bestSlot, const int8_t* bRow);
-  void MixtureBackgroundRow(const MixtureRows& r, int8_t* bRow);
   void BuildKernelTable();
   void MixtureLearn();
   void MixtureTest();
@@ -237,13 +213,9 @@ class BackgroundModel {
   // component.
   std::vector<float> mixture_;
   std::vector<int8_t> mixtureB_;
-  // Row buffers of the per-row kernels: the pixel's channels as floats, best costs and slots.
-  std::vector<float> rowChannels_;
-  std::vector<float> rowCost_;
-  std::vector<int32_t> rowSlot_;
-  std::vector<int32_t> rowMatched_;
-  std::vector<int32_t> rowSourceSlot_;
-  std::vector<float> rowUpdate_;
+  // Row buffers of the row kernels (257, 258).
+  std::vector<float> rowFloats_;
+  std::vector<int32_t> rowInts_;
 
   // 260: 60 samples (blue, green, red) per pixel, and the kernel table with zero columns 128..255.
   std::vector<uint8_t> densitySamples_;
