@@ -74,8 +74,17 @@ void EngineThread::Run() {
       continue;
     }
 
-    // The loop ends once it sees a stop request, as the playback thread did.
-    session_.EndLoopIfStopped();
+    // The loop ends once it sees a stop request, as the playback thread did; the GUI learns it
+    // from a fresh snapshot.
+    if (session_.LoopExists()) {
+      session_.EndLoopIfStopped();
+      if (!session_.LoopExists()) {
+        lock.unlock();
+        Publish(false);
+        lock.lock();
+        continue;
+      }
+    }
     const bool running = session_.WantsFrames();
     if (running && !wasRunning) clock_.InitFrameClock(Clock::now());
     wasRunning = running;

@@ -307,6 +307,7 @@ FrameRead Session::ProcessFrame() {
     snapshotTarget_->display.CopyFrom(state_.panes.display, false);
   // 14-15. HSV plane of the top-left picture; colour picking under the mouse.
   // 16. Next frame.
+  ++framesProcessed_;
   ++currentFrame_;
   // 17-18. End-of-frame steps of the wavelet view and of the current mode.
   RunEndOfFrame(state_);
@@ -339,6 +340,9 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.topLeftGrad = topLeftGrad_;
   snapshot.bottomLeftGrads = bottomLeftGrads_;
   snapshot.colourTesting = state_.backgroundParams.colourTesting;
+  snapshot.postProcessing = state_.backgroundParams.postProcessing;
+  snapshot.colourTrim = state_.backgroundParams.colourTrim;
+  snapshot.framesProcessed = framesProcessed_;
   FillBlockMaps(snapshot);
 }
 
@@ -352,40 +356,12 @@ void Session::FillBlockMaps(Snapshot& snapshot) const {
     snapshot.smokeBlocks.clear();
     return;
   }
-  SmokeFlameDetector& d = *state_.smokeDetector;
-  const int columns = d.BlockColumns();
-  const int rows = d.BlockRows();
-  const int width = d.Width();
-  snapshot.blockColumns = columns;
-  snapshot.blockRows = rows;
-  const std::span<const uint8_t> motion = d.BlockMotion();
+  snapshot.blockColumns = detector->BlockColumns();
+  snapshot.blockRows = detector->BlockRows();
+  const std::span<const uint8_t> motion = detector->BlockMotion();
   snapshot.blockMotion.assign(motion.begin(), motion.end());
-  snapshot.smokeBlocks.assign(motion.size(), 0);
-  // A smoke block is a moving block whose mean edge strength fell more than 4 below the
-  // background's, as the block mode counted it in this frame.
-  const std::span<const int32_t> current = d.CurrentEdges();
-  const std::span<const int32_t> background = d.BackgroundEdges();
-  constexpr int kSide = SmokeFlameDetector::kBlockSize;
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < columns; ++c) {
-      const size_t block = static_cast<size_t>(r) * columns + c;
-      if (motion[block] == 0) continue;
-      int32_t currentSum = 0;
-      int32_t backgroundSum = 0;
-      for (int y = r * kSide; y < (r + 1) * kSide; ++y) {
-        const size_t row = static_cast<size_t>(y) * width + static_cast<size_t>(c) * kSide;
-        const int32_t* cur = current.data() + row;
-        const int32_t* bg = background.data() + row;
-        for (int x = 0; x < kSide; ++x) {
-          currentSum += cur[x];
-          backgroundSum += bg[x];
-        }
-      }
-      if (currentSum / (kSide * kSide) + 4 < backgroundSum / (kSide * kSide)) {
-        snapshot.smokeBlocks[block] = 1;
-      }
-    }
-  }
+  const std::span<const uint8_t> smoke = detector->SmokeBlocks();
+  snapshot.smokeBlocks.assign(smoke.begin(), smoke.end());
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

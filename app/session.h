@@ -155,6 +155,7 @@ class Session {
   AviReader reader_;
   FrameSource* source_ = &reader_;
   int currentFrame_ = 0;  // index of the next frame to read; the loop's frame counter
+  uint64_t framesProcessed_ = 0;
 
   LoopState loopState_ = LoopState::Stop;
   bool loopExists_ = false;

@@ -23,6 +23,7 @@ struct Snapshot {
   Dib display;
 
   int frameNumber = 0;  // index of the frame last read (slider position, "Frame No")
+  uint64_t framesProcessed = 0;  // frames run through the pipeline since start-up
   int frameCount = 0;
   int videoWidth = 0;
   int videoHeight = 0;
@@ -44,6 +45,8 @@ struct Snapshot {
   bool topLeftGrad = false;      // "Grad of View00"
   bool bottomLeftGrads = false;  // "Grads"
   bool colourTesting = false;    // "Enable color testing"
+  bool postProcessing = false;   // "Post processing" of the background models
+  bool colourTrim = false;       // "Color Trim"
   bool waveletView = false;      // "View Wavelet and zero crossing": the top-left pane's point
 
   // Block overlays of the top-left pane, filled only while the block smoke mode runs: the block

@@ -73,6 +73,7 @@ void SmokeFlameDetector::Initialise(Dib& frame, bool blockMode) {
   previousBlockMeans_.assign(blocks, 0);
   backgroundBlockMeans_.assign(blocks, 0);
   blockMotion_.assign(blocks, 0);
+  smokeBlocks_.assign(blocks, 0);
   blockCounters_.assign(blocks, 0);
   blockMaskRing_.assign(blocks * kBlockWindow, 0);
   blockSums_.assign(static_cast<size_t>(blockColumns_), 0);
@@ -420,12 +421,17 @@ uint8_t SmokeFlameDetector::TestEdgeLoss() {
   bool anyMotion = false;
   for (int r = 0; r < blockRows_; ++r) {
     for (int c = 0; c < blockColumns_; ++c) {
-      if (blockMotion_[r * blockColumns_ + c] == 0) continue;
+      const int block = r * blockColumns_ + c;
+      smokeBlocks_[block] = 0;
+      if (blockMotion_[block] == 0) continue;
       anyMotion = true;
       // Smoke blurs what is behind it: the block lost edge strength.
       const int current = BlockMeanEdge(currentEdges_, c, r);
       const int background = BlockMeanEdge(backgroundEdges_, c, r);
-      if (current + 4 < background) ++smokeBlocks;
+      if (current + 4 < background) {
+        smokeBlocks_[block] = 1;
+        ++smokeBlocks;
+      }
     }
   }
   if (!anyMotion) {

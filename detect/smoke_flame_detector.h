@@ -124,6 +124,7 @@ class SmokeFlameDetector {
   int BlockRows() const { return blockRows_; }
   int BlockCount() const { return blockColumns_ * blockRows_; }
   std::span<uint8_t> BlockMotion() { return blockMotion_; }
+  std::span<const uint8_t> BlockMotion() const { return blockMotion_; }
   std::span<const uint8_t> BlockCounters() const { return blockCounters_; }
   std::span<const uint8_t> CurrentBlockMeans() const { return currentBlockMeans_; }
   std::span<const uint8_t> PreviousBlockMeans() const { return previousBlockMeans_; }
@@ -131,8 +132,9 @@ class SmokeFlameDetector {
   std::span<int32_t> BackgroundEdges() { return backgroundEdges_; }
   std::span<int32_t> CurrentEdges() { return currentEdges_; }
   std::span<const int32_t> SmokeCounts() const { return smokeCounts_; }
-  // Number of smoke blocks TestEdgeLoss found in the last frame.
+  // Number of smoke blocks TestEdgeLoss found in the last frame, and which blocks they were.
   int LastSmokeBlocks() const { return lastSmokeBlocks_; }
+  std::span<const uint8_t> SmokeBlocks() const { return smokeBlocks_; }
 
  private:
   // Positions of the toggle history: a ring of kToggleHistory frames, one bit per pixel and
@@ -176,6 +178,7 @@ class SmokeFlameDetector {
   int blockColumns_ = 0;
   int blockRows_ = 0;
   std::vector<uint8_t> blockMotion_;
+  std::vector<uint8_t> smokeBlocks_;  // 1 where TestEdgeLoss found smoke in the last frame
   std::vector<uint8_t> blockCounters_;
   std::vector<uint8_t> blockMaskRing_;  // kBlockWindow masks of one byte per block
   int blockRingIndex_ = 0;

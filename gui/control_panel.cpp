@@ -106,11 +106,12 @@ struct DisplayBox {
   int row;
   int column;
 };
+// One column, so that the panel fits its narrow splitter cell.
 constexpr DisplayBox kDisplayBoxes[] = {
     {"Top left", "displayTopLeft", 0, 0, 0},
-    {"Top right", "displayTopRight", 1, 0, 1},
     {"Bottom left", "displayBottomLeft", 2, 1, 0},
-    {"Bottom right", "displayBottomRight", 3, 1, 1},
+    {"Top right", "displayTopRight", 1, 2, 0},
+    {"Bottom right", "displayBottomRight", 3, 3, 0},
 };
 
 // Default client size of a pane, for a strip chart asked for before the pane reported its size.
@@ -120,7 +121,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, bool readOnly) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(name));
   edit->setReadOnly(readOnly);
-  edit->setMinimumWidth(40);
+  edit->setMinimumWidth(28);
   return edit;
 }
 
@@ -172,9 +173,15 @@ ControlPanel::ControlPanel(EngineBridge& bridge, WorkbenchDocument& doc, QWidget
 }
 
 void ControlPanel::buildControls() {
+  // A dense form in a narrow column: small font, tight margins, compact group boxes.
+  QFont small = font();
+  small.setPointSizeF(std::max(7.0, small.pointSizeF() - 1.5));
+  setFont(small);
+  setStyleSheet(QStringLiteral("QGroupBox { margin-top: 1.1em; padding: 1px; }"
+                               "QLineEdit { padding: 0px 1px; }"));
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(4);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->setSpacing(2);
 
   // Display.
   auto* displayGroup = new QGroupBox(QStringLiteral("Display"), this);
@@ -219,6 +226,7 @@ void ControlPanel::buildControls() {
   auto* pickerGroup = new QGroupBox(QStringLiteral("Color picker"), this);
   auto* pickerLayout = new QVBoxLayout(pickerGroup);
   auto* spaces = new QGridLayout;
+  spaces->setHorizontalSpacing(2);
   const char* spaceLabels[4][3] = {
       {"R", "G", "B"}, {"H", "S", "V"}, {"Y", "I", "Q"}, {"Y", "U", "V"}};
   const char* spaceNames[4][3] = {{"redEdit", "greenEdit", "blueEdit"},
@@ -281,8 +289,8 @@ void ControlPanel::buildControls() {
   });
   auto* options = new QGridLayout;
   options->addWidget(postProcessing_, 0, 0);
-  options->addWidget(colourTrim_, 0, 1);
-  options->addWidget(colourKey_, 1, 0);
+  options->addWidget(colourTrim_, 1, 0);
+  options->addWidget(colourKey_, 2, 0);
   layout->addLayout(options);
 
   // Values the modes produce.
@@ -314,7 +322,10 @@ void ControlPanel::writeControls() {
   // An edit the user is typing into keeps the text typed until it loses the focus.
   const auto put = [](QLineEdit* edit, const QString& text) {
     if (edit->hasFocus() && edit->isModified()) return;
-    if (edit->text() != text) edit->setText(text);
+    if (edit->text() != text) {
+      edit->setText(text);
+      edit->setCursorPosition(0);  // a narrow edit shows the sign and leading digits
+    }
   };
   for (const DisplayBox& box : kDisplayBoxes) {
     display_[box.pane]->setChecked(doc_.paneShown[box.pane]);
@@ -565,10 +576,17 @@ void ControlPanel::onDisplay(int pane) {
 void ControlPanel::onSnapshot(const Snapshot& s) {
   if (s.sequence == lastSequence_) return;
   lastSequence_ = s.sequence;
-  // A command's publication carries the frame already seen: no frame was processed.
-  if (s.frameNumber == lastFrame_) return;
-  lastFrame_ = s.frameNumber;
-  alarm_->step(s.alarmFlag == 1);
+  // The options follow the session, whoever changed them.
+  v_.postProcessing = s.postProcessing;
+  v_.colourTrim = s.colourTrim;
+  postProcessing_->setChecked(s.postProcessing);
+  colourTrim_->setChecked(s.colourTrim);
+  // The alarm picture takes one step per processed frame; frames that went by between two
+  // snapshots count too (four steps are a whole turn).
+  if (s.framesProcessed == lastFramesProcessed_) return;
+  const uint64_t frames = s.framesProcessed - lastFramesProcessed_;
+  lastFramesProcessed_ = s.framesProcessed;
+  for (uint64_t i = 0; i < (frames - 1) % 4 + 1; ++i) alarm_->step(s.alarmFlag == 1);
   if (doc_.pickerColour) pickFromFrame(s.panes[0]);
   writeControls();
 }

@@ -112,7 +112,7 @@ class ControlPanel : public QWidget {
   WorkbenchDocument& doc_;
   ControlPanelValues v_;
   uint64_t lastSequence_ = 0;
-  int lastFrame_ = -1;
+  uint64_t lastFramesProcessed_ = 0;
   bool inExchange_ = false;  // a refused entry's message is open
 
   std::array<QCheckBox*, 4> display_{};  // indexed by pane

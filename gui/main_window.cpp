@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -142,7 +143,13 @@ void MainWindow::buildPanes() {
     connect(self, &QSplitter::splitterMoved, other,
             [self, other] { other->setSizes(self->sizes()); });
   }
-  controlPanel_ = new ControlPanel(bridge_, doc_, top_);
+  // The control panel keeps its natural height and scrolls when the window is too short for it.
+  auto* panelScroll = new QScrollArea(top_);
+  panelScroll->setWidgetResizable(true);
+  panelScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  panelScroll->setFrameShape(QFrame::NoFrame);
+  controlPanel_ = new ControlPanel(bridge_, doc_);
+  panelScroll->setWidget(controlPanel_);
   controlBar_ = new ControlBar(bridge_, outer_);
   for (QSplitter* s : {outer_, top_, grid_, gridRows_[0], gridRows_[1]}) {
     s->setChildrenCollapsible(true);

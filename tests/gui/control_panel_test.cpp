@@ -60,6 +60,7 @@ bool SamePixels(const Dib& a, const Dib& b) {
 void Publish(ControlPanel& panel, Snapshot& s, int frame, uint8_t alarm) {
   ++s.sequence;
   s.frameNumber = frame;
+  s.framesProcessed = static_cast<uint64_t>(frame);  // one processed frame per frame number
   s.alarmFlag = alarm;
   panel.onSnapshot(s);
 }
