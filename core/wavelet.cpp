@@ -1,5 +1,6 @@
 #include "core/wavelet.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <span>
@@ -322,7 +323,18 @@ bool IntWaveletRect(Dib& image, int x, int y, int width, int height, int channel
   }
   AnalyzeLevels(image.Pixels() + channel, x, y, width, height, channels, image.Stride(),
                 planes[0].data(), planes[1].data(), levels);
-  if (destination != nullptr) {
+  if (destination != nullptr && destination->GetBitCount() == 24) {
+    // One channel was transformed: a colour destination shows it in all three bytes.
+    const int32_t* plane = planes[1].data();
+    for (int row = 0; row < height; ++row) {
+      uint8_t* out = destination->Row(row);
+      for (int col = 0; col < width; ++col) {
+        const int32_t v = plane[static_cast<size_t>(row) * width + col];
+        const auto magnitude = static_cast<uint8_t>(std::min(v < 0 ? -v : v, 255));
+        out[3 * col] = out[3 * col + 1] = out[3 * col + 2] = magnitude;
+      }
+    }
+  } else if (destination != nullptr) {
     IntPlanesToImage(planes[1].first(needed), width, height, destination->GetBitCount(),
                      *destination);
   }

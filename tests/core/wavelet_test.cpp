@@ -204,6 +204,14 @@ TEST(IntWaveletRect, TransformsOneChannelOfARectangleAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(shown.Row(i / 8)[i % 8], coarsest ? 8 : 0) << i;
   }
   EXPECT_EQ(DetailEnergy(b.data(), 8, 8), 0.0f);
+  // A colour destination shows the one transformed channel in all three bytes.
+  Dib colour;
+  colour.Create(8, 8, 24, false);
+  ASSERT_TRUE(IntWaveletRect(image, 8, 4, 8, 8, 2, 2, &colour));
+  for (int i = 0; i < 64; ++i) {
+    const uint8_t expected = i % 8 < 2 && i / 8 < 2 ? 8 : 0;
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(colour.Row(i / 8)[3 * (i % 8) + k], expected) << i;
+  }
 
   struct Refusal {
     int x, y, w, h, channel, levels;
