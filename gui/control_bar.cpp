@@ -25,6 +25,7 @@
 #include "core/ui_sink.h"
 #include "detect/mode_table.h"
 #include "gui/engine_bridge.h"
+#include "gui/entry_fields.h"
 
 namespace fw {
 
@@ -71,31 +72,6 @@ void Tight(QLayout* layout) {
 }
 
 }  // namespace
-
-std::optional<int> ReadIntegerEntry(const QString& text, int minimum, int maximum,
-                                    QString* message) {
-  bool ok = false;
-  const int value = text.trimmed().toInt(&ok);
-  if (!ok) {
-    *message = QStringLiteral("Please enter an integer.");
-    return std::nullopt;
-  }
-  if (value < minimum || value > maximum) {
-    *message = QStringLiteral("Enter a number between %1 and %2.").arg(minimum).arg(maximum);
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<float> ReadNumberEntry(const QString& text, QString* message) {
-  bool ok = false;
-  const double value = text.trimmed().toDouble(&ok);
-  if (!ok || !std::isfinite(value) || std::fabs(value) > 3.4e38) {
-    *message = QStringLiteral("Please enter a number.");
-    return std::nullopt;
-  }
-  return static_cast<float>(value);
-}
 
 ControlBar::ControlBar(EngineBridge& bridge, QWidget* parent) : QWidget(parent), bridge_(bridge) {
   // The bar is a dense form below the panes: a small font and tight buttons keep it in one strip.
@@ -250,7 +226,7 @@ void ControlBar::onThresholdEdited(const QString& text) {
   // focus to leave the edit, where it is reported.
   QString message;
   if (const std::optional<int> value =
-          ReadIntegerEntry(text, kThresholdMinimum, kThresholdMaximum, &message)) {
+          ReadIntField(text, kThresholdMinimum, kThresholdMaximum, &message)) {
     const int t = *value;
     bridge_.post([t](Session& s) { s.SetThreshold(t); });
   }
@@ -278,7 +254,7 @@ void ControlBar::refuse(QLineEdit* edit, const QString& message) {
 void ControlBar::commitThreshold() {
   QString message;
   const std::optional<int> value =
-      ReadIntegerEntry(threshold_->text(), kThresholdMinimum, kThresholdMaximum, &message);
+      ReadIntField(threshold_->text(), kThresholdMinimum, kThresholdMaximum, &message);
   if (!value) {
     refuse(threshold_, message);
     return;
@@ -289,7 +265,7 @@ void ControlBar::commitThreshold() {
 
 void ControlBar::commitGaussThreshold() {
   QString message;
-  const std::optional<float> value = ReadNumberEntry(gaussThreshold_->text(), &message);
+  const std::optional<float> value = ReadNumberField(gaussThreshold_->text(), &message);
   if (!value) {
     refuse(gaussThreshold_, message);
     return;

@@ -22,13 +22,6 @@ namespace fw {
 class EngineBridge;
 struct Snapshot;
 
-// Reads an integer edit as the bar's data exchange does: a whole number within the range, else
-// the message the user sees ("Please enter an integer." or "Enter a number between %1 and %2.").
-std::optional<int> ReadIntegerEntry(const QString& text, int minimum, int maximum,
-                                    QString* message);
-// A float entry without a range ("Please enter a number." when it is none).
-std::optional<float> ReadNumberEntry(const QString& text, QString* message);
-
 class ControlBar : public QWidget {
   Q_OBJECT
 

@@ -21,75 +21,19 @@
 #include "gui/alarm_picture_widget.h"
 #include "gui/colour_wheel_widget.h"
 #include "gui/engine_bridge.h"
+#include "gui/entry_fields.h"
+#include "gui/image_pane.h"
 #include "gui/workbench_document.h"
 
 namespace fw {
 
-// --- reading edits ---------------------------------------------------------------------------
-
-QString FloatFieldText(float value) {
-  return QString::asprintf("%.*g", 6, double{value});
-}
-
-std::optional<float> ReadFloatField(const QString& text, float minimum, float maximum,
-                                    QString* message) {
-  bool ok = false;
-  const double parsed = text.trimmed().toDouble(&ok);
-  if (!ok || !std::isfinite(parsed)) {
-    *message = QStringLiteral("Enter a number.");
-    return std::nullopt;
-  }
-  const float value = static_cast<float>(parsed);
-  if (value < minimum || value > maximum) {
-    *message = QStringLiteral("Enter a number between %1 and %2.")
-                   .arg(FloatFieldText(minimum), FloatFieldText(maximum));
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<int> ReadIntField(const QString& text, int minimum, int maximum, QString* message) {
-  bool ok = false;
-  const int value = text.trimmed().toInt(&ok);
-  if (!ok) {
-    *message = QStringLiteral("Enter an integer.");
-    return std::nullopt;
-  }
-  if (value < minimum || value > maximum) {
-    *message = QStringLiteral("Enter an integer between %1 and %2.").arg(minimum).arg(maximum);
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<uint8_t> ReadByteField(const QString& text, QString* message) {
-  bool ok = false;
-  const int value = text.trimmed().toInt(&ok);
-  if (!ok || value < 0 || value > 255) {
-    *message = QStringLiteral("Enter an integer between 0 and 255.");
-    return std::nullopt;
-  }
-  return static_cast<uint8_t>(value);
-}
-
-std::optional<uint32_t> ReadUnsignedField(const QString& text, QString* message) {
-  bool ok = false;
-  const uint value = text.trimmed().toUInt(&ok);
-  if (!ok) {
-    *message = QStringLiteral("Enter a positive integer.");
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(value);
-}
-
 bool ClientToPicturePoint(QPoint client, QSize clientSize, const Dib& picture, int* x, int* y) {
-  const int pw = picture.Width();
-  const int ph = picture.Height();
-  const int px = client.x() - (clientSize.width() - pw) / 2;
-  const int py = (clientSize.height() - ph) / 2 + ph - client.y() - 1;
-  if (px < 0 || py < 0 || px >= pw || py >= ph) return false;
-  *x = px;
-  *y = py;
+  const QPoint p = ClientToPicture(client, clientSize, picture.Width(), picture.Height());
+  if (p.x() < 0 || p.y() < 0 || p.x() >= picture.Width() || p.y() >= picture.Height()) {
+    return false;
+  }
+  *x = p.x();
+  *y = p.y();
   return true;
 }
 

@@ -29,14 +29,6 @@ class EngineBridge;
 class WorkbenchDocument;
 struct Snapshot;
 
-// Reading an edit's text as the dialogs do; on a bad entry the message is the one the user sees.
-std::optional<float> ReadFloatField(const QString& text, float minimum, float maximum,
-                                    QString* message);
-std::optional<int> ReadIntField(const QString& text, int minimum, int maximum, QString* message);
-std::optional<uint8_t> ReadByteField(const QString& text, QString* message);
-std::optional<uint32_t> ReadUnsignedField(const QString& text, QString* message);
-// A float as the edits show it (up to 6 significant digits: -0.5, 0.392157, 0).
-QString FloatFieldText(float value);
 
 // The picture point (x right, y up from the bottom row) under a client point of a pane showing the
 // picture centred; false when it lies outside the picture.

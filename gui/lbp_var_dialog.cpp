@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/ui_sink.h"
-#include "gui/control_panel.h"
+#include "gui/entry_fields.h"
 
 namespace fw {
 

@@ -273,11 +273,11 @@ void MainWindowTest::controlBarEntries() {
     const char* text;
     const char* message;  // null: taken
   } cases[] = {
-      {threshold, "2000", "Enter a number between 0 and 1000."},
-      {threshold, "-1", "Enter a number between 0 and 1000."},
-      {threshold, "abc", "Please enter an integer."},
+      {threshold, "2000", "Enter an integer between 0 and 1000."},
+      {threshold, "-1", "Enter an integer between 0 and 1000."},
+      {threshold, "abc", "Enter an integer."},
       {threshold, "37", nullptr},
-      {gauss, "x", "Please enter a number."},
+      {gauss, "x", "Enter a number."},
       {gauss, "0.5", nullptr},
   };
   for (const auto& c : cases) {
