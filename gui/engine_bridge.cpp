@@ -14,6 +14,8 @@ EngineBridge::EngineBridge(AlarmSound* sound, QObject* parent)
       QMetaObject::invokeMethod(this, &EngineBridge::takeSnapshot, Qt::QueuedConnection);
     }
   });
+  // A first snapshot, so that the controls show the session's values before any command.
+  engine_.Post([](Session&) {});
 }
 
 EngineBridge::~EngineBridge() {
