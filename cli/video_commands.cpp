@@ -190,8 +190,14 @@ int RunDetect(const ArgList& args) {
   if (frames >= 0 && frames < total) total = frames;
 
   int alarms = 0;
+  bool logWarned = false;
   session.State().onAlarmInterval = [&](const AlarmInterval& interval) {
     ++alarms;
+    if (!interval.logged && !logWarned) {
+      std::fprintf(stderr, "fumewatch-cli: warning: cannot append to the alarm log %s\n",
+                   AlarmLogPath(video).c_str());
+      logWarned = true;
+    }
     std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
     std::fflush(stdout);
     if (events.is_open()) {

@@ -31,22 +31,23 @@ std::string AlarmLogPath(const std::string& videoPath) {
 namespace {
 
 // Appends one whole line and flushes it, so an interrupted run loses no reported interval.
-void AppendLogLine(const std::string& path, int start, int end) {
+// Returns whether the line was written.
+bool AppendLogLine(const std::string& path, int start, int end) {
   char line[96];
   const int n = std::snprintf(line, sizeof line, "Fire alarm at frame # %d to %d. \r\n", start, end);
-  if (std::FILE* f = std::fopen(path.c_str(), "ab")) {
-    std::fwrite(line, 1, static_cast<size_t>(n), f);
-    std::fflush(f);
-    std::fclose(f);
-  }
+  std::FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) return false;
+  const bool written = std::fwrite(line, 1, static_cast<size_t>(n), f) == static_cast<size_t>(n);
+  return std::fclose(f) == 0 && written;
 }
 
 void WriteInterval(DetectionState& state, int endFrame) {
-  if (state.alarmLogEnabled) {
-    AppendLogLine(AlarmLogPath(state.videoPath), state.alarmStartFrame, endFrame);
-  }
+  const bool logged = state.alarmLogEnabled &&
+                      AppendLogLine(AlarmLogPath(state.videoPath), state.alarmStartFrame, endFrame);
   state.alarmLogging = false;
-  if (state.onAlarmInterval) state.onAlarmInterval(AlarmInterval{state.alarmStartFrame, endFrame});
+  if (state.onAlarmInterval) {
+    state.onAlarmInterval(AlarmInterval{state.alarmStartFrame, endFrame, logged});
+  }
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ inline constexpr int kDisplayBackground = 1026;
 struct AlarmInterval {
   int start = 0;
   int end = 0;
+  bool logged = false;  // the line reached the alarm log
 };
 
 struct DetectionState {

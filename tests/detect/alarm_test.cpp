@@ -53,6 +53,14 @@ TEST(AlarmLog, IntervalsAreAppendedInOrder) {
   ASSERT_EQ(reported.size(), 2u);
   EXPECT_EQ(reported[1].start, 180);
   EXPECT_EQ(reported[1].end, 181);
+  EXPECT_TRUE(reported[1].logged);
+
+  // A log that cannot be written is not reported by the detector, but the interval says so.
+  state.videoPath = "/nonexistent-folder/v.avi";
+  Frame(state, 300, 1);
+  Frame(state, 301, 0);
+  ASSERT_EQ(reported.size(), 3u);
+  EXPECT_FALSE(reported[2].logged);
 }
 
 TEST(AlarmLog, IntervalOpenAtAModeSelectionIsNotLogged) {
