@@ -7,12 +7,23 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <utility>
 
 #include "core/difference.h"
 #include "core/ui_sink.h"
+
+// The row kernels that carry the per-frame work of the first mixture and the display are built
+// three times on x86-64, for AVX-512 (x86-64-v4), for AVX2 and for the baseline instruction set,
+// and the loader picks the one the processor runs. All do the same single-precision operations
+// in the same order (no fused multiply-add), so the results are the same bit for bit.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define FW_ROW_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define FW_ROW_KERNEL
+#endif
 
 namespace fw {
 
@@ -56,7 +67,8 @@ inline int32_t Choose32(int32_t mask, int32_t a, int32_t b) {
 }
 
 // Splits a row of 24-bit pixels into three float rows (blue, green, red).
-void SplitChannels(const uint8_t* src, int width, float* blue, float* green, float* red) {
+FW_ROW_KERNEL void SplitChannels(const uint8_t* src, int width, float* blue, float* green,
+                                 float* red) {
   for (int x = 0; x < width; ++x) {
     blue[x] = src[3 * x];
     green[x] = src[3 * x + 1];
@@ -78,69 +90,44 @@ enum MixtureField {
   kMixtureFields
 };
 
-// The records of one frame row: field f of component slot c of pixel x is at
-// first[(c * kMixtureFields + f) * width + x].
-struct MixtureRow {
-  float* first;
-  int width;
-  float& at(int slot, int field, int x) const {
-    return first[static_cast<size_t>(slot * kMixtureFields + field) * width + x];
-  }
-  float* row(int slot, int field) const { return &at(slot, field, 0); }
+constexpr int kLanes = kMixtureLanes;
+constexpr int kBlockLanes = kMixtureComponents * kMixtureFields;  // lane rows of one block
+
+// The records of one block of kLanes neighbouring pixels of a row: field f of component slot c
+// of lane l is first[c * kMixtureFields + f].lane[l]. All fields of all five components of the
+// block lie together, so the block is read once per frame and its moving components are
+// fetched and stored within it.
+struct MixtureBlock {
+  MixtureLanes* first;
+  float* row(int slot, int field) const { return first[slot * kMixtureFields + field].lane; }
+  float& at(int slot, int field, int l) const { return row(slot, field)[l]; }
 };
 
 // Clamps a variance as the matching does (below 1e-7 it becomes 1, from 25 on it is 25) and
 // refreshes the cost terms that depend on it. Clamping when the variance is written gives the
 // values that clamping before every match would: nothing reads a variance in between.
-void SetMixtureVariance(const MixtureRow& r, int x, int slot, float variance) {
+void SetMixtureVariance(const MixtureBlock& b, int l, int slot, float variance) {
   if (variance < kMinVariance) variance = 1.0f;
   if (variance >= kMaxMixtureVariance) variance = kMaxMixtureVariance;
-  r.at(slot, kVariance, x) = variance;
-  r.at(slot, kDistanceScale, x) = 0.5f / variance + kOneEighteenth;
-  r.at(slot, kVarianceCost, x) = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
+  b.at(slot, kVariance, l) = variance;
+  b.at(slot, kDistanceScale, l) = 0.5f / variance + kOneEighteenth;
+  b.at(slot, kVarianceCost, l) = 1.5f * (variance / 9.0f + 9.0f / variance - 2.0f);
 }
 
-void SwapMixtureSlots(const MixtureRow& r, int x, int a, int b) {
-  for (int f = 0; f < kMixtureFields; ++f) std::swap(r.at(a, f, x), r.at(b, f, x));
+void SwapMixtureSlots(const MixtureBlock& b, int l, int first, int second) {
+  for (int f = 0; f < kMixtureFields; ++f) std::swap(b.at(first, f, l), b.at(second, f, l));
 }
 
-// Row buffers of the first mixture's row kernel, each one frame row long.
-struct MixtureBuffers {
-  float* channel[3];  // the pixels' blue, green and red
-  float* bestCost;
-  float* movedWeight;
-  float* oldMean[3];
-  float* oldVariance;
-  float* newMean[3];
-  float* newVariance;
-  float* newScale;
-  float* newCost;
-  int32_t* bestSlot;
-  int32_t* matched;
-  int32_t* sourceSlot;
-  static constexpr int kFloatRows = 16;
-  static constexpr int kIntRows = 3;
-  MixtureBuffers(float* floats, int32_t* ints, int w) {
-    float* next = floats;
-    auto take = [&] {
-      float* row = next;
-      next += w;
-      return row;
-    };
-    for (float*& c : channel) c = take();
-    bestCost = take();
-    movedWeight = take();
-    for (float*& m : oldMean) m = take();
-    oldVariance = take();
-    for (float*& m : newMean) m = take();
-    newVariance = take();
-    newScale = take();
-    newCost = take();
-    bestSlot = ints;
-    matched = ints + w;
-    sourceSlot = ints + 2 * w;
+// The last background component of a record in weight order: the smallest i in 0..3 whose
+// cumulative weight reaches 0.95, `b` when none does.
+int8_t LastBackground(const MixtureBlock& block, int l, int8_t b) {
+  float sum = 0.0f;
+  for (int i = 0; i < kMixtureComponents - 1; ++i) {
+    sum += block.at(i, kWeight, l);
+    if (sum >= kBackgroundWeight) return static_cast<int8_t>(i);
   }
-};
+  return b;
+}
 
 // Sorts the five components of a record, largest key first, by adjacent exchanges (stable; at
 // most four passes), then finds the last background component: the smallest i in 0..3 whose
@@ -376,18 +363,20 @@ BackgroundModel::BackgroundModel(BackgroundKind kind, Dib& source, Dib& display)
   secondMask_.assign(pixels_, 0);
   if (kind == BackgroundKind::Gauss) rowFloats_.assign(static_cast<size_t>(width_) * 3, 0.0f);
   switch (kind) {
-    case BackgroundKind::Mixture:
-      mixture_.assign(pixels_ * kMixtureComponents * kMixtureFields, 0.0f);
-      for (int y = 0; y < height_; ++y) {
-        const MixtureRow r{
-            mixture_.data() + static_cast<size_t>(y) * kMixtureComponents * kMixtureFields * width_,
-            width_};
-        for (int c = 0; c < kMixtureComponents; ++c) std::fill_n(r.row(c, kWeight), width_, 0.2f);
+    case BackgroundKind::Mixture: {
+      mixtureBlocks_ = (width_ + kLanes - 1) / kLanes;
+      const size_t blocks = static_cast<size_t>(mixtureBlocks_) * height_;
+      mixture_.assign(blocks * kBlockLanes, MixtureLanes{});
+      for (size_t k = 0; k < blocks; ++k) {
+        const MixtureBlock b{mixture_.data() + k * kBlockLanes};
+        for (int c = 0; c < kMixtureComponents; ++c) std::fill_n(b.row(c, kWeight), kLanes, 0.2f);
       }
-      mixtureB_.assign(pixels_, 2);
-      rowFloats_.assign(static_cast<size_t>(width_) * MixtureBuffers::kFloatRows, 0.0f);
-      rowInts_.assign(static_cast<size_t>(width_) * MixtureBuffers::kIntRows, 0);
+      mixtureB_.assign(blocks * kLanes, 2);
+      // The channel rows run to the end of the last block; the lanes past the frame's width stay
+      // 0.
+      rowFloats_.assign(static_cast<size_t>(mixtureBlocks_) * kLanes * 3, 0.0f);
       break;
+    }
     case BackgroundKind::Gauss:
       for (int ch = 0; ch < 3; ++ch) {
         gaussMean_[ch].assign(pixels_, 0.0f);
@@ -449,6 +438,23 @@ std::span<const float> BackgroundModel::KernelRow(int index) const {
   return std::span<const float>(kernelTable_).subspan(static_cast<size_t>(row) * 256, 256);
 }
 
+MixtureComponent BackgroundModel::MixtureComponentAt(int pixel, int c) const {
+  assert(kind_ == BackgroundKind::Mixture && pixel >= 0 && static_cast<size_t>(pixel) < pixels_);
+  const int y = pixel / width_;
+  const int x = pixel % width_;
+  const MixtureLanes* block =
+      mixture_.data() + (static_cast<size_t>(y) * mixtureBlocks_ + x / kLanes) * kBlockLanes;
+  auto field = [&](int f) { return block[c * kMixtureFields + f].lane[x % kLanes]; };
+  return {field(kVariance), {field(kMeanBlue), field(kMeanGreen), field(kMeanRed)}, field(kWeight)};
+}
+
+int BackgroundModel::MixtureBackground(int pixel) const {
+  assert(kind_ == BackgroundKind::Mixture && pixel >= 0 && static_cast<size_t>(pixel) < pixels_);
+  const int y = pixel / width_;
+  const int x = pixel % width_;
+  return mixtureB_[static_cast<size_t>(y) * mixtureBlocks_ * kLanes + x];
+}
+
 Mixture2Component BackgroundModel::Mixture2ComponentAt(int pixel, int c) const {
   return mixture2_[static_cast<size_t>(pixel) * kMixtureComponents + c];
 }
@@ -472,6 +478,37 @@ void BackgroundModel::BuildKernelTable() {
 
 // --- display rule, cleaning, colour test ---------------------------------------------------------
 
+namespace {
+
+// Display "Background": background pixels take the frame's colour, foreground pixels keep theirs.
+// Branch-free byte selects, so that the row vectorises.
+FW_ROW_KERNEL void PaintBackgroundRow(const uint8_t* src, uint8_t* dst, const uint8_t* m,
+                                      int width) {
+  for (int x = 0; x < width; ++x) {
+    const uint8_t keep = m[x] != 0 ? 0xFF : 0;
+    for (int k = 0; k < 3; ++k) {
+      dst[3 * x + k] = static_cast<uint8_t>((dst[3 * x + k] & keep) | (src[3 * x + k] & ~keep));
+    }
+  }
+}
+
+// Display "Foreground": foreground pixels take the frame's colour, background pixels turn blue.
+// Returns the number of foreground pixels.
+FW_ROW_KERNEL int PaintForegroundRow(const uint8_t* src, uint8_t* dst, const uint8_t* m,
+                                     int width) {
+  int painted = 0;
+  for (int x = 0; x < width; ++x) {
+    const uint8_t shown = m[x] != 0 ? 0xFF : 0;
+    painted += m[x] != 0;
+    dst[3 * x] = static_cast<uint8_t>((src[3 * x] & shown) | (255 & ~shown));
+    dst[3 * x + 1] = static_cast<uint8_t>(src[3 * x + 1] & shown);
+    dst[3 * x + 2] = static_cast<uint8_t>(src[3 * x + 2] & shown);
+  }
+  return painted;
+}
+
+}  // namespace
+
 int BackgroundModel::Paint() {
   if (!FrameFits()) return 0;
   int painted = 0;
@@ -480,24 +517,9 @@ int BackgroundModel::Paint() {
     uint8_t* dst = display_->Row(y);
     const uint8_t* m = mask_.data() + static_cast<size_t>(y) * width_;
     if (displayMode_ == kDisplayBackground) {
-      for (int x = 0; x < width_; ++x) {
-        if (m[x] == 0) {
-          dst[3 * x] = src[3 * x];
-          dst[3 * x + 1] = src[3 * x + 1];
-          dst[3 * x + 2] = src[3 * x + 2];
-        }
-      }
+      PaintBackgroundRow(src, dst, m, width_);
     } else {
-      for (int x = 0; x < width_; ++x) {
-        if (m[x] != 0) {
-          dst[3 * x] = src[3 * x];
-          dst[3 * x + 1] = src[3 * x + 1];
-          dst[3 * x + 2] = src[3 * x + 2];
-          ++painted;
-        } else {
-          PaintBlue(dst + 3 * x);
-        }
-      }
+      painted += PaintForegroundRow(src, dst, m, width_);
     }
   }
   return displayMode_ == kDisplayForeground ? painted : 0;
@@ -630,199 +652,180 @@ void BackgroundModel::DeriveDifferenceMask() {
 
 // --- mixture of Gaussians (257) ------------------------------------------------------------------
 
-// The row kernels that carry the per-frame work of the first mixture are built twice on x86-64,
-// for AVX2 and for the baseline instruction set, and the loader picks the one the processor runs.
-// Both do the same single-precision operations in the same order (no fused multiply-add), so the
-// results are the same bit for bit.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-#define FW_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define FW_ROW_KERNEL
-#endif
-
 namespace {
 
-// One frame row of the mixture test, in passes over the row:
+// One frame row of the mixture test, block by block. For each pixel of a block:
 // 1. the matching cost of all five components, keeping the cheapest (the first of equal costs);
 // 2. the weights: a matched background component k (cost below 1500, k not above B) makes all
 //    weights scale by 1 - alpha and k gain alpha; otherwise the last component is replaced, with
 //    weight 0.025000006, and components 0..3 share the rest;
-// 3. the moving component (k, or 4 for a replacement) is fetched, updated and stored: with
-//    rho = alpha / its weight, mean = rho x pixel + (1 - rho) x mean and variance =
-//    rho (1 - rho) x D' + (1 - rho) x variance + 9 rho; a replacement takes the pixel as its mean
-//    and the smallest variance of components 0..3;
-// 4. the mask (1 for a replacement), and the moving component climbs past lighter ones. A record
-//    is in weight order before its update, and an update scales all weights alike and then
-//    changes one, so this is what the stable adjacent-exchange sort would do;
-// 5. B: the smallest i in 0..3 whose cumulative weight reaches 0.95, unchanged when none does.
-// The arithmetic passes are branch-free row kernels; only fetching, storing and exchanging the
-// moving component go pixel by pixel.
-FW_ROW_KERNEL void MixtureTestRow(const MixtureRow r, const MixtureBuffers& b, int8_t* bRow,
-                                  uint8_t* m) {
+// 3. the moving component (k, or 4 for a replacement) is updated: with rho = alpha / its weight,
+//    mean = rho x pixel + (1 - rho) x mean and variance = rho (1 - rho) x D' + (1 - rho) x
+//    variance + 9 rho; a replacement takes the pixel as its mean and the smallest variance of
+//    components 0..3;
+// 4. the moving component climbs past lighter ones, as the stable adjacent-exchange sort would
+//    move it: a record is in weight order before its update, and an update changes all other
+//    weights by the same monotonic step, so they stay in order and the ones lighter than the
+//    moving component are the last ones above it. It lands at its slot less their number, the
+//    slots between move down by one, and the record is written back in that order;
+// 5. the mask (1 for a replacement) and B, the smallest i in 0..3 whose cumulative weight
+//    reaches 0.95 (unchanged when none does).
+// Picking the moving component and placing the record are selects over the five slots, so the
+// lanes of a block run as one branch-free vector loop.
+FW_ROW_KERNEL void MixtureTestRow(MixtureLanes* records, const float* const channel[3],
+                                  int8_t* bRow, uint8_t* maskRow, int width) {
   constexpr float alpha = kMixtureAlpha;
   constexpr float keep = 1.0f - kMixtureAlpha;
   constexpr int kLast = kMixtureComponents - 1;
-  const int w = r.width;
-  const float* const blue = b.channel[0];
-  const float* const green = b.channel[1];
-  const float* const red = b.channel[2];
-  float* const bestCost = b.bestCost;
-  int32_t* const bestSlot = b.bestSlot;
-  const size_t stride = static_cast<size_t>(kMixtureFields) * w;  // between component slots
-  float* const first = r.first;
-
-  // 1. Matching costs.
+  for (int x0 = 0; x0 < width; x0 += kLanes, records += kBlockLanes, bRow += kLanes) {
+    float* const f = records[0].lane;
+    const float* const blue = channel[0] + x0;
+    const float* const green = channel[1] + x0;
+    const float* const red = channel[2] + x0;
+    auto at = [f](int slot, int field) { return f + (slot * kMixtureFields + field) * kLanes; };
+    // The byte rows are widened and narrowed outside the lane loop, so that it runs on 32-bit
+    // lanes alone and vectorises at the full width.
+    int32_t last[kLanes];
+    int32_t foreground[kLanes];
+    for (int l = 0; l < kLanes; ++l) last[l] = bRow[l];
 #pragma GCC ivdep
-  for (int x = 0; x < w; ++x) {
-    float cheapest = 1e11f;
-    int32_t slot = -1;
+    for (int l = 0; l < kLanes; ++l) {
+      const float pb = blue[l];
+      const float pg = green[l];
+      const float pr = red[l];
+      // 1. Matching costs.
+      float cheapest = 1e11f;
+      int32_t best = -1;
 #pragma GCC unroll 5
-    for (int c = 0; c < kMixtureComponents; ++c) {
-      const float* const s = first + c * stride + x;
-      const float db = blue[x] - s[kMeanBlue * w];
-      const float dg = green[x] - s[kMeanGreen * w];
-      const float dr = red[x] - s[kMeanRed * w];
-      const float distance = db * db + dg * dg + dr * dr;
-      const float cost = distance * s[kDistanceScale * w] + s[kVarianceCost * w];
-      const int32_t better = -static_cast<int32_t>(cost < cheapest);
-      cheapest = cost < cheapest ? cost : cheapest;
-      slot = Choose32(better, c, slot);
-    }
-    bestCost[x] = cheapest;
-    bestSlot[x] = slot;
-  }
-
-  // 2. Weights; the slot that moves and the slot its variance comes from.
-  float* const weight[kMixtureComponents] = {r.row(0, kWeight), r.row(1, kWeight),
-                                             r.row(2, kWeight), r.row(3, kWeight),
-                                             r.row(4, kWeight)};
-  const float* const variance[kMixtureComponents - 1] = {r.row(0, kVariance), r.row(1, kVariance),
-                                                         r.row(2, kVariance), r.row(3, kVariance)};
-  int32_t* const matchedRow = b.matched;
-  int32_t* const sourceSlot = b.sourceSlot;
-  float* const movedWeight = b.movedWeight;
-#pragma GCC ivdep
-  for (int x = 0; x < w; ++x) {
-    const int32_t best = bestSlot[x];
-    const int32_t matched =
-        -static_cast<int32_t>((best >= 0) & (bestCost[x] < kMixtureMatchCost) & (best <= bRow[x]));
-    const float share = (weight[kLast][x] - kReplacementWeight) * 0.25f;
-    float moving = kReplacementWeight;
-    int32_t smallest = 0;
-    float smallestVariance = 1e11f;
-#pragma GCC unroll 5
-    for (int c = 0; c < kMixtureComponents; ++c) {
-      const float old = weight[c][x];
-      const int32_t moves = matched & -static_cast<int32_t>(best == c);
-      const float scaled = keep * old;
-      const float gained = scaled + alpha;
-      const float replaced = c < kLast ? old + share : kReplacementWeight;
-      const float updated = Choose(matched, Choose(moves, gained, scaled), replaced);
-      weight[c][x] = updated;
-      moving = Choose(moves, updated, moving);
-      if (c < kLast) {
-        const int32_t less = -static_cast<int32_t>(variance[c][x] < smallestVariance);
-        smallestVariance = Choose(less, variance[c][x], smallestVariance);
-        smallest = Choose32(less, c, smallest);
+      for (int c = 0; c < kMixtureComponents; ++c) {
+        const float db = pb - at(c, kMeanBlue)[l];
+        const float dg = pg - at(c, kMeanGreen)[l];
+        const float dr = pr - at(c, kMeanRed)[l];
+        const float distance = db * db + dg * dg + dr * dr;
+        const float cost = distance * at(c, kDistanceScale)[l] + at(c, kVarianceCost)[l];
+        const int32_t better = -static_cast<int32_t>(cost < cheapest);
+        cheapest = Choose(better, cost, cheapest);
+        best = Choose32(better, c, best);
       }
-    }
-    matchedRow[x] = matched;
-    movedWeight[x] = moving;
-    bestSlot[x] = Choose32(matched, best, kLast);
-    sourceSlot[x] = Choose32(matched, best, smallest);
-  }
+      const int32_t matched =
+          -static_cast<int32_t>((best >= 0) & (cheapest < kMixtureMatchCost) & (best <= last[l]));
 
-  // 3. The moving component: fetch, update, store.
-  float* const oldBlue = b.oldMean[0];
-  float* const oldGreen = b.oldMean[1];
-  float* const oldRed = b.oldMean[2];
-  float* const oldVariance = b.oldVariance;
-  float* const meanBlue = b.newMean[0];
-  float* const meanGreen = b.newMean[1];
-  float* const meanRed = b.newMean[2];
-  float* const newVariance = b.newVariance;
-  float* const newScale = b.newScale;
-  float* const newCost = b.newCost;
-  for (int x = 0; x < w; ++x) {
-    const float* const t = first + bestSlot[x] * stride + x;
-    const float* const s = first + sourceSlot[x] * stride + x;
-    oldBlue[x] = t[kMeanBlue * w];
-    oldGreen[x] = t[kMeanGreen * w];
-    oldRed[x] = t[kMeanRed * w];
-    oldVariance[x] = s[kVariance * w];
-    newScale[x] = s[kDistanceScale * w];
-    newCost[x] = s[kVarianceCost * w];
-  }
-#pragma GCC ivdep
-  for (int x = 0; x < w; ++x) {
-    const int32_t matched = matchedRow[x];
-    const float rho = alpha / movedWeight[x];
-    const float rest = 1.0f - rho;
-    const float mb = rho * blue[x] + rest * oldBlue[x];
-    const float mg = rho * green[x] + rest * oldGreen[x];
-    const float mr = rho * red[x] + rest * oldRed[x];
-    const float db = blue[x] - mb;
-    const float dg = green[x] - mg;
-    const float dr = red[x] - mr;
-    const float distance = db * db + dg * dg + dr * dr;
-    meanBlue[x] = Choose(matched, mb, blue[x]);
-    meanGreen[x] = Choose(matched, mg, green[x]);
-    meanRed[x] = Choose(matched, mr, red[x]);
-    float v = rho * rest * distance + rest * oldVariance[x] + 9.0f * rho;
-    v = Choose(-static_cast<int32_t>(v < kMinVariance), 1.0f, v);
-    v = Choose(-static_cast<int32_t>(v >= kMaxMixtureVariance), kMaxMixtureVariance, v);
-    const float scale = 0.5f / v + kOneEighteenth;
-    const float cost = 1.5f * (v / 9.0f + 9.0f / v - 2.0f);
-    newVariance[x] = Choose(matched, v, oldVariance[x]);
-    newScale[x] = Choose(matched, scale, newScale[x]);
-    newCost[x] = Choose(matched, cost, newCost[x]);
-  }
-  for (int x = 0; x < w; ++x) {
-    float* const t = first + bestSlot[x] * stride + x;
-    t[kMeanBlue * w] = meanBlue[x];
-    t[kMeanGreen * w] = meanGreen[x];
-    t[kMeanRed * w] = meanRed[x];
-    t[kVariance * w] = newVariance[x];
-    t[kDistanceScale * w] = newScale[x];
-    t[kVarianceCost * w] = newCost[x];
-  }
-
-  // 4. Mask; the moving component climbs past lighter ones.
-  int32_t* const climbs = matchedRow;
-#pragma GCC ivdep
-  for (int x = 0; x < w; ++x) {
-    const int32_t moved = bestSlot[x];
-    float movedW = 0.0f;
-    float aboveW = 0.0f;
+      // 2. Weights; the slot that moves and the slot its variance comes from.
+      const float share = (at(kLast, kWeight)[l] - kReplacementWeight) * 0.25f;
+      float weight[kMixtureComponents];
+      int32_t smallest = 0;
+      float smallestVariance = 1e11f;
 #pragma GCC unroll 5
-    for (int c = 0; c < kMixtureComponents; ++c) {
-      movedW = Choose(-static_cast<int32_t>(moved == c), weight[c][x], movedW);
-      aboveW = Choose(-static_cast<int32_t>(moved == c + 1), weight[c][x], aboveW);
-    }
-    climbs[x] = (moved > 0) & (aboveW < movedW);
-  }
-  for (int x = 0; x < w; ++x) {
-    m[x] = bestSlot[x] == kLast ? 1 : 0;
-    if (!climbs[x]) continue;
-    for (int moved = bestSlot[x]; moved > 0 && weight[moved - 1][x] < weight[moved][x]; --moved) {
-      SwapMixtureSlots(r, x, moved - 1, moved);
-    }
-  }
+      for (int c = 0; c < kMixtureComponents; ++c) {
+        const float old = at(c, kWeight)[l];
+        const float scaled = keep * old;
+        const float gained = scaled + alpha;
+        const float replaced = c < kLast ? old + share : kReplacementWeight;
+        const int32_t isBest = -static_cast<int32_t>(best == c);
+        weight[c] = Choose(matched, Choose(isBest, gained, scaled), replaced);
+        if (c < kLast) {
+          const float v = at(c, kVariance)[l];
+          const int32_t less = -static_cast<int32_t>(v < smallestVariance);
+          smallestVariance = Choose(less, v, smallestVariance);
+          smallest = Choose32(less, c, smallest);
+        }
+      }
+      const int32_t target = Choose32(matched, best, kLast);
+      const int32_t source = Choose32(matched, best, smallest);
 
-  // 5. The last background component.
-  for (int x = 0; x < w; ++x) {
-    const float wx[4] = {weight[0][x], weight[1][x], weight[2][x], weight[3][x]};
-    float sum = 0.0f;
-    int32_t last = bRow[x];
-    int32_t found = 0;
+      // 3. The moving component.
+      float moving = weight[0];
+      float oldBlue = at(0, kMeanBlue)[l];
+      float oldGreen = at(0, kMeanGreen)[l];
+      float oldRed = at(0, kMeanRed)[l];
+      float oldVariance = at(0, kVariance)[l];
+      float oldScale = at(0, kDistanceScale)[l];
+      float oldCost = at(0, kVarianceCost)[l];
 #pragma GCC unroll 4
-    for (int i = 0; i < kMixtureComponents - 1; ++i) {
-      sum += wx[i];
-      const int32_t reaches = -static_cast<int32_t>(sum >= kBackgroundWeight) & ~found;
-      last = Choose32(reaches, i, last);
-      found |= reaches;
+      for (int c = 1; c < kMixtureComponents; ++c) {
+        const float meanBlue = at(c, kMeanBlue)[l];
+        const float meanGreen = at(c, kMeanGreen)[l];
+        const float meanRed = at(c, kMeanRed)[l];
+        const float variance = at(c, kVariance)[l];
+        const float distanceScale = at(c, kDistanceScale)[l];
+        const float varianceCost = at(c, kVarianceCost)[l];
+        const int32_t isTarget = -static_cast<int32_t>(target == c);
+        const int32_t isSource = -static_cast<int32_t>(source == c);
+        moving = Choose(isTarget, weight[c], moving);
+        oldBlue = Choose(isTarget, meanBlue, oldBlue);
+        oldGreen = Choose(isTarget, meanGreen, oldGreen);
+        oldRed = Choose(isTarget, meanRed, oldRed);
+        oldVariance = Choose(isSource, variance, oldVariance);
+        oldScale = Choose(isSource, distanceScale, oldScale);
+        oldCost = Choose(isSource, varianceCost, oldCost);
+      }
+      const float rho = alpha / moving;
+      const float rest = 1.0f - rho;
+      const float mb = rho * pb + rest * oldBlue;
+      const float mg = rho * pg + rest * oldGreen;
+      const float mr = rho * pr + rest * oldRed;
+      const float db = pb - mb;
+      const float dg = pg - mg;
+      const float dr = pr - mr;
+      const float distance = db * db + dg * dg + dr * dr;
+      float v = rho * rest * distance + rest * oldVariance + 9.0f * rho;
+      v = Choose(-static_cast<int32_t>(v < kMinVariance), 1.0f, v);
+      v = Choose(-static_cast<int32_t>(v >= kMaxMixtureVariance), kMaxMixtureVariance, v);
+      const float scale = 0.5f / v + kOneEighteenth;
+      const float cost = 1.5f * (v / 9.0f + 9.0f / v - 2.0f);
+      float moved[kMixtureFields];  // the moving component; its weight is `moving`
+      moved[kVariance] = Choose(matched, v, oldVariance);
+      moved[kMeanBlue] = Choose(matched, mb, pb);
+      moved[kMeanGreen] = Choose(matched, mg, pg);
+      moved[kMeanRed] = Choose(matched, mr, pr);
+      moved[kDistanceScale] = Choose(matched, scale, oldScale);
+      moved[kVarianceCost] = Choose(matched, cost, oldCost);
+
+      // 4. The slot the moving component climbs to, and the record written back in order: the
+      // slots above `lands` keep their components, the ones from `lands` to `target` take the
+      // moving component and then the components above them. Slots are written from the last,
+      // so that each reads the one above it before that is written.
+      int32_t lighter = 0;
+#pragma GCC unroll 4
+      for (int c = 0; c < kLast; ++c) {
+        lighter += static_cast<int32_t>(c < target) & static_cast<int32_t>(weight[c] < moving);
+      }
+      const int32_t lands = target - lighter;
+      float placed[kMixtureComponents];
+#pragma GCC unroll 5
+      for (int c = kLast; c >= 0; --c) {
+        const int32_t isLanding = -static_cast<int32_t>(c == lands);
+        const int32_t shifts = -static_cast<int32_t>((c > lands) & (c <= target));
+        placed[c] = Choose(isLanding, moving, Choose(shifts, weight[c > 0 ? c - 1 : 0], weight[c]));
+        at(c, kWeight)[l] = placed[c];
+#pragma GCC unroll 7
+        for (int field = 0; field < kMixtureFields; ++field) {
+          if (field == kWeight) continue;
+          const float below = at(c, field)[l];
+          const float above = c > 0 ? at(c - 1, field)[l] : below;
+          at(c, field)[l] = Choose(isLanding, moved[field], Choose(shifts, above, below));
+        }
+      }
+
+      // 5. Mask and B.
+      foreground[l] = target == kLast;
+      float sum[kLast];
+      sum[0] = placed[0];
+#pragma GCC unroll 3
+      for (int i = 1; i < kLast; ++i) sum[i] = sum[i - 1] + placed[i];
+      int32_t b = last[l];
+#pragma GCC unroll 4
+      for (int i = kLast - 1; i >= 0; --i) {
+        b = Choose32(-static_cast<int32_t>(sum[i] >= kBackgroundWeight), i, b);
+      }
+      last[l] = b;
     }
-    bRow[x] = static_cast<int8_t>(last);
+    uint8_t mask[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+      bRow[l] = static_cast<int8_t>(last[l]);
+      mask[l] = static_cast<uint8_t>(foreground[l]);
+    }
+    std::memcpy(maskRow + x0, mask, static_cast<size_t>(std::min(kLanes, width - x0)));
   }
 }
 
@@ -849,47 +852,49 @@ void BackgroundModel::MixtureLearn() {
   const int w = width_;
   for (int y = 0; y < height_; ++y) {
     const uint8_t* src = source_->Row(y);
-    const MixtureRow r{
-        mixture_.data() + static_cast<size_t>(y) * kMixtureComponents * kMixtureFields * w, w};
-    float* meanBlue = r.row(k, kMeanBlue);
-    float* meanGreen = r.row(k, kMeanGreen);
-    float* meanRed = r.row(k, kMeanRed);
-    float* variance = r.row(k, kVariance);
-    for (int x = 0; x < w; ++x) {
-      const int b = src[3 * x];
-      const int g = src[3 * x + 1];
-      const int red = src[3 * x + 2];
-      meanBlue[x] += static_cast<float>(b);
-      meanGreen[x] += static_cast<float>(g);
-      meanRed[x] += static_cast<float>(red);
-      variance[x] += static_cast<float>(b * b + g * g + red * red);
-    }
-    if (finish) {
-      for (int x = 0; x < w; ++x) {
-        const float mb = meanBlue[x] / 12.0f;
-        const float mg = meanGreen[x] / 12.0f;
-        const float mr = meanRed[x] / 12.0f;
-        meanBlue[x] = mb;
-        meanGreen[x] = mg;
-        meanRed[x] = mr;
-        SetMixtureVariance(r, x, k, variance[x] / 36.0f - (mb * mb + mg * mg + mr * mr) / 3.0f);
+    MixtureLanes* records = mixture_.data() + static_cast<size_t>(y) * mixtureBlocks_ * kBlockLanes;
+    int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * mixtureBlocks_ * kLanes;
+    for (int x0 = 0; x0 < w; x0 += kLanes, records += kBlockLanes, bRow += kLanes) {
+      const MixtureBlock block{records};
+      float* meanBlue = block.row(k, kMeanBlue);
+      float* meanGreen = block.row(k, kMeanGreen);
+      float* meanRed = block.row(k, kMeanRed);
+      float* variance = block.row(k, kVariance);
+      const int lanes = std::min(kLanes, w - x0);
+      const uint8_t* p = src + 3 * x0;
+      for (int l = 0; l < lanes; ++l) {
+        const int b = p[3 * l];
+        const int g = p[3 * l + 1];
+        const int red = p[3 * l + 2];
+        meanBlue[l] += static_cast<float>(b);
+        meanGreen[l] += static_cast<float>(g);
+        meanRed[l] += static_cast<float>(red);
+        variance[l] += static_cast<float>(b * b + g * g + red * red);
       }
-    }
-    if (n == kLearningFrames - 1) {
-      int8_t* bRow = mixtureB_.data() + static_cast<size_t>(y) * w;
-      for (int x = 0; x < w; ++x) {
-        for (int pass = 0; pass < kMixtureComponents - 1; ++pass) {
-          for (int i = 0; i < kMixtureComponents - 1 - pass; ++i) {
-            if (r.at(i, kWeight, x) < r.at(i + 1, kWeight, x)) SwapMixtureSlots(r, x, i, i + 1);
-          }
+      // The padding lanes past the row's end learn along with black pixels, so that their
+      // records hold finite values like every other.
+      if (finish) {
+        for (int l = 0; l < kLanes; ++l) {
+          const float mb = meanBlue[l] / 12.0f;
+          const float mg = meanGreen[l] / 12.0f;
+          const float mr = meanRed[l] / 12.0f;
+          meanBlue[l] = mb;
+          meanGreen[l] = mg;
+          meanRed[l] = mr;
+          SetMixtureVariance(block, l, k,
+                             variance[l] / 36.0f - (mb * mb + mg * mg + mr * mr) / 3.0f);
         }
-        float sum = 0.0f;
-        for (int i = 0; i < kMixtureComponents - 1; ++i) {
-          sum += r.at(i, kWeight, x);
-          if (sum >= kBackgroundWeight) {
-            bRow[x] = static_cast<int8_t>(i);
-            break;
+      }
+      if (n == kLearningFrames - 1) {
+        for (int l = 0; l < kLanes; ++l) {
+          for (int pass = 0; pass < kMixtureComponents - 1; ++pass) {
+            for (int i = 0; i < kMixtureComponents - 1 - pass; ++i) {
+              if (block.at(i, kWeight, l) < block.at(i + 1, kWeight, l)) {
+                SwapMixtureSlots(block, l, i, i + 1);
+              }
+            }
           }
+          bRow[l] = LastBackground(block, l, bRow[l]);
         }
       }
     }
@@ -898,12 +903,14 @@ void BackgroundModel::MixtureLearn() {
 
 void BackgroundModel::MixtureTest() {
   const int w = width_;
-  const MixtureBuffers buffers(rowFloats_.data(), rowInts_.data(), w);
+  const size_t blocks = static_cast<size_t>(mixtureBlocks_);
+  const size_t padded = blocks * kLanes;
+  float* const channel[3] = {rowFloats_.data(), rowFloats_.data() + padded,
+                             rowFloats_.data() + 2 * padded};
   for (int y = 0; y < height_; ++y) {
-    const size_t row = static_cast<size_t>(y) * w;
-    SplitChannels(source_->Row(y), w, buffers.channel[0], buffers.channel[1], buffers.channel[2]);
-    const MixtureRow r{mixture_.data() + row * kMixtureComponents * kMixtureFields, w};
-    MixtureTestRow(r, buffers, mixtureB_.data() + row, mask_.data() + row);
+    SplitChannels(source_->Row(y), w, channel[0], channel[1], channel[2]);
+    MixtureTestRow(mixture_.data() + y * blocks * kBlockLanes, channel,
+                   mixtureB_.data() + y * padded, mask_.data() + static_cast<size_t>(y) * w, w);
   }
 }
 

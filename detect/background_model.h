@@ -44,6 +44,8 @@ inline constexpr int kDensitySamples = 60;
 inline constexpr int kKernelRows = 128;
 inline constexpr int kKernelColumns = 128;
 inline constexpr int kMixtureComponents = 5;
+// The first mixture keeps its records in blocks of this many neighbouring pixels of a row.
+inline constexpr int kMixtureLanes = 16;
 // The mask cleaning removes foreground regions and fills background holes of at most this many
 // pixels.
 inline constexpr int kSmallRegion = 16;
@@ -51,6 +53,18 @@ inline constexpr int kSmallRegion = 16;
 // Status-bar texts of the second mixture's learning.
 inline constexpr const char* kLearningFrameText = "Current Learning Frame: %d";
 inline constexpr const char* kLearningLinesText = "Current Learning Lines of DIB: %d";
+
+// Component of the first mixture, for inspection.
+struct MixtureComponent {
+  float variance = 0.0f;        // one value for all channels
+  std::array<float, 3> mean{};  // blue, green, red
+  float weight = 0.2f;
+};
+
+// One field of one component for the kMixtureLanes pixels of a block, a cache line of floats.
+struct alignas(64) MixtureLanes {
+  float lane[kMixtureLanes] = {};
+};
 
 // Component of the second mixture, for inspection.
 struct Mixture2Component {
@@ -153,6 +167,10 @@ class BackgroundModel {
   std::span<const uint8_t> PersistenceCounters() const { return persistence_; }
   // Row i of the kernel table, 256 entries: columns 0..127 of the table, then zeros.
   std::span<const float> KernelRow(int index) const;
+  // Component c (0..4, in weight order) of the first mixture at a pixel (row-major index), and
+  // the index of its last background component.
+  MixtureComponent MixtureComponentAt(int pixel, int c) const;
+  int MixtureBackground(int pixel) const;
   // Component c (0..4, in rank order) of the second mixture at a pixel (row-major index).
   Mixture2Component Mixture2ComponentAt(int pixel, int c) const;
   int Mixture2Background(int pixel) const { return mixture2B_[pixel]; }
@@ -208,14 +226,15 @@ class BackgroundModel {
   std::array<std::vector<float>, 3> gaussDistance_;  // (value - mean)^2 of the last test
   std::array<std::vector<float>, 3> gaussVariance_;
 
-  // 257: for every frame row, one row of floats per component slot and field (slot 0 the
-  // heaviest), so that a frame row's records lie together; and the index of the last background
-  // component.
-  std::vector<float> mixture_;
+  // 257: every frame row is cut into blocks of kMixtureLanes pixels (the last one padded); a
+  // block holds the lanes of every field of its five component slots (slot 0 the heaviest), so
+  // that all records of a block lie together. The index of the last background component per
+  // pixel, rows padded to whole blocks.
+  std::vector<MixtureLanes> mixture_;
   std::vector<int8_t> mixtureB_;
-  // Row buffers of the row kernels (257, 258).
+  int mixtureBlocks_ = 0;  // blocks per row
+  // The frame row's blue, green and red as floats, for the row kernels (257, 258).
   std::vector<float> rowFloats_;
-  std::vector<int32_t> rowInts_;
 
   // 260: 60 samples (blue, green, red) per pixel, and the kernel table with zero columns 128..255.
   std::vector<uint8_t> densitySamples_;
