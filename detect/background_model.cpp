@@ -15,10 +15,11 @@
 #include "core/difference.h"
 #include "core/ui_sink.h"
 
-// The row kernels that carry the per-frame work of the first mixture and the display are built
-// three times on x86-64, for AVX-512 (x86-64-v4), for AVX2 and for the baseline instruction set,
-// and the loader picks the one the processor runs. All do the same single-precision operations
-// in the same order (no fused multiply-add), so the results are the same bit for bit.
+// The row kernels that carry the per-frame work of the first mixture, the channel split and the
+// display are built three times on x86-64, for AVX-512 (x86-64-v4), for AVX2 and for the baseline
+// instruction set, and the loader picks the one the processor runs. All do the same
+// single-precision operations in the same order (no fused multiply-add), so the results are the
+// same bit for bit.
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
 #define FW_ROW_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
