@@ -1159,6 +1159,27 @@ void BackgroundModel::Mixture2Test() {
 
 // --- time and background (7001) ------------------------------------------------------------------
 
+namespace {
+
+// Squared colour distances of a pixel to the previous frame (integer) and to the float background,
+// summed over blue, green and red in that order.
+struct Distances {
+  int frame;
+  float background;
+};
+inline Distances SquaredDistances(const uint8_t* cur, const uint8_t* prev, const float* bg) {
+  Distances d{0, 0.0f};
+  for (int ch = 0; ch < 3; ++ch) {
+    const int e = cur[ch] - prev[ch];
+    d.frame += e * e;
+    const float h = static_cast<float>(cur[ch]) - bg[ch];
+    d.background += h * h;
+  }
+  return d;
+}
+
+}  // namespace
+
 void BackgroundModel::TimeBackgroundStep(const Dib& previous, const BackgroundParams& params) {
   if (kind_ != BackgroundKind::TimeBackground || !FrameFits() || !FitsModel(previous, 24) ||
       !ModelImageFits(24, true)) {
@@ -1176,14 +1197,7 @@ void BackgroundModel::TimeBackgroundStep(const Dib& previous, const BackgroundPa
     uint8_t* bd = backgroundDifference_.data() + row;
     uint8_t* counter = persistence_.data() + row;
     for (int x = 0; x < width_; ++x) {
-      int f = 0;
-      float gf = 0.0f;
-      for (int ch = 0; ch < 3; ++ch) {
-        const int e = cur[3 * x + ch] - prev[3 * x + ch];
-        f += e * e;
-        const float h = static_cast<float>(cur[3 * x + ch]) - bg[3 * x + ch];
-        gf += h * h;
-      }
+      const auto [f, gf] = SquaredDistances(cur + 3 * x, prev + 3 * x, bg + 3 * x);
       const int g = static_cast<int>(gf);
       fd[x] = f > 3 ? 1 : 0;
       bd[x] = g >= 9 ? 1 : 0;
@@ -1277,14 +1291,7 @@ void BackgroundModel::AccurateBackgroundStep(const Dib& previous, const Backgrou
     uint8_t* fd = frameDifference_.data() + row;
     uint8_t* bd = backgroundDifference_.data() + row;
     for (int x = 0; x < width_; ++x) {
-      int f = 0;
-      float gf = 0.0f;
-      for (int ch = 0; ch < 3; ++ch) {
-        const int e = cur[3 * x + ch] - prev[3 * x + ch];
-        f += e * e;
-        const float h = static_cast<float>(cur[3 * x + ch]) - bg[3 * x + ch];
-        gf += h * h;
-      }
+      const auto [f, gf] = SquaredDistances(cur + 3 * x, prev + 3 * x, bg + 3 * x);
       fd[x] = static_cast<uint8_t>(std::min(f, 255));
       bd[x] = gf >= 255.0f ? 255 : static_cast<uint8_t>(gf);
     }
