@@ -1,4 +1,5 @@
 #include "core/difference.h"
+#include "tests/support/images.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +11,7 @@
 namespace fw {
 namespace {
 
-Dib RandomImage(int width, int height, int bits, uint32_t seed) {
-  Dib image;
-  image.Create(width, height, bits, false);
-  std::mt19937 rng(seed);
-  for (size_t i = 0; i < image.PixelBytes(); ++i) image.Pixels()[i] = static_cast<uint8_t>(rng());
-  return image;
-}
+using test::RandomImage;
 
 // b is a with small random changes, so that differences cluster around the thresholds.
 Dib Perturbed(const Dib& a, int spread, uint32_t seed) {

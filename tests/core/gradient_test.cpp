@@ -1,4 +1,5 @@
 #include "core/gradient.h"
+#include "tests/support/images.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,7 @@
 namespace fw {
 namespace {
 
-Dib RandomImage(int width, int height, int bits, uint32_t seed) {
-  Dib image;
-  image.Create(width, height, bits, false);
-  std::mt19937 rng(seed);
-  for (size_t i = 0; i < image.PixelBytes(); ++i) image.Pixels()[i] = static_cast<uint8_t>(rng());
-  return image;
-}
+using test::RandomImage;
 
 // Smooth random image: small steps between neighbours, so that magnitudes spread over the whole
 // range and many land near every threshold.

@@ -10,17 +10,12 @@
 #include <vector>
 
 #include "core/colour.h"
+#include "tests/support/images.h"
 
 namespace fw {
 namespace {
 
-Dib RandomImage(int width, int height, int bits, uint32_t seed) {
-  Dib image;
-  image.Create(width, height, bits, false);
-  std::mt19937 rng(seed);
-  for (size_t i = 0; i < image.PixelBytes(); ++i) image.Pixels()[i] = static_cast<uint8_t>(rng());
-  return image;
-}
+using test::RandomImage;
 
 Dib Filled(int width, int height, int bits, uint8_t value) {
   Dib image;
