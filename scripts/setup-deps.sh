@@ -12,6 +12,7 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev
   xvfb xauth
   clang libclang-rt-14-dev
+  faketime valgrind
 )
 
 missing=()
