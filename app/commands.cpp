@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/mode_table.h"
 #include "app/session.h"
-#include "detect/mode_table.h"
 
 namespace fw {
 
@@ -12,6 +12,12 @@ namespace {
 
 using H = CommandHandler;
 using C = CheckRule;
+using M = ModeId;
+
+// A mode command of the Bottom View menu: its label comes from the mode table.
+constexpr CommandInfo Mode(ModeId id) {
+  return {ModeNumber(id), nullptr, C::CurrentMode, H::Mode};
+}
 
 const CommandInfo kCommands[] = {
     // File
@@ -75,30 +81,30 @@ const CommandInfo kCommands[] = {
     // Operation > Bottom right
     {cmd::kBottomRightGrad, "Grad", C::BottomRightOperation, H::Pane},
     {cmd::kBottomRightDifference, "Difference", C::BottomRightOperation, H::Pane},
-    // Operation > Bottom View: the mode commands (labels of modes the table has come from it)
-    {7004, "Accurate Time Background Model", C::CurrentMode, H::Mode},
-    {7001, "Time and background Model", C::CurrentMode, H::Mode},
-    {7002, "Simple Background Model", C::CurrentMode, H::Mode},
-    {7005, "Differ [Single Gauss (grad)]", C::CurrentMode, H::Mode},
-    {7006, "High order moment", C::CurrentMode, H::Mode},
-    {7007, "Frame difference accumulation", C::CurrentMode, H::Mode},
-    {7008, "Infrared detection", C::CurrentMode, H::Mode},
-    {7009, "Four stage flame detection", C::CurrentMode, H::Mode},
-    {7010, "Fumewatch", C::CurrentMode, H::Mode},
-    {7011, "Fumewatch(Block)", C::CurrentMode, H::Mode},
-    {7012, "Fuzzy MAT", C::CurrentMode, H::Mode},
-    {7013, "Losing Frames FWX", C::CurrentMode, H::Mode},
-    {7014, "Engineering FWX", C::CurrentMode, H::Mode},
-    {7015, "Fuzzy Engineering FWX", C::CurrentMode, H::Mode},
-    {7016, "MSEA FWX (Spring mouth)", C::CurrentMode, H::Mode},
-    {7018, "Training", C::CurrentMode, H::Mode},
-    {7017, "Detecting", C::CurrentMode, H::Mode},
-    {7019, "Adaboost+Motion", C::CurrentMode, H::Mode},
-    {7020, "RealAdaBoost Detectiong", C::CurrentMode, H::Mode},
-    {7022, "Boosted LBP", C::CurrentMode, H::Mode},
-    {7023, "PLTP", C::CurrentMode, H::Mode},
-    {7024, "PLDP", C::CurrentMode, H::Mode},
-    {7021, "Neural Network based on LBP", C::CurrentMode, H::Mode},
+    // Operation > Bottom View: the mode commands
+    Mode(M::AccurateBackground),
+    Mode(M::TimeBackground),
+    Mode(M::SimpleBackground),
+    Mode(M::GaussGrad),
+    Mode(M::HighOrderMoment),
+    Mode(M::DifferenceAccumulation),
+    Mode(M::Infrared),
+    Mode(M::FourStageFlame),
+    Mode(M::Smoke),
+    Mode(M::BlockSmoke),
+    Mode(M::FuzzyMat),
+    Mode(M::LosingFrames),
+    Mode(M::Engineering),
+    Mode(M::FuzzyEngineering),
+    Mode(M::SpringMouth),
+    Mode(M::Training),
+    Mode(M::Detecting),
+    Mode(M::AdaboostMotion),
+    Mode(M::RealAdaBoost),
+    Mode(M::BoostedLbp),
+    Mode(M::Pltp),
+    Mode(M::Pldp),
+    Mode(M::NeuralNetwork),
     {cmd::kSnakeModel, "Snake model", C::AuxiliaryOperation, H::Pending},
     {cmd::kHistogram, "Histogram", C::AuxiliaryOperation, H::Pending},
     {cmd::kAutoThreshold, "Auto get threshold values", C::None, H::ControlBar},
@@ -135,6 +141,9 @@ constexpr MenuRow Sep() {
 constexpr MenuRow Cmd(int id) {
   return {MenuRowKind::Command, id, nullptr};
 }
+constexpr MenuRow ModeCmd(ModeId id) {
+  return Cmd(ModeNumber(id));
+}
 
 // The rows are indented by their nesting.
 // clang-format off
@@ -170,12 +179,16 @@ const MenuRow kMenuBar[] = {
       Cmd(cmd::kBottomRightGrad), Cmd(cmd::kBottomRightDifference),
       End(),
       Sub("Bottom View"),
-      Cmd(7004), Cmd(7001), Cmd(7002), Cmd(7005), Cmd(7006), Cmd(7007), Cmd(7008), Cmd(7009),
-      Cmd(7010), Cmd(7011), Cmd(7012), Cmd(7013), Cmd(7014), Cmd(7015), Cmd(7016),
+      ModeCmd(M::AccurateBackground), ModeCmd(M::TimeBackground), ModeCmd(M::SimpleBackground),
+      ModeCmd(M::GaussGrad), ModeCmd(M::HighOrderMoment), ModeCmd(M::DifferenceAccumulation),
+      ModeCmd(M::Infrared), ModeCmd(M::FourStageFlame), ModeCmd(M::Smoke), ModeCmd(M::BlockSmoke),
+      ModeCmd(M::FuzzyMat), ModeCmd(M::LosingFrames), ModeCmd(M::Engineering),
+      ModeCmd(M::FuzzyEngineering), ModeCmd(M::SpringMouth),
         Sub("Adaboost"),
-        Cmd(7018), Cmd(7017), Cmd(7019), Cmd(7020), Cmd(7022), Cmd(7023), Cmd(7024),
+        ModeCmd(M::Training), ModeCmd(M::Detecting), ModeCmd(M::AdaboostMotion),
+        ModeCmd(M::RealAdaBoost), ModeCmd(M::BoostedLbp), ModeCmd(M::Pltp), ModeCmd(M::Pldp),
         End(),
-      Cmd(7021), Sep(), Cmd(cmd::kSnakeModel), Cmd(cmd::kHistogram), Sep(),
+      ModeCmd(M::NeuralNetwork), Sep(), Cmd(cmd::kSnakeModel), Cmd(cmd::kHistogram), Sep(),
       Cmd(cmd::kAutoThreshold), Cmd(cmd::kWaveletView),
       End(),
       Sub("Dialog View"),
@@ -232,7 +245,8 @@ const CommandInfo* FindCommand(int id) {
 
 std::string_view CommandLabel(const CommandInfo& command) {
   if (command.handler == CommandHandler::Mode) {
-    if (const ModeInfo* mode = FindMode(command.id)) return mode->label;
+    const char* label = ModeLabel(static_cast<ModeId>(command.id));
+    return label != nullptr ? label : "";
   }
   return command.label;
 }
@@ -254,7 +268,7 @@ bool IsCommandChecked(const CommandInfo& command, const CommandContext& context)
     case CheckRule::None:
       return false;
     case CheckRule::CurrentMode:
-      return context.mode > 7000 && context.mode == command.id;
+      return IsMenuMode(context.mode) && ModeNumber(context.mode) == command.id;
     case CheckRule::AuxiliaryOperation:
       return context.auxiliaryOperation == command.id;
     case CheckRule::WaveletView:
@@ -290,7 +304,7 @@ bool IsCommandChecked(const CommandInfo& command, const CommandContext& context)
     case CheckRule::Online:
       return context.online;
     case CheckRule::InfraredMode:
-      return context.mode == 7008;
+      return context.mode == ModeId::Infrared;
   }
   return false;
 }

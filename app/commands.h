@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "detect/mode_id.h"
+
 namespace fw {
 
 class Session;
@@ -64,7 +66,7 @@ inline constexpr int kAutoThreshold = 2021;
 inline constexpr int kWaveletView = 5001;
 inline constexpr int kAbout = 57664;
 // The mode the offline detection sequence ends in ("PLDP").
-inline constexpr int kOfflineDetectionMode = 7024;
+inline constexpr ModeId kOfflineDetectionMode = ModeId::Pldp;
 }  // namespace cmd
 
 // Who carries out a command.
@@ -82,7 +84,7 @@ enum class CommandHandler {
 // What a command's check mark shows.
 enum class CheckRule {
   None,
-  CurrentMode,           // the mode is current (modes above 7000 only)
+  CurrentMode,           // the mode is current (menu modes, 7001 and above, only)
   AuxiliaryOperation,    // the auxiliary operation (histogram, snake) is this one
   WaveletView,           // the wavelet view is on
   BottomRightOperation,  // the bottom-right operation is this one
@@ -100,19 +102,21 @@ enum class CheckRule {
   ToolbarShown,
   StatusBarShown,
   Online,
-  InfraredMode,  // the current mode is 7008
+  InfraredMode,  // the current mode is infrared detection
 };
 
 struct CommandInfo {
   int id;
-  const char* label;  // exactly as the menu shows it, mnemonic and accelerator text included
+  // Exactly as the menu shows it, mnemonic and accelerator text included; null for the mode
+  // commands, which take their labels from the mode table.
+  const char* label;
   CheckRule check;
   CommandHandler handler;
 };
 
 // Everything the check marks depend on.
 struct CommandContext {
-  int mode = 0;
+  ModeId mode = ModeId::None;
   int auxiliaryOperation = 0;
   bool waveletView = false;
   int bottomRightOperation = 0;
@@ -135,7 +139,7 @@ struct CommandContext {
 std::span<const CommandInfo> Commands();
 // The command with this identifier, or null.
 const CommandInfo* FindCommand(int id);
-// The label the menu shows: a mode command takes its mode's label from the mode table.
+// The label the menu shows; a mode command's comes from the mode table.
 std::string_view CommandLabel(const CommandInfo& command);
 // Whether the command can be chosen: it has a handler and its work exists.
 bool IsCommandEnabled(const CommandInfo& command);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/commands.h"
+#include "app/mode_table.h"
 #include "core/colour.h"
 #include "core/difference.h"
 #include "core/gradient.h"
@@ -10,10 +12,8 @@
 #include "core/ui_sink.h"
 #include "core/wavelet.h"
 #include "detect/alarm.h"
-#include "detect/background_modes.h"
+#include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
-#include "detect/smoke_flame_detector.h"
-#include "detect/smoke_modes.h"
 
 namespace fw {
 
@@ -47,11 +47,12 @@ void Session::AfterOpen() {
   // The result panes and the history images follow the video's size.
   const int w = source_->Width();
   const int h = source_->Height();
-  for (Dib* image : {&state_.panes.topRight(), &state_.panes.bottomLeft(),
-                     &state_.panes.bottomRight(), &state_.previousFrame, &state_.greyWork}) {
+  for (Dib* image :
+       {&state_.panes.topRight(), &state_.panes.bottomLeft(), &state_.panes.bottomRight(),
+        &state_.background.previousFrame, &state_.background.greyWork}) {
     if (image->Width() != w || image->HeaderHeight() != h) image->CreateSigned(w, h, 24, false);
   }
-  state_.mode = 0;
+  state_.mode = nullptr;
   state_.frameNumber = 0;
 }
 
@@ -112,10 +113,25 @@ bool Session::SetFrameRate(float framesPerSecond) {
 
 // --- modes -----------------------------------------------------------------------------------
 
-bool Session::SelectMode(int mode) {
-  bool known = false;
-  WithLoopHeld([&] { known = fw::SelectMode(state_, mode); });
-  return known;
+bool Session::SelectMode(ModeId mode) {
+  const ModeInfo* info = FindMode(mode);
+  if (!info) return false;
+  WithLoopHeld([&] { fw::SelectMode(state_, *info); });
+  return true;
+}
+
+Result Session::SetParameter(ModeId mode, std::string_view assignment) {
+  const std::string_view name = assignment.substr(0, assignment.find('='));
+  if (FindParam(ControlFields(), name)) return SetParam(ControlFields(), state_, assignment);
+  const ModeInfo* info = FindMode(mode);
+  return SetParam(info ? info->params : std::span<const ParamField>(), state_, assignment);
+}
+
+void Session::PickPicturePoint(int x, int y) {
+  if (!state_.mode || !state_.mode->pointPicked) return;
+  const Dib& picture = state_.panes.topLeft();
+  state_.mode->pointPicked(state_, std::clamp(x, 0, std::max(picture.Width() - 1, 0)),
+                           std::clamp(y, 0, std::max(picture.Height() - 1, 0)));
 }
 
 void Session::CommitThreshold(int threshold) {
@@ -145,7 +161,7 @@ void Session::SetColourTesting(bool on) {
 // --- pane commands -------------------------------------------------------------------------
 
 void Session::SelectBottomRightOperation(int operation) {
-  if (operation != kBottomRightGrad && operation != kBottomRightDifference) return;
+  if (operation != cmd::kBottomRightGrad && operation != cmd::kBottomRightDifference) return;
   if (bottomRightOperation_ == operation) {
     bottomRightOperation_ = 0;
     return;
@@ -156,9 +172,9 @@ void Session::SelectBottomRightOperation(int operation) {
 
 void Session::RunBottomRightOperation() {
   Panes& panes = state_.panes;
-  if (bottomRightOperation_ == kBottomRightGrad) {
+  if (bottomRightOperation_ == cmd::kBottomRightGrad) {
     SobelMagnitude(panes.topRight(), panes.bottomRight());
-  } else if (bottomRightOperation_ == kBottomRightDifference) {
+  } else if (bottomRightOperation_ == cmd::kBottomRightDifference) {
     // Two-frame difference of the bottom-right pane into the top-right pane. The operation keeps
     // its own previous frame: the modes' previous-frame image holds their history and may have
     // another format.
@@ -282,36 +298,31 @@ FrameRead Session::ReadNextFrame() {
 }
 
 FrameRead Session::ProcessFrame() {
-  // 1. Per-frame flags.
-  state_.modelDisplayFlag = 1;
-  state_.keyColour = {0, 0, 0};
-  state_.regionFlag = 0;
-  // 2. The frame into the top-left pane.
-  const FrameRead read = ReadNextFrame();
-  state_.frameNumber = currentFrame_;
-  // 3. The classical modes and the alarm sound.
-  RunDetectionStep(state_);
-  // 4-7. Auxiliary operation (histogram, snake), top-left analysis, background-model display
-  //      and the wavelet view.
-  if (state_.backgroundModel) ModelPostStep(state_);
-  // 8. The control panel reads its values from the published snapshot.
-  // 9. Bottom-right operation.
+  RunPipeline(state_, *this);
+  return lastRead_;
+}
+
+void Session::ReadFrame(DetectionState& state) {
+  lastRead_ = ReadNextFrame();
+  state.frameNumber = currentFrame_;
+}
+
+void Session::RunPaneOperations(DetectionState&) {
   RunBottomRightOperation();
-  // 10. Circle intensity of the 2-D spectrum.
-  // 11. The four panes are shown.
+}
+
+void Session::ShowPanes(const DetectionState&) {
   if (snapshotTarget_) CapturePanes(*snapshotTarget_);
-  // 12. Engines, classifier modes and the alarm log.
-  RunEngineStep(state_);
-  // 13. The display dialog redraws its picture.
+}
+
+void Session::ShowDisplay(const DetectionState& state) {
   if (snapshotTarget_ && displayDialogShown_)
-    snapshotTarget_->display.CopyFrom(state_.panes.display, false);
-  // 14-15. HSV plane of the top-left picture; colour picking under the mouse.
-  // 16. Next frame.
+    snapshotTarget_->display.CopyFrom(state.panes.display, false);
+}
+
+void Session::AdvanceFrame(DetectionState&) {
   ++framesProcessed_;
   ++currentFrame_;
-  // 17-18. End-of-frame steps of the wavelet view and of the current mode.
-  RunEndOfFrame(state_);
-  return read;
 }
 
 // --- snapshots -------------------------------------------------------------------------------
@@ -326,7 +337,7 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.videoWidth = source_->Width();
   snapshot.videoHeight = source_->Height();
   snapshot.videoPath = reader_.Path();
-  snapshot.mode = state_.mode;
+  snapshot.mode = state_.Mode();
   snapshot.alarmFlag = state_.alarmFlag;
   snapshot.loopState = loopState_;
   snapshot.loopExists = loopExists_;
@@ -339,29 +350,11 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.bottomRightOperation = bottomRightOperation_;
   snapshot.topLeftGrad = topLeftGrad_;
   snapshot.bottomLeftGrads = bottomLeftGrads_;
-  snapshot.colourTesting = state_.backgroundParams.colourTesting;
-  snapshot.postProcessing = state_.backgroundParams.postProcessing;
-  snapshot.colourTrim = state_.backgroundParams.colourTrim;
+  snapshot.colourTesting = state_.background.params.colourTesting;
+  snapshot.postProcessing = state_.background.params.postProcessing;
+  snapshot.colourTrim = state_.background.params.colourTrim;
   snapshot.framesProcessed = framesProcessed_;
-  FillBlockMaps(snapshot);
-}
-
-void Session::FillBlockMaps(Snapshot& snapshot) const {
-  const SmokeFlameDetector* detector = state_.smokeDetector.get();
-  if (state_.mode != kModeBlockSmoke || detector == nullptr || !detector->BlockMode() ||
-      !detector->FrameMatches()) {
-    snapshot.blockColumns = 0;
-    snapshot.blockRows = 0;
-    snapshot.blockMotion.clear();
-    snapshot.smokeBlocks.clear();
-    return;
-  }
-  snapshot.blockColumns = detector->BlockColumns();
-  snapshot.blockRows = detector->BlockRows();
-  const std::span<const uint8_t> motion = detector->BlockMotion();
-  snapshot.blockMotion.assign(motion.begin(), motion.end());
-  const std::span<const uint8_t> smoke = detector->SmokeBlocks();
-  snapshot.smokeBlocks.assign(smoke.begin(), smoke.end());
+  FillOverlays(state_, snapshot.overlays);
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

@@ -5,19 +5,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "app/snapshot.h"
 #include "detect/detection_state.h"
+#include "detect/pipeline.h"
 #include "video/avi_reader.h"
 #include "video/frame_source.h"
 
 namespace fw {
 
 class AlarmSound;
-
-// Bottom-right pane operations.
-inline constexpr int kBottomRightGrad = 2007;
-inline constexpr int kBottomRightDifference = 2018;
 
 // How ProcessFrame got its frame.
 enum class FrameRead {
@@ -27,7 +25,7 @@ enum class FrameRead {
   Failed,   // no frame could be read; the top-left pane keeps its picture
 };
 
-class Session {
+class Session : private FrameHost {
  public:
   explicit Session(AlarmSound* sound = nullptr);
   Session(const Session&) = delete;
@@ -82,8 +80,17 @@ class Session {
 
   // --- modes and settings ---
   // Selects a mode as its menu command or control-bar button does (toggle rule included).
-  bool SelectMode(int mode);
-  int Mode() const { return state_.mode; }
+  // Returns false for a mode the mode table lacks (nothing changes).
+  bool SelectMode(ModeId mode);
+  ModeId Mode() const { return state_.Mode(); }
+  // Sets a control value or a parameter of the mode's family ("threshold=12", "clusterSeed=7"),
+  // as `detect --set` does before the mode is selected; the message names the parameter and its
+  // range when the value is refused.
+  Result SetParameter(ModeId mode, std::string_view assignment);
+  // A click on the top-left pane at a picture point (x right, y up from the bottom row): the
+  // current mode takes it when it has a use for it. Points outside the picture are moved to its
+  // nearest pixel.
+  void PickPicturePoint(int x, int y);
   void SetThreshold(int threshold) { state_.threshold = threshold; }
   void SetGaussThreshold(float threshold) { state_.gaussThreshold = threshold; }
   // Background-model settings: the two threshold edits when they lose the focus, the
@@ -97,9 +104,9 @@ class Session {
   void SetDisplayDialogShown(bool shown) { displayDialogShown_ = shown; }
 
   // --- pane commands of the menus ---
-  // "Grad" (2007) and "Difference" (2018) of the bottom-right pane share one selection: choosing
-  // the selected one switches it off, choosing the other selects it and runs it once at once.
-  // While selected it runs on every frame after the panes' post steps.
+  // "Grad" (cmd::kBottomRightGrad) and "Difference" of the bottom-right pane share one selection:
+  // choosing the selected one switches it off, choosing the other selects it and runs it once at
+  // once. While selected it runs on every frame after the panes' post steps.
   void SelectBottomRightOperation(int operation);
   int BottomRightOperation() const { return bottomRightOperation_; }
   // "Grad of View00": toggles; switching on puts the Sobel magnitude of the frame pane into the
@@ -147,6 +154,12 @@ class Session {
 
  private:
   FrameRead ReadNextFrame();
+  // The pipeline's calls back into the session.
+  void ReadFrame(DetectionState& state) override;
+  void RunPaneOperations(DetectionState& state) override;
+  void ShowPanes(const DetectionState& state) override;
+  void ShowDisplay(const DetectionState& state) override;
+  void AdvanceFrame(DetectionState& state) override;
   // What Open does once the source holds the new video.
   void AfterOpen();
   void CapturePanes(Snapshot& snapshot) const;
@@ -163,8 +176,7 @@ class Session {
   double frameInterval_ = 0.0333;
 
   void RunBottomRightOperation();
-  // Block overlays of the block smoke mode: the grid and its two block maps.
-  void FillBlockMaps(Snapshot& snapshot) const;
+  FrameRead lastRead_ = FrameRead::Read;
 
   int bottomRightOperation_ = 0;
   Dib bottomRightPrevious_;  // the bottom-right "Difference" operation's previous frame

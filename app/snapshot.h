@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "core/dib.h"
 #include "detect/detection_state.h"
@@ -22,13 +21,13 @@ struct Snapshot {
   std::array<Dib, kPaneCount> panes;
   Dib display;
 
-  int frameNumber = 0;  // index of the frame last read (slider position, "Frame No")
+  int frameNumber = 0;           // index of the frame last read (slider position, "Frame No")
   uint64_t framesProcessed = 0;  // frames run through the pipeline since start-up
   int frameCount = 0;
   int videoWidth = 0;
   int videoHeight = 0;
   std::string videoPath;
-  int mode = 0;
+  ModeId mode = ModeId::None;
   uint8_t alarmFlag = 0;
   LoopState loopState = LoopState::Stop;
   bool loopExists = false;
@@ -49,13 +48,8 @@ struct Snapshot {
   bool colourTrim = false;       // "Color Trim"
   bool waveletView = false;      // "View Wavelet and zero crossing": the top-left pane's point
 
-  // Block overlays of the top-left pane, filled only while the block smoke mode runs: the block
-  // grid and one byte per block, row by row from the picture's first memory row, 1 for blocks
-  // with motion and for smoke blocks. Empty otherwise.
-  int blockColumns = 0;
-  int blockRows = 0;
-  std::vector<uint8_t> blockMotion;
-  std::vector<uint8_t> smokeBlocks;
+  // What the current mode draws over the top-left pane.
+  Overlays overlays;
 };
 
 // Triple buffer between the engine thread (writer) and the GUI thread (reader).

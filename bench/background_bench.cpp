@@ -1,41 +1,19 @@
-// Frames per second of the background-model modes on the sample clip (352 x 288): the mode's
-// detection step and the model's post step, as the pipeline runs them, on frames decoded before
-// the timing. Each mode first runs through its learning phase untimed.
+// Frames per second of the background-model modes on the sample clip (352 x 288): the pipeline
+// on frames decoded before the timing. Each mode first runs through its learning phase untimed.
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
-#include "detect/background_model.h"
-#include "detect/background_modes.h"
-#include "detect/dispatch.h"
-#include "video/avi_reader.h"
+#include "bench/bench_frames.h"
 
 namespace {
 
-const std::string kSample = std::string(FW_SAMPLE_DIR) + "/fire_smoke_outdoor_fixedcam_352x288.avi";
 constexpr int kFrames = 120;
 
 const std::vector<fw::Dib>& Frames() {
-  static const std::vector<fw::Dib> frames = [] {
-    std::vector<fw::Dib> decoded;
-    fw::AviReader reader;
-    fw::Dib frame;
-    if (!reader.OpenInto(kSample, frame, fw::OpenReport::Quiet)) return decoded;
-    for (int i = 0; i < kFrames && reader.GetFrame(i, frame); ++i) {
-      decoded.emplace_back().CopyFrom(frame, false);
-    }
-    return decoded;
-  }();
+  static const std::vector<fw::Dib> frames = fw::bench::DecodeSample(kFrames);
   return frames;
-}
-
-void Frame(fw::DetectionState& state, const fw::Dib& frame) {
-  state.modelDisplayFlag = 1;
-  state.regionFlag = 0;
-  state.panes.topLeft().CopyFrom(frame, true);
-  fw::RunDetectionStep(state);
-  fw::ModelPostStep(state);
 }
 
 void BM_BackgroundMode(benchmark::State& bench) {
@@ -44,18 +22,14 @@ void BM_BackgroundMode(benchmark::State& bench) {
     bench.SkipWithError("cannot read the sample clip");
     return;
   }
-  const int mode = static_cast<int>(bench.range(0));
+  const auto mode = static_cast<fw::ModeId>(bench.range(0));
   fw::DetectionState state;
-  state.panes.topLeft().CopyFrom(frames[0], false);
-  state.backgroundParams.postProcessing = bench.range(1) != 0;
-  fw::SelectMode(state, mode);
-  if (state.backgroundModel) state.backgroundModel->SetClusterSeed(1);
-  for (int i = 0; i < 61; ++i) Frame(state, frames[i]);  // learning phases
-  size_t i = 61;
-  for (auto _ : bench) {
-    Frame(state, frames[i]);
-    if (++i == frames.size()) i = 0;
-  }
+  state.background.params.postProcessing = bench.range(1) != 0;
+  state.background.params.clusterSeed = 1;
+  fw::bench::SelectOnFirstFrame(state, frames, mode);
+  fw::bench::FrameFeed feed(frames);
+  for (int i = 0; i < 61; ++i) fw::RunPipeline(state, feed);  // learning phases
+  for (auto _ : bench) fw::RunPipeline(state, feed);
   bench.SetItemsProcessed(bench.iterations());
   bench.SetLabel(std::to_string(frames[0].Width()) + "x" + std::to_string(frames[0].Height()) +
                  (bench.range(1) ? " post-processing" : ""));

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     fw::Session session;
     session.OpenFrames(frames);
     session.State().alarmLogEnabled = false;
-    session.SelectMode(mode);
+    session.SelectMode(static_cast<fw::ModeId>(mode));
     const double fps = TimedFps(n, [&](int i) {
       if (i == 0) session.Seek(0);
       session.Step();

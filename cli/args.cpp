@@ -30,12 +30,12 @@ Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>&
       name.resize(eq);
     }
     if (isIn(flags, name) && !inlineValue) {
-      options_[name] = "";
+      options_[name].push_back("");
     } else if (isIn(valueOptions, name)) {
       if (inlineValue) {
-        options_[name] = *inlineValue;
+        options_[name].push_back(*inlineValue);
       } else if (i + 1 < argv.size()) {
-        options_[name] = argv[++i];
+        options_[name].push_back(argv[++i]);
       } else {
         error_ = "option --" + name + " needs a value";
         return;
@@ -50,7 +50,12 @@ Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>&
 std::optional<std::string> Args::Value(const std::string& name) const {
   const auto it = options_.find(name);
   if (it == options_.end()) return std::nullopt;
-  return it->second;
+  return it->second.back();
+}
+
+std::vector<std::string> Args::Values(const std::string& name) const {
+  const auto it = options_.find(name);
+  return it == options_.end() ? std::vector<std::string>() : it->second;
 }
 
 bool Args::IntValue(const std::string& name, int lo, int hi, int& out) {

@@ -18,14 +18,17 @@ class Args {
   bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
   bool Has(const std::string& name) const { return options_.count(name) > 0; }
+  // The last value given for the option.
   std::optional<std::string> Value(const std::string& name) const;
+  // Every value given for an option that may repeat, in order.
+  std::vector<std::string> Values(const std::string& name) const;
   const std::vector<std::string>& Positional() const { return positional_; }
 
   // An integer option within [lo, hi]; sets the error and returns false when malformed.
   bool IntValue(const std::string& name, int lo, int hi, int& out);
 
  private:
-  std::map<std::string, std::string> options_;
+  std::map<std::string, std::vector<std::string>> options_;
   std::vector<std::string> positional_;
   std::string error_;
 };

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "app/mode_table.h"
 #include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
-#include "detect/mode_table.h"
 #include "video/avi_reader.h"
 #include "video/frame_source.h"
 
@@ -43,7 +43,7 @@ Dib GeneratedFrame(int width, int height, int index) {
   Dib frame;
   frame.CreateSigned(width, height, 24, false);
   const double fx = (0.45 + 0.002 * index) * width;  // plume axis drifts right
-  const double baseY = 0.2 * height;                  // memory row 0 is the bottom
+  const double baseY = 0.2 * height;                 // memory row 0 is the bottom
   for (int y = 0; y < height; ++y) {
     uint8_t* row = frame.Row(y);
     const bool sky = y > height * 2 / 3;
@@ -90,7 +90,7 @@ struct Measurement {
   double ms = 0;
 };
 
-Measurement MeasureMode(FrameList& frames, int mode) {
+Measurement MeasureMode(FrameList& frames, ModeId mode) {
   Session session;
   session.OpenFrames(frames);
   session.State().alarmLogEnabled = false;  // no log file beside a video that does not exist
@@ -151,8 +151,8 @@ int RunBench(const ArgList& args) {
     if (!reader.OpenInto(video, frame, OpenReport::Quiet)) return Fail(reader.LastError());
     const int n = std::min(frameCount, reader.FrameCount());
     for (int i = 0; i < n; ++i) {
-      if (!reader.GetFrame(i, frame)) return Fail(video + ": frame " + std::to_string(i) +
-                                                  " cannot be decoded");
+      if (!reader.GetFrame(i, frame))
+        return Fail(video + ": frame " + std::to_string(i) + " cannot be decoded");
       decoded.emplace_back().CopyFrom(frame, false);
     }
     if (decoded.empty()) return Fail(video + ": the video has no frames");
@@ -162,8 +162,9 @@ int RunBench(const ArgList& args) {
                frames.Height());
 
   for (const ModeInfo* info : modes) {
-    const Measurement m = MeasureMode(frames, info->number);
-    std::printf("mode=%d fps=%.1f ms=%.3f label=\"%s\"\n", info->number, m.fps, m.ms, info->label);
+    const Measurement m = MeasureMode(frames, info->id);
+    std::printf("mode=%d fps=%.1f ms=%.3f label=\"%s\"\n", info->number(), m.fps, m.ms,
+                info->label);
     std::fflush(stdout);
   }
   return 0;

@@ -1,15 +1,16 @@
 // info, modes, frame and detect: the commands that open a video.
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
-#include <unistd.h>
 
+#include "app/mode_table.h"
 #include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "detect/alarm.h"
-#include "detect/mode_table.h"
 
 namespace fw::cli {
 
@@ -92,8 +93,11 @@ constexpr const char* kInfoHelp =
     "Prints width=W height=H frames=N fps=F for a video file.\n";
 
 constexpr const char* kModesHelp =
-    "usage: fumewatch-cli modes\n\n"
-    "Lists every detection mode: its number and its label.\n";
+    "usage: fumewatch-cli modes [--params]\n\n"
+    "Lists every detection mode: its number and its label.\n\n"
+    "options:\n"
+    "  --params        also list, below each mode, the parameters 'detect --set' takes: name,\n"
+    "                  range, default and meaning (the control values first, for every mode)\n";
 
 constexpr const char* kFrameHelp =
     "usage: fumewatch-cli frame VIDEO INDEX OUT.bmp\n\n"
@@ -108,6 +112,9 @@ constexpr const char* kDetectHelp =
     "alarm interval, then a summary line \"frames=N alarms=K\".\n\n"
     "options:\n"
     "  --mode N        detection mode (see 'fumewatch-cli modes')\n"
+    "  --set NAME=V    set a parameter before the mode is selected (may repeat; see\n"
+    "                  'fumewatch-cli modes --params'), e.g. --set threshold=12 or\n"
+    "                  --set clusterSeed=7 to fix the clustering seed of mode 264\n"
     "  --frames K      process only the first K frames\n"
     "  --events FILE   also write one JSON object per alarm interval to FILE\n"
     "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br ...\n"
@@ -126,10 +133,29 @@ int RunInfo(const ArgList& args) {
   return 0;
 }
 
+namespace {
+
+void PrintParams(std::span<const ParamField> fields) {
+  for (const ParamField& f : fields) {
+    std::printf("  %s\t%s\tdefault %.10g\t%s\n", f.name, ParamRangeText(f).c_str(), f.defaultValue,
+                f.label);
+  }
+}
+
+}  // namespace
+
 int RunModes(const ArgList& args) {
-  Args parsed(args, {}, {"help"});
+  Args parsed(args, {}, {"help", "params"});
   if (const int r = Usage(kModesHelp, args, 0, parsed); r >= 0) return r;
-  for (const ModeInfo& mode : Modes()) std::printf("%d\t%s\n", mode.number, mode.label);
+  const bool params = parsed.Has("params");
+  if (params) {
+    std::printf("every mode:\n");
+    PrintParams(ControlFields());
+  }
+  for (const ModeInfo& mode : Modes()) {
+    std::printf("%d\t%s\n", mode.number(), mode.label);
+    if (params) PrintParams(mode.params);
+  }
   return 0;
 }
 
@@ -158,13 +184,14 @@ int RunFrame(const ArgList& args) {
 }
 
 int RunDetect(const ArgList& args) {
-  Args parsed(args, {"mode", "frames", "events", "panes", "every"}, {"help"});
+  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set"}, {"help"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
   int every = 1;
   if (!parsed.Has("mode")) return Fail("detect needs --mode N (see 'fumewatch-cli modes')");
-  if (!parsed.IntValue("mode", 0, 1 << 30, mode) || !parsed.IntValue("frames", 0, 1 << 30, frames) ||
+  if (!parsed.IntValue("mode", 0, 1 << 30, mode) ||
+      !parsed.IntValue("frames", 0, 1 << 30, frames) ||
       !parsed.IntValue("every", 1, 1 << 30, every)) {
     return Fail(parsed.error());
   }
@@ -207,8 +234,13 @@ int RunDetect(const ArgList& args) {
     }
   };
 
+  for (const std::string& assignment : parsed.Values("set")) {
+    if (const Result set = session.SetParameter(info->id, assignment); !set) {
+      return Fail(set.message());
+    }
+  }
   // The mode command, as a button or a menu command would run it on the first frame.
-  session.SelectMode(mode);
+  session.SelectMode(info->id);
 
   const bool progress = isatty(STDERR_FILENO) != 0;
   int processed = 0;

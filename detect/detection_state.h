@@ -1,21 +1,24 @@
 // Everything the per-frame detection steps read and write: the pane images, the current mode and
-// its settings, the detector objects, the alarm state. The session owns one DetectionState and
-// touches it only on the engine thread.
+// the control values, one member per detector family (its objects and settings), the per-frame
+// flags and the alarm state. The session owns one DetectionState and touches it only on the
+// engine thread.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
+#include <span>
 #include <string>
 
 #include "core/dib.h"
+#include "detect/background/background_state.h"
+#include "detect/mode_info.h"
+#include "detect/param_field.h"
+#include "detect/smoke/smoke_state.h"
 
 namespace fw {
 
 class AlarmSound;
-class BackgroundModel;
-class SmokeFlameDetector;
 
 // The four image panes, in the order the desktop numbers its views.
 enum class PaneId { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
@@ -33,10 +36,6 @@ struct Panes {
   Dib& bottomRight() { return image[3]; }
 };
 
-// Display choice of the background models ("Foreground" / "Background" radio buttons).
-inline constexpr int kDisplayForeground = 1025;
-inline constexpr int kDisplayBackground = 1026;
-
 // One closed alarm interval: first alarm frame and the first frame after it.
 struct AlarmInterval {
   int start = 0;
@@ -45,57 +44,33 @@ struct AlarmInterval {
 };
 
 struct DetectionState {
-  DetectionState();
-  ~DetectionState();  // out of line: the detector types are complete there
+  DetectionState() = default;
   DetectionState(const DetectionState&) = delete;
   DetectionState& operator=(const DetectionState&) = delete;
+
+  // The current mode, 0 when none.
+  ModeId Mode() const { return mode != nullptr ? mode->id : ModeId::None; }
 
   Panes panes;
 
   // --- what the control bar holds ---
-  int mode = 0;
-  int threshold = 5;             // "Threshold:" edit, 0..1000
-  float gaussThreshold = 25.0f;  // Gauss group "Threshold" edit
+  const ModeInfo* mode = nullptr;  // the mode table's row of the current mode, set at selection
+  int threshold = 5;               // "Threshold:" edit, 0..1000
+  float gaussThreshold = 25.0f;    // Gauss group "Threshold" edit
   int displayChoice = kDisplayBackground;
-  int frameNumber = 0;  // number of the frame being processed
+  int frameNumber = 0;    // number of the frame being processed
   std::string videoPath;  // the open video; the alarm log is named after it
   bool online = false;    // live capture delivers the frames
 
-  Dib previousFrame;  // the prior frame, exchanged with the frame pane
-  Dib greyWork;       // second previous frame, grey frame or filtered frame, by mode
-  Dib modelBackground;
-
-  // --- detector objects: each lives from the selection of a mode that builds it until the next
-  //     such selection ---
-  // background models
-  std::unique_ptr<BackgroundModel> backgroundModel;
-  // Parameters every background model shares; they outlive the model, as the control bar's
-  // settings do.
-  struct BackgroundParams {
-    float probabilityThreshold = 0.9f;  // kernel density: background at or above it
-    int kernelIndex = 5;                // kernel density: row of the kernel table, 0..127
-    uint8_t frameDifferenceLimit = 5;   // accurate time background
-    uint8_t backgroundDistanceLimit = 8;  // time and accurate time background
-    int sampleRingIndex = 0;  // kernel density: sample slot replaced next, never reset
-    bool postProcessing = false;  // "Post processing": clean the mask, paint only afterwards
-    bool colourTrim = false;      // "Color Trim": rejected colours are painted blue
-    bool colourTesting = false;   // "Enable color testing"
-  } backgroundParams;
-  // smoke detector
-  std::unique_ptr<SmokeFlameDetector> smokeDetector;
-  int smokeBlockColumn = 0;  // block whose edge strengths the block mode plots, clicked in the
-  int smokeBlockRow = 0;     // top-left pane (clamped to the block grid when used)
-  Dib smokeGreyDisplay;      // the block mode's frame in grey, quantised to the degrade level
-  bool smokeSizeReported = false;  // a changed frame size was reported for this detector
+  // --- the detector families: each object lives from the selection of a mode that builds it
+  //     until the next such selection ---
+  BackgroundState background;
+  SmokeState smoke;
 
   // --- per-frame flags reset at the start of every frame ---
   uint8_t modelDisplayFlag = 1;
   std::array<uint8_t, 3> keyColour{};  // blue, green, red
   uint8_t regionFlag = 0;
-
-  // --- frame-flag ring of the block smoke mode ---
-  std::array<uint8_t, 125> frameFlags{};
-  int frameFlagIndex = 0;
 
   // --- alarm ---
   uint8_t alarmFlag = 0;
@@ -107,5 +82,8 @@ struct DetectionState {
   // Called after each alarm log line is written (the command-line tool prints it).
   std::function<void(const AlarmInterval&)> onAlarmInterval;
 };
+
+// The control bar's values as parameters: "threshold" (0..1000) and "gaussThreshold".
+std::span<const ParamField> ControlFields();
 
 }  // namespace fw

@@ -1,25 +1,26 @@
 #include "detect/dispatch.h"
 
 #include "detect/alarm.h"
-#include "detect/mode_table.h"
 
 namespace fw {
 
 void RunDetectionStep(DetectionState& state) {
-  const ModeInfo* info = FindMode(state.mode);
-  if (info && info->detectionStep) info->detectionStep(state);
+  if (state.mode && state.mode->detectionStep) state.mode->detectionStep(state);
   UpdateAlarmSound(state);
 }
 
 void RunEngineStep(DetectionState& state) {
-  const ModeInfo* info = FindMode(state.mode);
-  if (info && info->engineStep) info->engineStep(state);
+  if (state.mode && state.mode->engineStep) state.mode->engineStep(state);
   LogAlarmInterval(state);
 }
 
 void RunEndOfFrame(DetectionState& state) {
-  const ModeInfo* info = FindMode(state.mode);
-  if (info && info->endOfFrame) info->endOfFrame(state);
+  if (state.mode && state.mode->endOfFrame) state.mode->endOfFrame(state);
+}
+
+void FillOverlays(const DetectionState& state, Overlays& overlays) {
+  overlays.clear();
+  if (state.mode && state.mode->overlays) state.mode->overlays(state, overlays);
 }
 
 void EnsureFrameFormat(Dib& image, int width, int height, int bitCount) {
@@ -28,27 +29,25 @@ void EnsureFrameFormat(Dib& image, int width, int height, int bitCount) {
   }
 }
 
-bool SelectMode(DetectionState& state, int mode) {
-  const ModeInfo* info = FindMode(mode);
-  if (!info) return false;
-  if (info->command == ModeCommand::Menu) {
+void SelectMode(DetectionState& state, const ModeInfo& mode) {
+  if (mode.command == ModeCommand::Menu) {
     ClearAlarmState(state);
-    if (state.mode == mode) {
-      state.mode = 0;
-      return true;
+    if (state.mode == &mode) {
+      state.mode = nullptr;
+      return;
     }
   }
   const Dib& frame = state.panes.topLeft();
   const PaneId results[3] = {PaneId::TopRight, PaneId::BottomLeft, PaneId::BottomRight};
   for (int i = 0; i < 3; ++i) {
-    if (info->panes[i] != PaneFormat::Unchanged) {
+    if (mode.panes[i] != PaneFormat::Unchanged) {
       EnsureFrameFormat(state.panes[results[i]], frame.Width(), frame.Height(),
-                        static_cast<int>(info->panes[i]));
+                        static_cast<int>(mode.panes[i]));
     }
   }
-  if (info->build) info->build(state);
-  state.mode = mode;
-  return true;
+  // The objects are built with the mode current, so that they know which mode made them.
+  state.mode = &mode;
+  if (mode.build) mode.build(state);
 }
 
 }  // namespace fw

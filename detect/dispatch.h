@@ -1,4 +1,5 @@
-// Per-frame dispatch of the current mode and mode selection.
+// Per-frame dispatch of the current mode and mode selection. The steps run through the mode
+// table's row kept at selection; nothing here looks a mode up by its number.
 #pragma once
 
 #include "detect/detection_state.h"
@@ -11,12 +12,13 @@ void RunDetectionStep(DetectionState& state);
 void RunEngineStep(DetectionState& state);
 // After the frame number advanced: the end-of-frame step of the modes that have one.
 void RunEndOfFrame(DetectionState& state);
+// The shapes the current mode draws over the top-left pane (cleared first).
+void FillOverlays(const DetectionState& state, Overlays& overlays);
 
 // Selects a mode as its command does. A menu command for the current mode switches it off
 // (mode 0, nothing rebuilt); otherwise the result panes get their formats, the mode's objects are
 // built from the current frame and the mode becomes current. Menu commands clear the alarm state.
-// Returns false for an unknown mode number (nothing changes).
-bool SelectMode(DetectionState& state, int mode);
+void SelectMode(DetectionState& state, const ModeInfo& mode);
 
 // Re-creates an image as a bottom-up image of the frame's size and depth when its format differs.
 void EnsureFrameFormat(Dib& image, int width, int height, int bitCount);

@@ -8,14 +8,14 @@
 #include <optional>
 #include <string>
 
+#include "app/mode_table.h"
 #include "app/session.h"
 #include "core/data_files.h"
 #include "core/ui_sink.h"
-#include "detect/mode_table.h"
-#include "gui/engine_bridge.h"
-#include "gui/main_window.h"
-#include "gui/qt_alarm_sound.h"
-#include "gui/qt_ui_sink.h"
+#include "gui/bridge/engine_bridge.h"
+#include "gui/bridge/qt_alarm_sound.h"
+#include "gui/bridge/qt_ui_sink.h"
+#include "gui/shell/main_window.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Optio
       s.EndLoopIfStopped();
     }
     if (!opened) return;
-    if (options.mode != 0) s.SelectMode(options.mode);
+    if (options.mode != 0) s.SelectMode(static_cast<fw::ModeId>(options.mode));
     for (int i = 0; i < options.frames; ++i) s.Step();
   });
   if (!opened) {

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <set>
 
+#include "app/mode_table.h"
 #include "app/session.h"
 #include "core/gradient.h"
 #include "core/ui_sink.h"
-#include "detect/mode_table.h"
-#include "detect/smoke_modes.h"
+#include "detect/smoke/smoke_modes.h"
 #include "tests/support/clips.h"
 
 namespace fw {
@@ -49,16 +49,16 @@ TEST(CommandTable, BottomViewFollowsTheModeTable) {
             (std::vector<int>{7018, 7017, 7019, 7020, 7022, 7023, 7024}));
 
   // Every menu mode of the table is in the submenu, enabled and labelled by the table; the
-  // command's own label agrees with it.
+  // command repeats no label of its own.
   const std::set<int> bottomView(expected.begin(), expected.end());
   for (const ModeInfo& mode : Modes()) {
     if (mode.command != ModeCommand::Menu) continue;
-    EXPECT_TRUE(bottomView.count(mode.number)) << mode.number;
-    const CommandInfo* c = FindCommand(mode.number);
-    ASSERT_NE(c, nullptr) << mode.number;
+    EXPECT_TRUE(bottomView.count(mode.number())) << mode.number();
+    const CommandInfo* c = FindCommand(mode.number());
+    ASSERT_NE(c, nullptr) << mode.number();
     EXPECT_TRUE(IsCommandEnabled(*c));
     EXPECT_EQ(CommandLabel(*c), mode.label);
-    EXPECT_STREQ(c->label, mode.label);
+    EXPECT_EQ(c->label, nullptr);
   }
   // Mode commands whose mode is not built yet are shown but disabled.
   for (const int id : expected) {
@@ -95,14 +95,14 @@ TEST(CommandTable, CheckMarkRules) {
     return IsCommandChecked(*FindCommand(id), context);
   };
   CommandContext c;
-  c.mode = 7010;
+  c.mode = ModeId::Smoke;
   EXPECT_TRUE(checked(7010, c));
   EXPECT_FALSE(checked(7011, c));
   EXPECT_FALSE(checked(cmd::kInfrared, c));
-  c.mode = 7008;
+  c.mode = ModeId::Infrared;
   EXPECT_TRUE(checked(cmd::kInfrared, c));
   // Control-bar modes check nothing in the menu.
-  for (const int mode : {1, 258, 264}) {
+  for (const ModeId mode : {ModeId::BackwardDifference, ModeId::Gauss, ModeId::Mixture2}) {
     c.mode = mode;
     for (const int id : SubmenuCommands("Bottom View")) EXPECT_FALSE(checked(id, c)) << id;
   }
@@ -262,13 +262,14 @@ TEST(SessionCommands, OfflineDetectionPlaysTheVideoFromItsFirstFrame) {
   const std::string second = test::MakeClip("offline_b", 64, 48, 7);
   Session session;
   ASSERT_TRUE(session.OpenAndPlay(first));
-  ASSERT_TRUE(session.SelectMode(kModeSmoke));
+  ASSERT_TRUE(session.SelectMode(ModeId::Smoke));
   session.Step();
   session.Step();
   session.State().alarmFlag = 1;
 
   for (const SessionCommand& command : OfflineDetectionCommands(second)) command(session);
-  const int expectedMode = FindMode(cmd::kOfflineDetectionMode) ? cmd::kOfflineDetectionMode : 0;
+  const ModeId expectedMode =
+      FindMode(cmd::kOfflineDetectionMode) ? cmd::kOfflineDetectionMode : ModeId::None;
   EXPECT_EQ(session.Mode(), expectedMode);
   EXPECT_TRUE(session.WantsFrames());
   EXPECT_EQ(session.State().alarmFlag, 0);
@@ -289,20 +290,29 @@ TEST(SessionCommands, BlockOverlaysOnlyWhileTheBlockModeRuns) {
   Session session;
   ASSERT_TRUE(session.Open(clip));
   Snapshot snapshot;
-  ASSERT_TRUE(session.SelectMode(kModeBlockSmoke));
+  ASSERT_TRUE(session.SelectMode(ModeId::BlockSmoke));
   for (int i = 0; i < 4; ++i) session.Step();
   session.FillControlValues(snapshot);
-  EXPECT_EQ(snapshot.blockColumns, 5);
-  EXPECT_EQ(snapshot.blockRows, 3);
-  ASSERT_EQ(snapshot.blockMotion.size(), 15u);
-  ASSERT_EQ(snapshot.smokeBlocks.size(), 15u);
-  for (size_t i = 0; i < 15; ++i) EXPECT_LE(snapshot.smokeBlocks[i], snapshot.blockMotion[i]);
+  // The grid is 5 x 3 blocks; outlines in green mark blocks with motion, red ones smoke blocks
+  // (each of them also a block with motion), one yellow one the block the mode plots.
+  std::set<std::pair<int, int>> motion;
+  std::set<std::pair<int, int>> smoke;
+  int selected = 0;
+  for (const Overlay& o : snapshot.overlays) {
+    const std::pair<int, int> block{o.x0 / 16, o.y0 / 16};
+    EXPECT_LT(block.first, 5);
+    EXPECT_LT(block.second, 3);
+    if (o.green == 255 && o.red == 0) motion.insert(block);
+    if (o.red == 255 && o.green == 0) smoke.insert(block);
+    if (o.red == 255 && o.green == 255) ++selected;
+  }
+  EXPECT_EQ(selected, 1);
+  for (const auto& block : smoke) EXPECT_TRUE(motion.count(block));
 
-  ASSERT_TRUE(session.SelectMode(kModeBlockSmoke));  // toggled off
+  ASSERT_TRUE(session.SelectMode(ModeId::BlockSmoke));  // toggled off
   session.Step();
   session.FillControlValues(snapshot);
-  EXPECT_EQ(snapshot.blockColumns, 0);
-  EXPECT_TRUE(snapshot.blockMotion.empty());
+  EXPECT_TRUE(snapshot.overlays.empty());
 }
 
 }  // namespace

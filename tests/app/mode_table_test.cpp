@@ -1,6 +1,6 @@
 // The mode table as a whole: unique numbers, every mode selectable and runnable through the
 // session, the toggle and alarm-clearing rules of selection, and frames of a changed size.
-#include "detect/mode_table.h"
+#include "app/mode_table.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +17,10 @@ TEST(ModeTable, NumbersLabelsAndControlsAreUnique) {
   std::set<int> numbers;
   std::set<int> controls;
   for (const ModeInfo& mode : Modes()) {
-    EXPECT_TRUE(numbers.insert(mode.number).second) << mode.number;
-    EXPECT_TRUE(controls.insert(mode.controlId).second) << mode.number;
-    EXPECT_NE(std::string(mode.label), "") << mode.number;
-    EXPECT_EQ(FindMode(mode.number), &mode);
+    EXPECT_TRUE(numbers.insert(mode.number()).second) << mode.number();
+    EXPECT_TRUE(controls.insert(mode.controlId).second) << mode.number();
+    EXPECT_NE(std::string(mode.label), "") << mode.number();
+    EXPECT_EQ(FindMode(mode.number()), &mode);
   }
   EXPECT_EQ(FindMode(0)->label, std::string("Null"));
   EXPECT_EQ(FindMode(-1), nullptr);
@@ -33,8 +33,8 @@ TEST(ModeTable, EveryModeBuildsAndRunsWithItsPaneFormats) {
     Session session;
     ASSERT_TRUE(session.Open(clip));
     session.State().alarmLogEnabled = false;
-    ASSERT_TRUE(session.SelectMode(mode.number));
-    EXPECT_EQ(session.Mode(), mode.number);
+    ASSERT_TRUE(session.SelectMode(mode.id));
+    EXPECT_EQ(session.Mode(), mode.id);
     const PaneId results[3] = {PaneId::TopRight, PaneId::BottomLeft, PaneId::BottomRight};
     for (int i = 0; i < 3; ++i) {
       if (mode.panes[i] == PaneFormat::Unchanged) continue;
@@ -49,20 +49,20 @@ TEST(ModeTable, EveryModeBuildsAndRunsWithItsPaneFormats) {
 TEST(ModeTable, MenuCommandsToggleAndClearTheAlarmButtonsDoNot) {
   const std::string clip = test::MakeClip("toggle", 48, 32, 3);
   for (const ModeInfo& mode : Modes()) {
-    if (mode.number == 0) continue;
+    if (mode.id == ModeId::None) continue;
     SCOPED_TRACE(mode.label);
     Session session;
     ASSERT_TRUE(session.Open(clip));
-    session.SelectMode(mode.number);
+    session.SelectMode(mode.id);
     session.State().alarmFlag = 1;
     session.State().alarmLogging = true;
-    session.SelectMode(mode.number);
+    session.SelectMode(mode.id);
     if (mode.command == ModeCommand::Menu) {
-      EXPECT_EQ(session.Mode(), 0);
+      EXPECT_EQ(session.Mode(), ModeId::None);
       EXPECT_EQ(session.State().alarmFlag, 0);
       EXPECT_FALSE(session.State().alarmLogging);
     } else {
-      EXPECT_EQ(session.Mode(), mode.number);
+      EXPECT_EQ(session.Mode(), mode.id);
       EXPECT_TRUE(session.State().alarmLogging);
     }
   }
@@ -79,7 +79,7 @@ TEST(ModeTable, FramesOfAnotherSizeAreRefusedSafely) {
     Session session;
     ASSERT_TRUE(session.Open(clip));
     session.State().alarmLogEnabled = false;
-    session.SelectMode(mode.number);
+    session.SelectMode(mode.id);
     session.Step();
     Dib& frame = session.GetPanes().topLeft();
     frame.CreateSigned(80, 56, 24, false);

@@ -15,7 +15,9 @@ namespace fw {
 namespace {
 
 // Grey level of the top-left pane, which tells the frame index of the generated clips.
-int FrameShown(Session& session) { return session.GetPanes().topLeft().Row(20)[0] / 10; }
+int FrameShown(Session& session) {
+  return session.GetPanes().topLeft().Row(20)[0] / 10;
+}
 
 TEST(Session, OpenReadsTheFirstFrameAndSizesThePanes) {
   const std::string clip = test::MakeClip("open", 40, 30, 5);
@@ -28,7 +30,7 @@ TEST(Session, OpenReadsTheFirstFrameAndSizesThePanes) {
     EXPECT_EQ(pane.GetBitCount(), 24);
   }
   EXPECT_EQ(FrameShown(session), 0);
-  EXPECT_EQ(session.Mode(), 0);
+  EXPECT_EQ(session.Mode(), ModeId::None);
   EXPECT_FALSE(session.LoopExists());
 }
 
@@ -76,7 +78,7 @@ TEST(Session, LoopStateRules) {
   EXPECT_TRUE(session.WantsFrames());
 
   // A command while running pauses and restores run.
-  session.SelectMode(0);
+  session.SelectMode(ModeId::None);
   EXPECT_EQ(session.GetLoopState(), LoopState::Run);
 
   // Stop asks the loop to end; Start before the loop has seen it does nothing.
@@ -88,7 +90,7 @@ TEST(Session, LoopStateRules) {
   EXPECT_FALSE(session.LoopExists());
 
   // A command while stopped leaves the loop stopped.
-  session.SelectMode(0);
+  session.SelectMode(ModeId::None);
   EXPECT_EQ(session.GetLoopState(), LoopState::Stop);
   EXPECT_TRUE(session.Start());
 }
@@ -104,8 +106,8 @@ TEST(Session, FrameRateRange) {
 
 TEST(Session, SelectModeRejectsUnknownNumbers) {
   Session session;
-  EXPECT_FALSE(session.SelectMode(123456));
-  EXPECT_EQ(session.Mode(), 0);
+  EXPECT_FALSE(session.SelectMode(static_cast<ModeId>(123456)));
+  EXPECT_EQ(session.Mode(), ModeId::None);
 }
 
 // Open -> Start -> frames -> Stop on the engine thread, observed through the snapshots.

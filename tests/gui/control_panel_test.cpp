@@ -19,11 +19,11 @@
 #include "core/colour.h"
 #include "core/data_files.h"
 #include "core/ui_sink.h"
-#include "gui/alarm_picture_widget.h"
-#include "gui/colour_wheel_widget.h"
-#include "gui/control_panel.h"
-#include "gui/engine_bridge.h"
-#include "gui/workbench_document.h"
+#include "gui/bridge/engine_bridge.h"
+#include "gui/controls/control_panel.h"
+#include "gui/shell/workbench_document.h"
+#include "gui/widgets/alarm_picture_widget.h"
+#include "gui/widgets/colour_wheel_widget.h"
 #include "tests/support/clips.h"
 
 namespace fw {

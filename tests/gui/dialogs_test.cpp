@@ -17,11 +17,11 @@
 #include "core/data_files.h"
 #include "core/pseudo_colour.h"
 #include "core/ui_sink.h"
-#include "gui/display_dialog.h"
-#include "gui/lbp_var_dialog.h"
-#include "gui/pseudo_colour_dialog.h"
-#include "gui/qt_alarm_sound.h"
-#include "gui/workbench_document.h"
+#include "gui/bridge/qt_alarm_sound.h"
+#include "gui/dialogs/display_dialog.h"
+#include "gui/dialogs/lbp_var_dialog.h"
+#include "gui/dialogs/pseudo_colour_dialog.h"
+#include "gui/shell/workbench_document.h"
 #include "tests/support/clips.h"
 
 namespace fw {

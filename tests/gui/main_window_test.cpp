@@ -23,14 +23,14 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "app/mode_table.h"
 #include "app/session.h"
 #include "core/ui_sink.h"
-#include "detect/mode_table.h"
-#include "detect/smoke_modes.h"
-#include "gui/control_bar.h"
-#include "gui/engine_bridge.h"
-#include "gui/image_pane.h"
-#include "gui/main_window.h"
+#include "detect/smoke/smoke_modes.h"
+#include "gui/bridge/engine_bridge.h"
+#include "gui/controls/control_bar.h"
+#include "gui/panes/image_pane.h"
+#include "gui/shell/main_window.h"
 #include "tests/support/clips.h"
 
 namespace fw {
@@ -145,32 +145,32 @@ void MainWindowTest::modeCommandsToggleWithTheirCheckMarks() {
   d.settle();
   QCOMPARE(d.snapshot().frameRate, 50.0f);
 
-  w.runCommand(kModeSmoke);
+  w.runCommand(ModeNumber(ModeId::Smoke));
   d.settle();
-  QCOMPARE(d.snapshot().mode, kModeSmoke);
-  QVERIFY(d.checked(kModeSmoke));
+  QCOMPARE(d.snapshot().mode, ModeId::Smoke);
+  QVERIFY(d.checked(ModeNumber(ModeId::Smoke)));
   QCOMPARE(bar.frameRateSpin()->value(), ControlBar::kSpinStart);
   QCOMPARE(bar.frameRateEdit()->text(), QStringLiteral("50"));
 
   // The same command again switches the mode off.
-  w.runCommand(kModeSmoke);
+  w.runCommand(ModeNumber(ModeId::Smoke));
   d.settle();
-  QCOMPARE(d.snapshot().mode, 0);
-  QVERIFY(!d.checked(kModeSmoke));
+  QCOMPARE(d.snapshot().mode, ModeId::None);
+  QVERIFY(!d.checked(ModeNumber(ModeId::Smoke)));
 
   // One mode's check mark moves to the next.
   w.runCommand(7004);
   d.settle();
   QVERIFY(d.checked(7004));
-  w.runCommand(kModeBlockSmoke);
+  w.runCommand(ModeNumber(ModeId::BlockSmoke));
   d.settle();
   QVERIFY(!d.checked(7004));
-  QVERIFY(d.checked(kModeBlockSmoke));
+  QVERIFY(d.checked(ModeNumber(ModeId::BlockSmoke)));
 
   // A control-bar mode checks no menu item; the bottom-right operations share one check mark.
   bar.button(1014)->click();
   d.settle();
-  QCOMPARE(d.snapshot().mode, 258);
+  QCOMPARE(d.snapshot().mode, ModeId::Gauss);
   for (const int id : SubmenuCommands("Bottom View")) QVERIFY(!d.checked(id));
   w.runCommand(cmd::kBottomRightGrad);
   d.settle();
@@ -323,12 +323,13 @@ void MainWindowTest::openStartModeStop() {
   QCOMPARE(w.recentFiles().value(0), QFileInfo(QString::fromStdString(clip)).absoluteFilePath());
 
   // A mode chosen while playing: playback goes on in the new mode.
-  w.runCommand(kModeBlockSmoke);
-  QTRY_VERIFY_WITH_TIMEOUT(d.snapshot().mode == kModeBlockSmoke, 10000);
+  w.runCommand(ModeNumber(ModeId::BlockSmoke));
+  QTRY_VERIFY_WITH_TIMEOUT(d.snapshot().mode == ModeId::BlockSmoke, 10000);
   const int atSelection = d.snapshot().frameNumber;
   QTRY_VERIFY_WITH_TIMEOUT(d.snapshot().frameNumber != atSelection, 10000);
   QCOMPARE(d.snapshot().loopState, LoopState::Run);
-  QCOMPARE(d.snapshot().blockColumns, 3);
+  // The block mode draws its outlines over the top-left pane: at least the plotted block.
+  QVERIFY(!d.snapshot().overlays.empty());
 
   // Stop: the frame number stands still, and the slider and "Frame No" show it.
   bar.button(1004)->click();
@@ -434,15 +435,21 @@ void MainWindowTest::topLeftPanePointing() {
   QCOMPARE(sample.size(), QSize(100, 100));
 
   // In the block mode a click chooses the block whose edges the mode plots.
-  w.runCommand(kModeBlockSmoke);
+  w.runCommand(ModeNumber(ModeId::BlockSmoke));
   d.settle();
   QTest::mouseClick(&pane, Qt::LeftButton, Qt::NoModifier, at(40, 20));
-  QCOMPARE(pane.selectedBlock(), QPoint(2, 1));
   QPoint block;
   d.bridge.call([&block](Session& s) {
-    block = QPoint(s.State().smokeBlockColumn, s.State().smokeBlockRow);
+    block = QPoint(s.State().smoke.blockColumn, s.State().smoke.blockRow);
   });
   QCOMPARE(block, QPoint(2, 1));
+  // The pane paints the chosen block's yellow outline from the snapshot.
+  d.settle();
+  bool outlined = false;
+  for (const Overlay& o : d.snapshot().overlays) {
+    outlined = outlined || (o.red == 255 && o.green == 255 && o.x0 == 2 * 16 + 1 && o.y0 == 16 + 1);
+  }
+  QVERIFY(outlined);
   QVERIFY(d.messages().empty());
 }
 

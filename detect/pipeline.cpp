@@ -1,0 +1,23 @@
+#include "detect/pipeline.h"
+
+#include "detect/background/background_modes.h"
+#include "detect/dispatch.h"
+
+namespace fw {
+
+void RunPipeline(DetectionState& state, FrameHost& host) {
+  state.modelDisplayFlag = 1;
+  state.keyColour = {0, 0, 0};
+  state.regionFlag = 0;
+  host.ReadFrame(state);
+  RunDetectionStep(state);
+  ModelPostStep(state);
+  host.RunPaneOperations(state);
+  host.ShowPanes(state);
+  RunEngineStep(state);
+  host.ShowDisplay(state);
+  host.AdvanceFrame(state);
+  RunEndOfFrame(state);
+}
+
+}  // namespace fw

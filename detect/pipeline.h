@@ -1,0 +1,29 @@
+// The order of the steps of one frame, in one place: the session, the tests and the benchmarks
+// all run a frame through RunPipeline. What lies outside detection (reading the frame, the pane
+// operations, showing the panes, counting frames) is asked of the caller through FrameHost.
+#pragma once
+
+#include "detect/detection_state.h"
+
+namespace fw {
+
+class FrameHost {
+ public:
+  virtual ~FrameHost() = default;
+  // Puts the next frame into the top-left pane and sets the state's frame number.
+  virtual void ReadFrame(DetectionState& state) = 0;
+  // The bottom-right pane's operation, after the background model's post step.
+  virtual void RunPaneOperations(DetectionState&) {}
+  // The four panes are shown; then the display dialog's picture after the engines.
+  virtual void ShowPanes(const DetectionState&) {}
+  virtual void ShowDisplay(const DetectionState&) {}
+  // The frame is done: the next one is due (before the end-of-frame steps).
+  virtual void AdvanceFrame(DetectionState&) {}
+};
+
+// 1. per-frame flags; 2. the frame; 3. the classical modes and the alarm sound; 4. the background
+// model's post step; 5. the pane operations; 6. the panes shown; 7. the engines and the alarm log;
+// 8. the display dialog; 9. the next frame; 10. the end-of-frame steps of the current mode.
+void RunPipeline(DetectionState& state, FrameHost& host);
+
+}  // namespace fw

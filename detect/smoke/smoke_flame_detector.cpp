@@ -1,0 +1,463 @@
+#include "detect/smoke/smoke_flame_detector.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "core/statistics.h"
+
+namespace fw {
+
+namespace {
+
+// Weighted colour difference of two 24-bit pixels, in hundredths of a grey level.
+inline int WeightedDifference(const uint8_t* a, const uint8_t* b) {
+  return 11 * std::abs(a[0] - b[0]) + 59 * std::abs(a[1] - b[1]) + 30 * std::abs(a[2] - b[2]);
+}
+
+// Re-creates a result pane as a bottom-up 24-bit image of the frame's size when it is not one.
+void EnsureColourPane(Dib& image, int width, int height) {
+  if (!image.SameFormat(width, height, 24)) image.CreateSigned(width, height, 24, false);
+}
+
+void FillBlock(Dib& image, int column, int row, uint8_t blue, uint8_t green, uint8_t red) {
+  const int size = SmokeFlameDetector::kBlockSize;
+  for (int y = row * size; y < (row + 1) * size; ++y) {
+    uint8_t* p = image.Row(y) + 3 * column * size;
+    for (int x = 0; x < size; ++x, p += 3) {
+      p[0] = blue;
+      p[1] = green;
+      p[2] = red;
+    }
+  }
+}
+
+int LargestPowerOfTwoAtMost(int n) {
+  int p = 1;
+  while (p <= n / 2) p *= 2;
+  return p;
+}
+
+}  // namespace
+
+// --- initialisation ------------------------------------------------------------------------------
+
+void SmokeFlameDetector::Initialise(Dib& frame, bool blockMode) {
+  // Everything a previous initialisation built goes; the parameters stay.
+  const SmokeFlameParams kept = params;
+  *this = SmokeFlameDetector();
+  params = kept;
+  historyLength_ = LargestPowerOfTwoAtMost(params.frameRateFactor * params.secondsFactor);
+  source_ = &frame;
+  blockMode_ = blockMode;
+  if (frame.GetBitCount() != 24 || frame.Width() <= 0 || frame.Height() <= 0) return;
+  width_ = frame.Width();
+  height_ = frame.Height();
+  ready_ = true;
+
+  const size_t pixels = static_cast<size_t>(width_) * height_;
+  if (!blockMode) InitialisePixelMode(frame);
+
+  motionMask_.assign(pixels, 1);
+  colourMask_.assign(pixels, 1);
+  temporalMask_.assign(pixels, 1);
+  finalMask_.assign(pixels, 0);
+
+  // The remainders right of and below the grid belong to no block.
+  blockColumns_ = width_ / kBlockSize;
+  blockRows_ = height_ / kBlockSize;
+  const size_t blocks = static_cast<size_t>(BlockCount());
+  blockEnergies_.assign(blocks, 0);
+  currentBlockMeans_.assign(blocks, 0);
+  previousBlockMeans_.assign(blocks, 0);
+  backgroundBlockMeans_.assign(blocks, 0);
+  blockMotion_.assign(blocks, 0);
+  smokeBlocks_.assign(blocks, 0);
+  blockCounters_.assign(blocks, 0);
+  blockMaskRing_.assign(blocks * kBlockWindow, 0);
+  blockSums_.assign(static_cast<size_t>(blockColumns_), 0);
+  blockRingIndex_ = 0;
+  blockRingFill_ = 0;
+
+  if (blockMode) InitialiseBlockMode(frame);
+}
+
+void SmokeFlameDetector::InitialisePixelMode(const Dib& frame) {
+  // The ring starts with the selection frame in slot 0 and black frames elsewhere.
+  ring_.resize(static_cast<size_t>(historyLength_));
+  for (Dib& image : ring_) image.CreateSigned(width_, frame.HeaderHeight(), 24, false);
+  background_.CopyFrom(frame, false);
+  ring_[0].CopyFrom(frame, true);
+  ringIndex_ = 0;
+
+  const size_t pixels = static_cast<size_t>(width_) * height_;
+  flickerMean_.assign(pixels, -10.0f);
+  flickerState_.assign(pixels, 0);
+  flickerChanges_.assign(pixels, 0);
+  toggleHistory_.assign(pixels * (kToggleHistory / 8), 0);
+  togglePosition_ = 0;
+  framesSeen_ = 0;
+}
+
+void SmokeFlameDetector::InitialiseBlockMode(const Dib& frame) {
+  background_.CopyFrom(frame, false);
+  previousFrame_.CopyFrom(frame, false);
+  const size_t pixels = static_cast<size_t>(width_) * height_;
+  backgroundEdges_.assign(pixels, 0);
+  currentEdges_.assign(pixels, 0);
+  ComputeBlockMeans();
+  TextureMap(frame, backgroundEdges_);
+  smokeCounts_.fill(0);
+  smokeCountIndex_ = 0;
+  previousBlockMeans_ = currentBlockMeans_;
+  backgroundBlockMeans_ = currentBlockMeans_;
+}
+
+bool SmokeFlameDetector::FrameMatches() const {
+  return ready_ && source_->GetBitCount() == 24 && source_->Width() == width_ &&
+         source_->Height() == height_;
+}
+
+// --- pixel mode ----------------------------------------------------------------------------------
+
+void SmokeFlameDetector::DetectMotion(int kind) {
+  if (!FrameMatches() || blockMode_) return;
+  const int limit = 100 * params.motionThreshold;
+  const Dib& latest = ring_[ringIndex_];
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* __restrict cur = source_->Row(y);
+    const uint8_t* __restrict last = latest.Row(y);
+    uint8_t* __restrict mask = motionMask_.data() + static_cast<size_t>(y) * width_;
+    if (kind == kMotionToLastFrame) {
+      for (int x = 0; x < width_; ++x) {
+        mask[x] = WeightedDifference(cur + 3 * x, last + 3 * x) >= limit ? 1 : 0;
+      }
+    } else if (kind == kMotionToBackground) {
+      uint8_t* __restrict back = background_.Row(y);
+      for (int x = 0; x < width_; ++x) {
+        const uint8_t* c = cur + 3 * x;
+        uint8_t* b = back + 3 * x;
+        mask[x] = WeightedDifference(c, b) >= limit ? 1 : 0;
+        if (WeightedDifference(c, last + 3 * x) < limit) {
+          for (int k = 0; k < 3; ++k) b[k] = static_cast<uint8_t>((9 * b[k] + c[k]) / 10);
+        }
+      }
+    }
+  }
+}
+
+void SmokeFlameDetector::TestGreyColour(int limit) {
+  if (!FrameMatches() || blockMode_) return;
+  // S = 255 (max - min) / max <= limit is, for max > 0, 255 (max - min) < (limit + 1) max: no
+  // division per pixel. S lies in 0..255, so limits outside -1..255 act as -1 or 255.
+  const int bound = std::clamp(limit, -1, 255) + 1;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* __restrict p = source_->Row(y);
+    const uint8_t* __restrict motion = motionMask_.data() + static_cast<size_t>(y) * width_;
+    uint8_t* __restrict colour = colourMask_.data() + static_cast<size_t>(y) * width_;
+    for (int x = 0; x < width_; ++x) {
+      // Most pixels are still: they skip the colour arithmetic.
+      if (motion[x] == 0) {
+        colour[x] = 0;
+        continue;
+      }
+      const int b = p[3 * x];
+      const int g = p[3 * x + 1];
+      const int r = p[3 * x + 2];
+      const int high = std::max(b, std::max(g, r));
+      const int low = std::min(b, std::min(g, r));
+      colour[x] = high == 0 || 255 * (high - low) < bound * high ? 1 : 0;
+    }
+  }
+}
+
+void SmokeFlameDetector::TestFlicker(int minimumChanges) {
+  if (!FrameMatches() || blockMode_) return;
+  const bool learning = framesSeen_ < kFlickerWindow;
+  if (learning) ++framesSeen_;
+  const int n = framesSeen_;
+
+  if (n == 1 && learning) {
+    // The first frame starts every pixel's record.
+    for (int y = 0; y < height_; ++y) {
+      const uint8_t* p = source_->Row(y);
+      const size_t base = static_cast<size_t>(y) * width_;
+      for (int x = 0; x < width_; ++x) {
+        flickerMean_[base + x] = static_cast<float>(p[3 * x + 2]);
+        flickerState_[base + x] = 0;
+      }
+    }
+    std::fill(temporalMask_.begin(), temporalMask_.end(), 0);
+    togglePosition_ = (togglePosition_ + 1) % kToggleHistory;
+    return;
+  }
+
+  // The bit written now and the one written kFlickerWindow - 1 frames ago, which leaves the
+  // window. Bits never written are 0, so the learning frames need no case of their own.
+  const int writePosition = togglePosition_;
+  const int leavePosition =
+      (togglePosition_ + kToggleHistory - (kFlickerWindow - 1)) % kToggleHistory;
+  const size_t plane = static_cast<size_t>(width_) * height_;
+  uint8_t* const writePlane = toggleHistory_.data() + (writePosition / 8) * plane;
+  const uint8_t* const leavePlane = toggleHistory_.data() + (leavePosition / 8) * plane;
+  const int writeBit = writePosition % 8;
+  const int leaveBit = leavePosition % 8;
+  const uint8_t keepMask = static_cast<uint8_t>(~(1u << writeBit));
+
+  // Running mean of the red channel, in single precision in this order.
+  const float previousWeight = static_cast<float>(n - 1);
+  const float count = static_cast<float>(n);
+
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* __restrict p = source_->Row(y);
+    const size_t base = static_cast<size_t>(y) * width_;
+    float* __restrict mean = flickerMean_.data() + base;
+    uint8_t* __restrict state = flickerState_.data() + base;
+    uint8_t* __restrict changes = flickerChanges_.data() + base;
+    uint8_t* __restrict written = writePlane + base;
+    const uint8_t* __restrict leaving = leavePlane + base;
+    uint8_t* __restrict temporal = temporalMask_.data() + base;
+    for (int x = 0; x < width_; ++x) {
+      const float v = static_cast<float>(p[3 * x + 2]);
+      const float m = (v + previousWeight * mean[x]) / count;
+      mean[x] = m;
+      const uint8_t newState = v > m + 10.0f ? 1 : 0;
+      const uint8_t toggle = newState != state[x] ? 1 : 0;
+      state[x] = newState;
+      // The leaving bit is read before the write: with a window of a multiple of 8 frames
+      // both would share a byte.
+      const uint8_t left = (leaving[x] >> leaveBit) & 1;
+      written[x] = static_cast<uint8_t>((written[x] & keepMask) | (toggle << writeBit));
+      const uint8_t c = static_cast<uint8_t>(changes[x] + toggle - left);
+      changes[x] = c;
+      if (!learning) temporal[x] = c >= minimumChanges ? 1 : 0;
+    }
+  }
+  togglePosition_ = (togglePosition_ + 1) % kToggleHistory;
+}
+
+void SmokeFlameDetector::CombineMasks() {
+  if (!ready_) return;
+  const size_t n = finalMask_.size();
+  const uint8_t* __restrict colour = colourMask_.data();
+  const uint8_t* __restrict temporal = temporalMask_.data();
+  uint8_t* __restrict out = finalMask_.data();
+  for (size_t i = 0; i < n; ++i) out[i] = colour[i] & temporal[i];
+}
+
+uint8_t SmokeFlameDetector::ShowAndCount(Dib& display) {
+  if (!FrameMatches()) return 0;
+  EnsureColourPane(display, width_, height_);
+  int count = 0;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* __restrict p = source_->Row(y);
+    const uint8_t* __restrict mask = finalMask_.data() + static_cast<size_t>(y) * width_;
+    uint8_t* __restrict out = display.Row(y);
+    for (int x = 0; x < width_; ++x) {
+      const uint8_t* s = p + 3 * x;
+      uint8_t* d = out + 3 * x;
+      const bool set = mask[x] != 0;
+      d[0] = set ? static_cast<uint8_t>(s[0] / 2) : s[0];
+      d[1] = set ? static_cast<uint8_t>(s[1] / 2 + 128) : s[1];
+      d[2] = set ? static_cast<uint8_t>(s[2] / 2) : s[2];
+      count += set ? 1 : 0;
+    }
+  }
+  return count >= params.alarmPixelCount ? 1 : 0;
+}
+
+// --- block mode ----------------------------------------------------------------------------------
+
+void SmokeFlameDetector::ComputeBlockMeans() {
+  if (!FrameMatches()) return;
+  const int columns = blockColumns_;
+  int32_t* __restrict sums = blockSums_.data();
+  for (int r = 0; r < blockRows_; ++r) {
+    std::fill(blockSums_.begin(), blockSums_.end(), 0);
+    for (int y = r * kBlockSize; y < (r + 1) * kBlockSize; ++y) {
+      const uint8_t* __restrict p = source_->Row(y);
+      for (int c = 0; c < columns; ++c) {
+        const uint8_t* q = p + 3 * kBlockSize * c;
+        int32_t s = 0;
+        for (int x = 0; x < kBlockSize; ++x) {
+          s += 11 * q[3 * x] + 59 * q[3 * x + 1] + 30 * q[3 * x + 2];
+        }
+        sums[c] += s;
+      }
+    }
+    uint8_t* means = currentBlockMeans_.data() + static_cast<size_t>(r) * columns;
+    for (int c = 0; c < columns; ++c) {
+      means[c] = static_cast<uint8_t>(sums[c] / (kBlockSize * kBlockSize * 100));
+    }
+  }
+}
+
+void SmokeFlameDetector::CompareBlocks(uint8_t threshold, Dib& display) {
+  if (!FrameMatches()) return;
+  EnsureColourPane(display, width_, height_);
+  for (int r = 0; r < blockRows_; ++r) {
+    for (int c = 0; c < blockColumns_; ++c) {
+      const int b = r * blockColumns_ + c;
+      const bool moved = std::abs(currentBlockMeans_[b] - previousBlockMeans_[b]) >= threshold;
+      blockMotion_[b] = moved ? 1 : 0;
+      if (moved) {
+        FillBlock(display, c, r, 0, 255, 255);
+      } else {
+        FillBlock(display, c, r, 255, 0, 0);
+      }
+    }
+  }
+}
+
+void SmokeFlameDetector::ShowBlockCounters(Dib& display, std::span<const uint8_t> counters,
+                                           int gain) const {
+  if (!FrameMatches() || counters.size() < static_cast<size_t>(BlockCount())) return;
+  EnsureColourPane(display, width_, height_);
+  for (int r = 0; r < blockRows_; ++r) {
+    for (int c = 0; c < blockColumns_; ++c) {
+      const int64_t v = static_cast<int64_t>(gain) * counters[r * blockColumns_ + c];
+      FillBlock(display, c, r, static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)), 0, 0);
+    }
+  }
+}
+
+uint8_t SmokeFlameDetector::AccumulateBlockMotion() {
+  if (!FrameMatches()) return 0;
+  const int blocks = BlockCount();
+  uint8_t* slot = blockMaskRing_.data() + static_cast<size_t>(blockRingIndex_) * blocks;
+  for (int b = 0; b < blocks; ++b) blockCounters_[b] += blockMotion_[b];
+  if (blockRingFill_ > kBlockWindow - 1) {
+    // The mask of kBlockWindow frames ago leaves the counters.
+    for (int b = 0; b < blocks; ++b) blockCounters_[b] -= slot[b];
+  } else {
+    ++blockRingFill_;
+  }
+  std::copy_n(blockMotion_.data(), blocks, slot);
+  blockRingIndex_ = (blockRingIndex_ + 1) % kBlockWindow;
+
+  int busy = 0;
+  for (int b = 0; b < blocks; ++b) busy += blockCounters_[b] > 36 ? 1 : 0;
+  return busy > 3 ? 1 : 0;
+}
+
+void SmokeFlameDetector::FilterBlockSpread() {
+  if (!FrameMatches() || !blockMode_) return;
+  for (int r = 0; r < blockRows_; ++r) {
+    for (int c = 0; c < blockColumns_; ++c) {
+      const int b = r * blockColumns_ + c;
+      if (blockMotion_[b] == 0) continue;
+      int n = 0;
+      int sumX = 0;
+      int sumXX = 0;
+      int sumY = 0;
+      int sumYY = 0;
+      for (int j = 0; j < kBlockSize; ++j) {
+        const int y = r * kBlockSize + j;
+        const uint8_t* cur = source_->Row(y) + 3 * kBlockSize * c;
+        const uint8_t* prev = previousFrame_.Row(y) + 3 * kBlockSize * c;
+        for (int i = 0; i < kBlockSize; ++i) {
+          const int d = std::abs(cur[3 * i] - prev[3 * i]) +
+                        std::abs(cur[3 * i + 1] - prev[3 * i + 1]) +
+                        std::abs(cur[3 * i + 2] - prev[3 * i + 2]);
+          if (d >= 46) {
+            ++n;
+            sumX += i;
+            sumXX += i * i;
+            sumY += j;
+            sumYY += j * j;
+          }
+        }
+      }
+      // Variance E[x^2] - E[x]^2 >= 10, multiplied through by n^2 so that it stays exact.
+      const bool spread =
+          n > 50 && n * sumXX - sumX * sumX >= 10 * n * n && n * sumYY - sumY * sumY >= 10 * n * n;
+      if (!spread) blockMotion_[b] = 0;
+    }
+  }
+}
+
+int SmokeFlameDetector::BlockMeanEdge(std::span<const int32_t> edges, int column, int row) const {
+  int32_t sum = 0;
+  for (int y = row * kBlockSize; y < (row + 1) * kBlockSize; ++y) {
+    const int32_t* e = edges.data() + static_cast<size_t>(y) * width_ + column * kBlockSize;
+    for (int x = 0; x < kBlockSize; ++x) sum += e[x];
+  }
+  return sum / (kBlockSize * kBlockSize);
+}
+
+void SmokeFlameDetector::PlotBlockEdges(int column, int row, Dib& display) {
+  if (!FrameMatches() || !blockMode_) return;
+  EnsureColourPane(display, width_, height_);
+  const int last = width_ - 1;
+  for (int y = 0; y < height_; ++y) {
+    uint8_t* p = display.Row(y);
+    std::memmove(p, p + 3, static_cast<size_t>(3 * last));
+    p[3 * last] = p[3 * last + 1] = p[3 * last + 2] = 0;
+  }
+  if (BlockCount() == 0) return;
+  column = std::clamp(column, 0, blockColumns_ - 1);
+  row = std::clamp(row, 0, blockRows_ - 1);
+  const int current = std::min(BlockMeanEdge(currentEdges_, column, row), height_ - 1);
+  const int background = std::min(BlockMeanEdge(backgroundEdges_, column, row), height_ - 1);
+  uint8_t* yellow = display.Row(current) + 3 * last;
+  yellow[0] = 0;
+  yellow[1] = 255;
+  yellow[2] = 255;
+  uint8_t* blue = display.Row(background) + 3 * last;
+  blue[0] = 255;
+  blue[1] = 0;
+  blue[2] = 0;
+}
+
+void SmokeFlameDetector::ComputeEdgeStrength() {
+  if (!FrameMatches() || !blockMode_) return;
+  TextureMap(*source_, currentEdges_);
+}
+
+uint8_t SmokeFlameDetector::TestEdgeLoss() {
+  if (!FrameMatches() || !blockMode_) return 0;
+  int smokeBlocks = 0;
+  bool anyMotion = false;
+  for (int r = 0; r < blockRows_; ++r) {
+    for (int c = 0; c < blockColumns_; ++c) {
+      const int block = r * blockColumns_ + c;
+      smokeBlocks_[block] = 0;
+      if (blockMotion_[block] == 0) continue;
+      anyMotion = true;
+      // Smoke blurs what is behind it: the block lost edge strength.
+      const int current = BlockMeanEdge(currentEdges_, c, r);
+      const int background = BlockMeanEdge(backgroundEdges_, c, r);
+      if (current + 4 < background) {
+        smokeBlocks_[block] = 1;
+        ++smokeBlocks;
+      }
+    }
+  }
+  if (!anyMotion) {
+    // A still frame is the new background.
+    std::copy(currentEdges_.begin(), currentEdges_.end(), backgroundEdges_.begin());
+    background_.CopyFrom(*source_, true);
+  }
+  lastSmokeBlocks_ = smokeBlocks;
+  smokeCounts_[smokeCountIndex_] = smokeBlocks;
+  smokeCountIndex_ = (smokeCountIndex_ + 1) % kBlockWindow;
+  int total = 0;
+  for (const int32_t count : smokeCounts_) total += count;
+  return total > 24 ? 1 : 0;
+}
+
+// --- end of frame --------------------------------------------------------------------------------
+
+void SmokeFlameDetector::EndOfFrame() {
+  if (!FrameMatches()) return;
+  if (blockMode_) {
+    source_->SwapPixels(previousFrame_);
+    std::swap(currentBlockMeans_, previousBlockMeans_);
+  } else {
+    ringIndex_ = (ringIndex_ + 1) % historyLength_;
+    source_->SwapPixels(ring_[ringIndex_]);
+  }
+}
+
+}  // namespace fw

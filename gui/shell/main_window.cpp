@@ -1,0 +1,639 @@
+#include "gui/shell/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <memory>
+
+#include "app/session.h"
+#include "core/data_files.h"
+#include "core/ui_sink.h"
+#include "gui/bridge/engine_bridge.h"
+#include "gui/controls/control_bar.h"
+#include "gui/controls/control_panel.h"
+#include "gui/dialogs/display_dialog.h"
+#include "gui/dialogs/lbp_var_dialog.h"
+#include "gui/dialogs/pseudo_colour_dialog.h"
+#include "gui/dialogs/ptz_dialog.h"
+#include "gui/panes/image_pane.h"
+#include "gui/shell/menus.h"
+
+namespace fw {
+
+const char* const kProductTitle = "Fumewatch 2.0 (desktop workbench by the Fumewatch developers)";
+
+namespace {
+
+// The document's title, put in front of the product title.
+constexpr const char* kDocumentTitle = "FWX";
+
+// Pane arrangement: top row and control bar, image grid and control panel, grid cells.
+constexpr int kTopRowHeight = 530;
+constexpr int kControlBarHeight = 70;
+constexpr int kGridWidth = 800;
+constexpr int kControlPanelWidth = 200;
+constexpr int kCellHeight = 265;
+constexpr int kCellWidth = 400;
+// One view: the chosen cell's row and column get this size, the others none.
+constexpr int kOneView = 1500;
+
+constexpr const char* kPictureFilter = "JPG图像(*.jpg);;BMP图像(*.bmp);;所有文件(*.*)";
+constexpr const char* kRecentGroup = "Recent File List";
+
+const char* const kViewNames[] = {" Top left", " Top right", " Bottom left", " Bottom right"};
+
+QString WindowTitle() {
+  return QStringLiteral("%1 - %2").arg(QLatin1String(kDocumentTitle),
+                                       QString::fromUtf8(kProductTitle));
+}
+
+bool IsPicture(const QString& path) {
+  const QString ext = QFileInfo(path).suffix().toLower();
+  return ext == QLatin1String("jpg") || ext == QLatin1String("bmp");
+}
+
+QSettings Settings() {
+  return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
+                   QStringLiteral("Fumewatch"));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
+    : QMainWindow(parent), bridge_(bridge), doc_(this) {
+  setWindowTitle(WindowTitle());
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+
+  doc_.samplesRoot = Settings()
+                         .value(QStringLiteral("samplesRoot"),
+                                QString::fromStdString(StartDirectory()) + "samples")
+                         .toString();
+
+  commands_ = new CommandActions(*this);
+  connect(commands_, &CommandActions::triggered, this, &MainWindow::runCommand);
+  buildStatusBar();
+  buildPanes();
+
+  // The display dialog comes with the document, the PTZ dialog with the window; both hidden.
+  displayDialog_ = new DisplayDialog(doc_, this);
+  connect(displayDialog_, &DisplayDialog::shownChanged, this, [this](bool shown) {
+    bridge_.post([shown](Session& s) { s.SetDisplayDialogShown(shown); });
+    refreshChecks();
+  });
+  ptzDialog_ = new PtzDialog(this);
+
+  connect(&bridge_, &EngineBridge::snapshotUpdated, this, &MainWindow::onSnapshot);
+  connect(&doc_, &WorkbenchDocument::panesChanged, this, [this](int pane) {
+    for (int i = 0; i < 4; ++i) {
+      if (pane < 0 || pane == i) panes_[i]->update();
+    }
+  });
+
+  recent_ = Settings().value(QString::fromLatin1(kRecentGroup) + "/files").toStringList();
+  while (recent_.size() > kRecentFiles) recent_.removeLast();
+  rebuildRecentFiles();
+
+  resize(kMinimumWidth, kMinimumHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  refreshChecks();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildPanes() {
+  outer_ = new QSplitter(Qt::Vertical, this);
+  top_ = new QSplitter(Qt::Horizontal, outer_);
+  grid_ = new QSplitter(Qt::Vertical, top_);
+  for (int row = 0; row < 2; ++row) {
+    gridRows_[row] = new QSplitter(Qt::Horizontal, grid_);
+    for (int column = 0; column < 2; ++column) {
+      const int index = 2 * row + column;
+      auto* pane = new ImagePane(static_cast<PaneId>(index), bridge_, doc_, gridRows_[row]);
+      panes_[index] = pane;
+      connect(pane, &ImagePane::scaleAndViewChanged, this, &MainWindow::showScaleAndView);
+      connect(pane, &ImagePane::message, this, [this](const QString& text) {
+        showStatus(static_cast<int>(StatusField::Message), text);
+      });
+    }
+  }
+  // The grid's two rows share their column widths.
+  for (int row = 0; row < 2; ++row) {
+    QSplitter* self = gridRows_[row];
+    QSplitter* other = gridRows_[1 - row];
+    connect(self, &QSplitter::splitterMoved, other,
+            [self, other] { other->setSizes(self->sizes()); });
+  }
+  // The control panel keeps its natural height and scrolls when the window is too short for it.
+  auto* panelScroll = new QScrollArea(top_);
+  panelScroll->setWidgetResizable(true);
+  panelScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  panelScroll->setFrameShape(QFrame::NoFrame);
+  controlPanel_ = new ControlPanel(bridge_, doc_);
+  panelScroll->setWidget(controlPanel_);
+  controlBar_ = new ControlBar(bridge_, outer_);
+  for (QSplitter* s : {outer_, top_, grid_, gridRows_[0], gridRows_[1]}) {
+    s->setChildrenCollapsible(true);
+  }
+  // Extra height goes to the panes, extra width to the grid.
+  outer_->setStretchFactor(0, 1);
+  outer_->setStretchFactor(1, 0);
+  top_->setStretchFactor(0, 1);
+  top_->setStretchFactor(1, 0);
+  outer_->setSizes({kTopRowHeight, kControlBarHeight});
+  top_->setSizes({kGridWidth, kControlPanelWidth});
+  setGridSizes(kCellHeight, kCellHeight, kCellWidth, kCellWidth);
+  setCentralWidget(outer_);
+
+  // Right-click menus: the Operation submenus of the panes and Bottom View on the control bar.
+  panes_[0]->setContextMenu(commands_->submenu(QStringLiteral("Top left")));
+  panes_[2]->setContextMenu(commands_->submenu(QStringLiteral("Bottom left")));
+  panes_[3]->setContextMenu(commands_->submenu(QStringLiteral("Bottom right")));
+  controlBar_->setContextMenu(commands_->submenu(QStringLiteral("Bottom View")));
+
+  connect(panes_[0], &ImagePane::startRequested, this,
+          [this] { bridge_.post([](Session& s) { s.Start(); }); });
+  connect(panes_[0], &ImagePane::stopRequested, this,
+          [this] { bridge_.post([](Session& s) { s.Stop(); }); });
+  for (ImagePane* pane : panes_) {
+    connect(pane, &ImagePane::colourPicked, controlPanel_, &ControlPanel::setPickedColour);
+  }
+  connect(controlBar_, &ControlBar::openClicked, this, &MainWindow::chooseVideo);
+}
+
+void MainWindow::buildStatusBar() {
+  QStatusBar* bar = statusBar();
+  const auto pane = [bar](const QString& text, bool stretch) {
+    auto* label = new QLabel(text, bar);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    if (stretch) {
+      bar->addWidget(label, 1);
+    } else {
+      bar->addPermanentWidget(label);
+    }
+    return label;
+  };
+  status_[0] = pane(QStringLiteral("Ready"), true);
+  status_[1] = pane(QStringLiteral("Scale: 1.0"), false);
+  status_[2] = pane(QStringLiteral("Current View: Top left"), false);
+  status_[3] = pane(QStringLiteral("Learning tips"), false);
+  // An empty pane a quarter of the screen wide, then the keyboard indicators.
+  QLabel* empty = pane(QString(), false);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    empty->setFixedWidth(screen->geometry().width() / 4);
+  }
+  for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+    QLabel* label = pane(QString::fromLatin1(indicator), false);
+    label->setEnabled(false);  // the lock states are not known here
+  }
+  status_[1]->setText(QStringLiteral("Scale: 100%"));
+  status_[2]->setText(QStringLiteral("Current View: No"));
+}
+
+QAction* MainWindow::action(int id) const {
+  return commands_->action(id);
+}
+
+QMenu* MainWindow::submenu(const QString& title) const {
+  return commands_->submenu(title);
+}
+
+QString MainWindow::statusText(int pane) const {
+  return status_[pane]->text();
+}
+
+QList<int> MainWindow::gridRowSizes() const {
+  return grid_->sizes();
+}
+
+QList<int> MainWindow::gridColumnSizes() const {
+  return gridRows_[0]->sizes();
+}
+
+void MainWindow::showStatus(int field, const QString& text) {
+  switch (static_cast<StatusField>(field)) {
+    case StatusField::Scale:
+      status_[1]->setText(text);
+      break;
+    case StatusField::CurrentView:
+      status_[2]->setText(text);
+      break;
+    case StatusField::Learning:
+      status_[3]->setText(text);
+      break;
+    case StatusField::Message:
+      status_[0]->setText(text);
+      break;
+  }
+}
+
+void MainWindow::showScaleAndView(float scale, int view) {
+  status_[1]->setText(QString::asprintf("Scale: %.0f%%", double{scale} * 100.0));
+  status_[2]->setText(QStringLiteral("Current View:") +
+                      QLatin1String(view >= 0 && view < 4 ? kViewNames[view] : " No"));
+}
+
+// --- snapshots and check marks ---------------------------------------------------------------
+
+void MainWindow::onSnapshot() {
+  const Snapshot& s = bridge_.snapshot();
+  for (ImagePane* pane : panes_) pane->update();
+  controlBar_->onSnapshot(s);
+  controlPanel_->onSnapshot(s);
+  if (displayDialog_->isVisible()) displayDialog_->updateImage(s.display);
+  refreshChecks();
+}
+
+CommandContext MainWindow::commandContext() const {
+  const Snapshot& s = bridge_.snapshot();
+  CommandContext c;
+  c.mode = s.mode;
+  c.waveletView = s.waveletView;
+  c.bottomRightOperation = s.bottomRightOperation;
+  c.topLeftGrad = s.topLeftGrad;
+  c.bottomLeftGrads = s.bottomLeftGrads;
+  c.colourTesting = s.colourTesting;
+  c.online = s.online;
+  c.snakeModelMark = snakeModelMark_;
+  c.currentTool = doc_.currentTool;
+  c.fourViews = fourViews_;
+  c.ptz = ptz_;
+  c.displayDialogShown = displayDialog_ != nullptr && displayDialog_->isVisible();
+  c.displayDialogTopmost = displayDialog_ != nullptr && displayDialog_->isTopmost();
+  c.lbpVarShown = lbpVarDialog_ != nullptr && lbpVarDialog_->isVisible();
+  c.selectionSquare = panes_[0] != nullptr && panes_[0]->selectionSquare();
+  c.toolbarShown = commands_->toolBar()->isVisibleTo(this);
+  c.statusBarShown = statusBar()->isVisibleTo(this);
+  return c;
+}
+
+void MainWindow::refreshChecks() {
+  commands_->refreshChecks(commandContext());
+}
+
+// --- commands --------------------------------------------------------------------------------
+
+void MainWindow::runCommand(int id) {
+  const CommandInfo* info = FindCommand(id);
+  if (info == nullptr || !IsCommandEnabled(*info)) return;
+  if (info->handler == CommandHandler::Mode) {
+    modeCommand(id);
+    return;
+  }
+  switch (id) {
+    case cmd::kFileNew:
+      reinitialise();
+      break;
+    case cmd::kFileOpen:
+      choosePicture();
+      break;
+    case cmd::kFileSave:
+    case cmd::kFileSaveAs:
+      chooseSavePath();
+      break;
+    case cmd::kExit:
+      close();
+      break;
+    case cmd::kToolbar:
+      commands_->toolBar()->setVisible(!commands_->toolBar()->isVisibleTo(this));
+      break;
+    case cmd::kStatusBar:
+      statusBar()->setVisible(!statusBar()->isVisibleTo(this));
+      break;
+    case cmd::kShowDisplayDialog:
+      showDisplayDialog(!displayDialog_->isVisible());
+      break;
+    case cmd::kDisplayDialogTopmost:
+      displayDialog_->setTopmost(!displayDialog_->isTopmost());
+      break;
+    case cmd::kSetLbpVar:
+      toggleLbpVar();
+      break;
+    case cmd::kZoom:
+    case cmd::kPan:
+      toolCommand(id);
+      break;
+    case cmd::kFourOrOneViews:
+      toggleFourViews();
+      break;
+    case cmd::kGeneratePositive:
+      panes_[0]->setSelectionSquare(!panes_[0]->selectionSquare());
+      break;
+    case cmd::kGradOfView00:
+      bridge_.post([](Session& s) { s.ToggleTopLeftGrad(); });
+      break;
+    case cmd::kWaveletTransform:
+      bridge_.post([](Session& s) { s.WaveletTransformOnce(); });
+      break;
+    case cmd::kColourTesting: {
+      const bool on = !bridge_.snapshot().colourTesting;
+      bridge_.post([on](Session& s) { s.SetColourTesting(on); });
+      break;
+    }
+    case cmd::kGrads:
+      bridge_.post([](Session& s) { s.ToggleBottomLeftGrads(); });
+      break;
+    case cmd::kSnakeModelMark:
+      snakeModelMark_ = !snakeModelMark_;
+      break;
+    case cmd::kBottomRightGrad:
+    case cmd::kBottomRightDifference:
+      bridge_.post([id](Session& s) { s.SelectBottomRightOperation(id); });
+      break;
+    case cmd::kSaveDisplayPicture:
+      displayDialog_->saveImageAs();
+      break;
+    case cmd::kPtz:
+      // The second choice only takes the check mark away; the dialog stays.
+      ptz_ = !ptz_;
+      if (ptz_) ptzDialog_->show();
+      break;
+    case cmd::kPseudoColour:
+      showPseudoColour();
+      break;
+    case cmd::kAutoThreshold:
+      bridge_.post([](Session& s) { s.AutoThreshold(); });
+      break;
+    case cmd::kOfflineDetection:
+      chooseOfflineVideo();
+      break;
+    case cmd::kAbout:
+      showAbout();
+      break;
+    case cmd::kPreviousPane:
+      focusPreviousChild();
+      break;
+    default:
+      break;
+  }
+  refreshChecks();
+}
+
+void MainWindow::modeCommand(int mode) {
+  // Selecting the current mode switches it off; menu modes clear the alarm state.
+  bridge_.post([mode](Session& s) { s.SelectMode(static_cast<ModeId>(mode)); });
+  reinitialise();
+}
+
+void MainWindow::reinitialise() {
+  setWindowTitle(WindowTitle());
+  controlBar_->reinitialise(bridge_.snapshot());
+  controlPanel_->reinitialise();
+  // The start directory is the working directory at this moment.
+  const std::string directory = QDir::currentPath().toStdString() + "/";
+  bridge_.post([directory](Session&) { SetStartDirectory(directory); });
+}
+
+void MainWindow::toolCommand(int tool) {
+  doc_.currentTool = doc_.currentTool == tool ? 0 : tool;
+  if (doc_.currentView < 0) doc_.currentView = 0;
+  if (doc_.currentTool != 0) {
+    for (ImagePane* pane : panes_) pane->recreateZoomBuffer();
+    if (doc_.currentTool == kToolZoom) {
+      ImagePane* current = panes_[doc_.currentView];
+      const Dib& picture = current->picture();
+      current->setPanCentre(QPoint(picture.Width() / 2, picture.Height() / 2));
+    }
+  }
+  doc_.repaintPanes(-1);
+}
+
+void MainWindow::setGridSizes(int row0, int row1, int column0, int column1) {
+  grid_->setSizes({row0, row1});
+  for (QSplitter* row : gridRows_) row->setSizes({column0, column1});
+}
+
+void MainWindow::toggleFourViews() {
+  fourViews_ = !fourViews_;
+  if (fourViews_) {
+    setGridSizes(kCellHeight, kCellHeight, kCellWidth, kCellWidth);
+    return;
+  }
+  if (doc_.currentView == -1) doc_.currentView = 0;
+  const int view = doc_.currentView;
+  if (view < 0 || view > 3) return;
+  const int row = view / 2;
+  const int column = view % 2;
+  setGridSizes(row == 0 ? kOneView : 0, row == 0 ? 0 : kOneView, column == 0 ? kOneView : 0,
+               column == 0 ? 0 : kOneView);
+  doc_.repaintPanes(-1);
+}
+
+// --- videos and pictures ---------------------------------------------------------------------
+
+QString MainWindow::withoutTopmost(const std::function<QString()>& dialog) {
+  const bool topmost = displayDialog_->isTopmost();
+  if (topmost) displayDialog_->setTopmost(false);
+  const QString path = dialog();
+  if (topmost) displayDialog_->setTopmost(true);
+  return path;
+}
+
+void MainWindow::chooseVideo() {
+  const QString path = withoutTopmost([this] {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("打开AVI格式测试视频(离线烟雾检测)"),
+                                        QString(), QStringLiteral("Files(*.avi)"));
+  });
+  if (!path.isEmpty()) openVideo(path);
+}
+
+void MainWindow::openVideo(const QString& path) {
+  const std::string p = path.toStdString();
+  bridge_.post([p](Session& s) { s.OpenAndPlay(p); });
+  addRecentFile(path);
+}
+
+void MainWindow::choosePicture() {
+  const QString path = withoutTopmost([this] {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("打开位图图像"), QString(),
+                                        QString::fromUtf8(kPictureFilter));
+  });
+  if (!path.isEmpty()) openPicture(path);
+}
+
+void MainWindow::openPicture(const QString& path) {
+  const int view = doc_.currentView;
+  const std::string p = path.toStdString();
+  // The picture's size as loaded; the reply arrives before the snapshot that shows it.
+  auto size = std::make_shared<QSize>();
+  bridge_.postThen(
+      [view, p, size](Session& s) {
+        if (!s.OpenPicture(view, p)) return;
+        const Dib& picture = s.GetPanes().image[std::max(view, 0)];
+        *size = QSize(picture.Width(), picture.Height());
+      },
+      this,
+      [this, view, size, path] {
+        if (size->isEmpty()) return;
+        // The pane's zoom centre becomes the picture's centre.
+        panes_[std::max(view, 0)]->setPanCentre(QPoint(size->width() / 2, size->height() / 2));
+        doc_.repaintPanes(-1);
+        addRecentFile(path);
+      });
+}
+
+void MainWindow::chooseSavePath() {
+  const int view = doc_.currentView;
+  if (view < 0 || view > 3) {
+    CurrentUiSink().Message("No view specified!", "", MessageButtons::Ok);
+    return;
+  }
+  const QString path = withoutTopmost([this] {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("保存图像"), QString(),
+                                        QString::fromUtf8(kPictureFilter));
+  });
+  if (!path.isEmpty()) savePicture(path);
+}
+
+void MainWindow::savePicture(const QString& path) {
+  const int view = doc_.currentView;
+  const std::string p = path.toStdString();
+  bridge_.post([view, p](Session& s) { s.SavePicture(view, p); });
+}
+
+void MainWindow::chooseOfflineVideo() {
+  const QString path = withoutTopmost([this] {
+    return QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open an AVI video for smoke detection (Offline Fumewatch)"),
+        QString(), QStringLiteral("Files(*.avi)"));
+  });
+  if (!path.isEmpty()) runOfflineDetection(path);
+}
+
+void MainWindow::runOfflineDetection(const QString& path) {
+  for (SessionCommand& command : OfflineDetectionCommands(path.toStdString())) {
+    bridge_.post(std::move(command));
+  }
+  addRecentFile(path);
+  // What follows the offline mode's command.
+  reinitialise();
+}
+
+void MainWindow::addRecentFile(const QString& path) {
+  const QString full = QFileInfo(path).absoluteFilePath();
+  recent_.removeAll(full);
+  recent_.prepend(full);
+  while (recent_.size() > kRecentFiles) recent_.removeLast();
+  Settings().setValue(QString::fromLatin1(kRecentGroup) + "/files", recent_);
+  rebuildRecentFiles();
+}
+
+void MainWindow::rebuildRecentFiles() {
+  QMenu* file = submenu(QStringLiteral("&File"));
+  QAction* placeholder = action(cmd::kRecentFile);
+  for (QAction* a : recentActions_) {
+    file->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
+  for (int i = 0; i < recent_.size(); ++i) {
+    auto* a = new QAction(
+        QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(recent_[i])), this);
+    const QString path = recent_[i];
+    connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+    file->insertAction(placeholder, a);
+    recentActions_.append(a);
+  }
+  // The placeholder stands for an empty list.
+  placeholder->setVisible(recent_.isEmpty());
+}
+
+void MainWindow::openRecent(const QString& path) {
+  if (IsPicture(path)) {
+    openPicture(path);
+  } else {
+    openVideo(path);
+  }
+}
+
+// --- dialogs ---------------------------------------------------------------------------------
+
+void MainWindow::showDisplayDialog(bool shown) {
+  if (shown) {
+    displayDialog_->showImage(bridge_.snapshot().display);
+  } else {
+    displayDialog_->hide();
+  }
+}
+
+void MainWindow::toggleLbpVar() {
+  if (lbpVarDialog_ == nullptr) {
+    lbpVarDialog_ = new LbpVarDialog(this);
+    doc_.lbpVarDialog = lbpVarDialog_;
+    connect(lbpVarDialog_, &LbpVarDialog::optionsChanged, panes_[0],
+            [this] { panes_[0]->update(); });
+  }
+  lbpVarDialog_->setShown(!lbpVarDialog_->isVisible());
+}
+
+void MainWindow::showPseudoColour() {
+  if (pseudoColourDialog_ == nullptr) {
+    pseudoColourDialog_ = new PseudoColourDialog(this);
+    connect(pseudoColourDialog_, &PseudoColourDialog::applyScheme, this, [this](int scheme) {
+      bridge_.post([scheme](Session& s) { s.ApplyPseudoColour(scheme); });
+    });
+  }
+  pseudoColourDialog_->show();
+  pseudoColourDialog_->raise();
+}
+
+void MainWindow::showAbout() {
+  QDialog about(this);
+  about.setWindowTitle(QStringLiteral("About DXQ"));
+  auto* layout = new QHBoxLayout(&about);
+  auto* icon = new QLabel(&about);
+  icon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32));
+  layout->addWidget(icon, 0, Qt::AlignTop);
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(new QLabel(QStringLiteral("Fumewatch(FWX 2.0)"), &about));
+  texts->addWidget(
+      new QLabel(QStringLiteral("Smoke and fire detection workbench for Linux"), &about));
+  texts->addWidget(new QLabel(QStringLiteral("Written by the Fumewatch developers"), &about));
+  auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+  connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  texts->addWidget(ok);
+  layout->addLayout(texts);
+  about.exec();
+}
+
+// --- window ----------------------------------------------------------------------------------
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_S || event->key() == Qt::Key_F4) {
+    CurrentUiSink().Message("hi", "", MessageButtons::Ok);
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Playback stops before the window goes; the engine has finished its frame when this returns.
+  if (!closing_) {
+    closing_ = true;
+    bridge_.call([](Session& s) {
+      s.Stop();
+      s.EndLoopIfStopped();
+    });
+  }
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace fw

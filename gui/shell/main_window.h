@@ -1,0 +1,138 @@
+// The main window: menu bar, toolbar and status bar around the fixed arrangement of panes (four
+// image panes in a 2 x 2 grid, the control panel beside them, the control bar below), the
+// window-level commands, the dialogs it places, and the re-initialisation after mode commands.
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+#include "app/commands.h"
+#include "gui/shell/workbench_document.h"
+
+class QLabel;
+class QSplitter;
+
+namespace fw {
+
+class CommandActions;
+class ControlBar;
+class ControlPanel;
+class DisplayDialog;
+class EngineBridge;
+class ImagePane;
+class LbpVarDialog;
+class PseudoColourDialog;
+class PtzDialog;
+
+// The product title; the window shows it after the document title "FWX".
+extern const char* const kProductTitle;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMinimumWidth = 1020;
+  static constexpr int kMinimumHeight = 740;
+  static constexpr int kRecentFiles = 4;
+
+  explicit MainWindow(EngineBridge& bridge, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // --- parts ---
+  QAction* action(int id) const;
+  QMenu* submenu(const QString& title) const;
+  ImagePane* pane(int index) const { return panes_[index]; }
+  ControlBar* controlBar() const { return controlBar_; }
+  ControlPanel* controlPanel() const { return controlPanel_; }
+  DisplayDialog* displayDialog() const { return displayDialog_; }
+  PtzDialog* ptzDialog() const { return ptzDialog_; }
+  WorkbenchDocument& document() { return doc_; }
+  // Status-bar panes: 0 message, 1 scale, 2 current view, 3 learning progress.
+  QString statusText(int pane) const;
+  // The image grid: row heights and column widths.
+  QList<int> gridRowSizes() const;
+  QList<int> gridColumnSizes() const;
+  bool fourViews() const { return fourViews_; }
+  QStringList recentFiles() const { return recent_; }
+  // What the check marks show now.
+  CommandContext commandContext() const;
+
+  // --- commands (the file dialogs are left to the callers of these) ---
+  // Runs a command as if it had been chosen from the menu.
+  void runCommand(int id);
+  // The Open button with a chosen video: open it and play it.
+  void openVideo(const QString& path);
+  // File Open / Save with a chosen picture, for the current view.
+  void openPicture(const QString& path);
+  void savePicture(const QString& path);
+  // Offline detection with a chosen video.
+  void runOfflineDetection(const QString& path);
+  // The re-initialisation after every mode command (and File New).
+  void reinitialise();
+
+ public slots:
+  // A status text of the engine (QtUiSink::statusText).
+  void showStatus(int field, const QString& text);
+  // The scale and current-view texts of the status bar.
+  void showScaleAndView(float scale, int view);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void buildPanes();
+  void buildStatusBar();
+  void onSnapshot();
+  void refreshChecks();
+  void modeCommand(int mode);
+  void toolCommand(int tool);
+  void toggleFourViews();
+  void setGridSizes(int row0, int row1, int column0, int column1);
+  void chooseVideo();
+  void choosePicture();
+  void chooseSavePath();
+  void chooseOfflineVideo();
+  void showDisplayDialog(bool shown);
+  void toggleLbpVar();
+  void showPseudoColour();
+  void showAbout();
+  void addRecentFile(const QString& path);
+  void rebuildRecentFiles();
+  void openRecent(const QString& path);
+  // Runs a file dialog with the display dialog's topmost state taken away meanwhile.
+  QString withoutTopmost(const std::function<QString()>& dialog);
+
+  EngineBridge& bridge_;
+  WorkbenchDocument doc_;
+  CommandActions* commands_ = nullptr;
+
+  QSplitter* outer_ = nullptr;            // top row / control bar
+  QSplitter* top_ = nullptr;              // image grid / control panel
+  QSplitter* grid_ = nullptr;             // the grid's two rows
+  std::array<QSplitter*, 2> gridRows_{};  // each row's two columns
+  std::array<ImagePane*, 4> panes_{};
+  ControlBar* controlBar_ = nullptr;
+  ControlPanel* controlPanel_ = nullptr;
+
+  std::array<QLabel*, 4> status_{};  // message, scale, current view, learning progress
+
+  DisplayDialog* displayDialog_ = nullptr;
+  PtzDialog* ptzDialog_ = nullptr;
+  LbpVarDialog* lbpVarDialog_ = nullptr;
+  PseudoColourDialog* pseudoColourDialog_ = nullptr;
+
+  bool fourViews_ = true;
+  bool ptz_ = false;
+  bool snakeModelMark_ = false;
+  QStringList recent_;
+  QList<QAction*> recentActions_;
+  bool closing_ = false;
+};
+
+}  // namespace fw
