@@ -4,11 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "app/session.h"
 #include "core/ui_sink.h"
+#include "detect/background/background_modes.h"
+#include "detect/smoke/smoke_modes.h"
+#include "tests/support/allocations.h"
 #include "tests/support/clips.h"
+#include "video/frame_source.h"
 
 namespace fw {
 namespace {
@@ -87,6 +95,101 @@ TEST(ModeTable, FramesOfAnotherSizeAreRefusedSafely) {
     session.Step();  // the video's frames no longer fit the pane: nothing is read
     EXPECT_EQ(session.GetPanes().topLeft().Width(), 80);
   }
+}
+
+// Frames in memory of a square that crosses a textured background, so that every mode finds
+// motion and foreground.
+std::vector<Dib> MovingSquare(int width, int height, int frames) {
+  std::vector<Dib> out;
+  for (int t = 0; t < frames; ++t) {
+    Dib& frame = out.emplace_back();
+    frame.CreateSigned(width, height, 24, false);
+    for (int y = 0; y < height; ++y) {
+      uint8_t* row = frame.Row(y);
+      for (int x = 0; x < width; ++x) {
+        const bool square = x >= t % width && x < t % width + 12 && y >= 8 && y < 20;
+        row[3 * x] = static_cast<uint8_t>(square ? 200 : 40 + (x * 7 + y * 3) % 50);
+        row[3 * x + 1] = static_cast<uint8_t>(square ? 190 : 90 + (x * 5 + y * 11) % 40);
+        row[3 * x + 2] = static_cast<uint8_t>(square ? 180 : 60 + (x * 3 + y * 7) % 60);
+      }
+    }
+  }
+  return out;
+}
+
+// Per-frame work allocates nothing once a mode has learned (the second mixture's learning frame,
+// the 60th, is the one exception).
+TEST(ModeTable, EveryModeRunsItsFramesWithoutAllocating) {
+  FrameList frames(MovingSquare(64, 48, 80));
+  for (const ModeInfo& mode : Modes()) {
+    SCOPED_TRACE(mode.label);
+    Session session;
+    session.OpenFrames(frames);
+    session.State().alarmLogEnabled = false;
+    ASSERT_TRUE(session.SelectMode(mode.id));
+    for (int f = 0; f < 62; ++f) session.Step();
+    test::StartCountingAllocations();
+    for (int f = 0; f < 16; ++f) session.Step();
+    EXPECT_EQ(test::StopCountingAllocations(), 0);
+  }
+}
+
+// Each field list is the one description of its parameters: the defaults are the state's own,
+// every value in range is taken, and values outside it or not whole where they must be are
+// refused with the field named, leaving the state as it was.
+TEST(ModeTable, FieldListsDriveValidation) {
+  for (const std::span<const ParamField> fields :
+       {ControlFields(), BackgroundFields(), SmokeFields()}) {
+    for (const ParamField& f : fields) {
+      SCOPED_TRACE(f.name);
+      DetectionState state;
+      EXPECT_EQ(f.get(state), f.defaultValue);
+      const std::string name = f.name;
+      for (const double value : {f.minimum, f.maximum, f.defaultValue}) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s=%.10g", f.name, value);
+        ASSERT_TRUE(SetParam(fields, state, text)) << text;
+        // A float field keeps the value as a float.
+        EXPECT_EQ(f.get(state),
+                  f.integral ? value : static_cast<double>(static_cast<float>(value)));
+      }
+      for (const double bad : {f.minimum - 1.0, f.maximum + 1.0}) {
+        if (f.minimum - 1.0 == f.minimum) continue;  // a float's whole range
+        char text[64];
+        std::snprintf(text, sizeof text, "%s=%.10g", f.name, bad);
+        const Result refused = SetParam(fields, state, text);
+        EXPECT_FALSE(refused) << text;
+        EXPECT_EQ(refused.message().rfind(name, 0), 0u) << refused.message();
+        EXPECT_EQ(f.get(state), f.defaultValue);
+      }
+      if (f.integral) {
+        EXPECT_FALSE(SetParam(fields, state, name + "=0.5"));
+        EXPECT_FALSE(SetParam(fields, state, name + "=x"));
+      }
+    }
+  }
+  // Every mode's list is its family's, and the names are unique across a mode and the controls.
+  for (const ModeInfo& mode : Modes()) {
+    std::set<std::string> names;
+    for (const ParamField& f : ControlFields()) names.insert(f.name);
+    for (const ParamField& f : mode.params) EXPECT_TRUE(names.insert(f.name).second) << f.name;
+  }
+  DetectionState state;
+  EXPECT_FALSE(SetParam(BackgroundFields(), state, "noSuchField=1"));
+  EXPECT_FALSE(SetParam(BackgroundFields(), state, "kernelIndex"));
+}
+
+// `detect --set` through the session: the values reach the state before the mode is built.
+TEST(ModeTable, ParametersSetBeforeSelectionReachTheMode) {
+  FrameList frames(MovingSquare(64, 48, 3));
+  Session session;
+  session.OpenFrames(frames);
+  EXPECT_TRUE(session.SetParameter(ModeId::Smoke, "motionThreshold=3"));
+  EXPECT_TRUE(session.SetParameter(ModeId::Smoke, "threshold=12"));
+  EXPECT_FALSE(session.SetParameter(ModeId::Smoke, "kernelIndex=3"));  // a background field
+  ASSERT_TRUE(session.SelectMode(ModeId::Smoke));
+  EXPECT_EQ(session.State().smoke.detector->params.motionThreshold, 3);
+  EXPECT_EQ(session.State().threshold, 12);
 }
 
 }  // namespace

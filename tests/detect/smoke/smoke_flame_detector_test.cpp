@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <optional>
 #include <random>
 #include <vector>
@@ -19,27 +17,8 @@
 #include "detect/dispatch.h"
 #include "detect/pipeline.h"
 #include "detect/smoke/smoke_modes.h"
+#include "tests/support/allocations.h"
 #include "tests/support/modes.h"
-
-// Counts heap allocations while a test asks for it, to check that the per-frame steps allocate
-// nothing after their first frame.
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-// Out of line, so that the compiler does not pair the inlined malloc with a sized delete.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-  if (gCounting) ++gAllocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-  std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace fw {
 namespace {
@@ -766,16 +745,12 @@ SceneRun RunScene(ModeId mode, int frames, int width, int height, const Painter&
   SceneRun run;
   run.alarm.reserve(frames);
   for (int t = 1; t <= frames; ++t) {
-    if (t == 2 && allocationsAfterFirstFrame) {
-      gAllocations = 0;
-      gCounting = true;
-    }
+    if (t == 2 && allocationsAfterFirstFrame) test::StartCountingAllocations();
     feed.t = t;
     RunPipeline(state, feed);
     run.alarm.push_back(state.alarmFlag);
   }
-  gCounting = false;
-  if (allocationsAfterFirstFrame) *allocationsAfterFirstFrame = gAllocations;
+  if (allocationsAfterFirstFrame) *allocationsAfterFirstFrame = test::StopCountingAllocations();
   return run;
 }
 
