@@ -254,9 +254,10 @@ bool Session::OpenPicture(int view, const std::string& path) {
     return false;
   }
   Dib& pane = state_.panes.image[std::max(view, 0)];
-  const ImageFileResult read = OpenImageFile(pane, path);
+  const Result read = OpenImageFile(pane, path);
   if (!read) {
-    CurrentUiSink().Message(read.message, "", MessageButtons::Ok);
+    // A problem the loader has shown already (a system message) is not shown twice.
+    if (!read.reported()) CurrentUiSink().Message(read.message(), "", MessageButtons::Ok);
     return false;
   }
   if (view <= 0) {
@@ -271,9 +272,9 @@ bool Session::SavePicture(int view, const std::string& path) const {
     CurrentUiSink().Message(kNoView, "", MessageButtons::Ok);
     return false;
   }
-  const ImageFileResult written = SaveImageAs(state_.panes.image[view], path);
+  const Result written = SaveImageAs(state_.panes.image[view], path);
   if (!written) {
-    CurrentUiSink().Message(written.message, "", MessageButtons::Ok);
+    CurrentUiSink().Message(written.message(), "", MessageButtons::Ok);
     return false;
   }
   return true;

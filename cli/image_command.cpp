@@ -182,10 +182,12 @@ int RunImage(const ArgList& args) {
   for (const Operation& o : kOperations) {
     if (args[0] == o.name) op = &o;
   }
-  if (!op) return Fail("unknown image operation \"" + args[0] + "\" (see 'fumewatch-cli image --help')");
+  if (!op)
+    return Fail("unknown image operation \"" + args[0] + "\" (see 'fumewatch-cli image --help')");
   const int given = static_cast<int>(args.size()) - 3;
   if (given < op->minArgs || given > op->maxArgs) {
-    return Fail(std::string(op->name) + " takes " + (*op->arguments ? op->arguments : "no arguments"));
+    return Fail(std::string(op->name) + " takes " +
+                (*op->arguments ? op->arguments : "no arguments"));
   }
   std::vector<int> numbers;
   for (size_t i = 3; i < args.size(); ++i) {
@@ -197,12 +199,12 @@ int RunImage(const ArgList& args) {
   }
 
   Dib in;
-  if (const ImageFileResult r = LoadImageFile(in, args[1]); !r) return Fail(r.message);
+  if (const Result r = LoadImageFile(in, args[1]); !r) return Fail(r.message());
   Dib out;
   if (const OpResult problem = op->run(in, out, numbers); !problem.empty()) {
     return Fail(args[1] + ": " + problem);
   }
-  if (const ImageFileResult r = SaveImageAs(out, args[2]); !r) return Fail(r.message);
+  if (const Result r = SaveImageAs(out, args[2]); !r) return Fail(r.message());
   return 0;
 }
 

@@ -178,8 +178,9 @@ int RunFrame(const ArgList& args) {
   if (!session.ReadFrame(index)) {
     return Fail(video + ": frame " + std::to_string(index) + " cannot be decoded");
   }
-  std::string error;
-  if (!frame.SaveBmp(parsed.Positional()[2], "", "", &error)) return Fail(error);
+  if (const Result saved = frame.SaveBmp(parsed.Positional()[2]); !saved) {
+    return Fail(saved.message());
+  }
   return 0;
 }
 
@@ -262,9 +263,8 @@ int RunDetect(const ArgList& args) {
       for (int p = 0; p < kPaneCount; ++p) {
         char name[32];
         std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
-        std::string error;
-        if (!shown.panes[p].SaveBmp(panesDir + name, "", "", &error)) {
-          return Fail(error);
+        if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
+          return Fail(saved.message());
         }
       }
     }

@@ -22,7 +22,9 @@ constexpr int kPaletteBytes = 1024;
 constexpr int64_t kMaxPixelBytes = int64_t{1} << 30;
 constexpr int kMaxDimension = 1 << 16;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -72,7 +74,9 @@ bool ReadExact(std::istream& in, void* dst, std::streamsize n) {
 
 }  // namespace
 
-Dib::Dib() { CreateGray(16, 16); }
+Dib::Dib() {
+  CreateGray(16, 16);
+}
 
 void Dib::WriteGreyPalette() {
   for (int i = 0; i < 256; ++i) {
@@ -81,7 +85,9 @@ void Dib::WriteGreyPalette() {
   }
 }
 
-void Dib::RecomputeStride() { stride_ = DibStride(header_.width, header_.bitCount); }
+void Dib::RecomputeStride() {
+  stride_ = DibStride(header_.width, header_.bitCount);
+}
 
 void Dib::Allocate(int width, int height, int headerHeight, int bitCount, bool keepPixels,
                    bool touchFloatCopy) {
@@ -146,7 +152,8 @@ bool Dib::SameFormat(const Dib& other) const {
 }
 
 bool Dib::SameFormat(int width, int height, int bitCount) const {
-  return GetBitCount() == bitCount && Width() == width && Height() == (height < 0 ? -height : height);
+  return GetBitCount() == bitCount && Width() == width &&
+         Height() == (height < 0 ? -height : height);
 }
 
 void Dib::SetPixelRgb(int x, int y, uint8_t red, uint8_t green, uint8_t blue) {
@@ -159,7 +166,8 @@ void Dib::SetPixelRgb(int x, int y, uint8_t red, uint8_t green, uint8_t blue) {
 
 void Dib::SetFromBytes(const uint8_t* plane, int width, int height) {
   assert(GetBitCount() == 8 && width <= Width() && height <= Height());
-  for (int y = 0; y < height; ++y) std::memcpy(Row(y), plane + static_cast<size_t>(y) * width, width);
+  for (int y = 0; y < height; ++y)
+    std::memcpy(Row(y), plane + static_cast<size_t>(y) * width, width);
 }
 
 void Dib::SetFromGray(const uint8_t* plane, int width, int height, int gain) {
@@ -180,9 +188,13 @@ void Dib::SetFromThreshold(const uint8_t* plane, int width, int height, uint8_t 
   }
 }
 
-void Dib::Clear() { std::fill(pixels_.begin(), pixels_.end(), uint8_t{0}); }
+void Dib::Clear() {
+  std::fill(pixels_.begin(), pixels_.end(), uint8_t{0});
+}
 
-void Dib::Fill(uint8_t value) { std::fill(pixels_.begin(), pixels_.end(), value); }
+void Dib::Fill(uint8_t value) {
+  std::fill(pixels_.begin(), pixels_.end(), value);
+}
 
 void Dib::MirrorLeftRight(bool enable) {
   if (!enable || GetBitCount() != 24) return;
@@ -257,11 +269,19 @@ void Dib::CopyFrom(const Dib& source, bool pixelsOnly) {
 
 // --- BMP reading -------------------------------------------------------------------------------
 
+namespace {
+
+BmpResult Bmp(BmpStatus status, std::string message) {
+  return {status, Result::Error(std::move(message))};
+}
+
+}  // namespace
+
 BmpResult Dib::Read(std::istream& in) {
   const std::streampos start = in.tellg();
   uint8_t fileHeader[kFileHeaderSize];
   if (!ReadExact(in, fileHeader, kFileHeaderSize) || Le16(fileHeader) != kBmpType) {
-    return {BmpStatus::NotBmp, "not a BMP file"};
+    return Bmp(BmpStatus::NotBmp, "not a BMP file");
   }
   const uint32_t fileSize = Le32(fileHeader + 2);
   const uint32_t pixelOffset = Le32(fileHeader + 10);
@@ -277,7 +297,8 @@ BmpResult Dib::Read(std::istream& in) {
     in.clear();
     in.seekg(start + std::streamoff{kFileHeaderSize});
     uint8_t core[12];
-    if (!ReadExact(in, core, 12)) return {BmpStatus::Truncated, "file ends inside the BMP header"};
+    if (!ReadExact(in, core, 12))
+      return Bmp(BmpStatus::Truncated, "file ends inside the BMP header");
     header = BitmapInfoHeader{};
     header.size = Le32(core);
     header.width = Le16(core + 4);
@@ -291,15 +312,15 @@ BmpResult Dib::Read(std::istream& in) {
 
   const int bits = header.bitCount;
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-    return {BmpStatus::Malformed, "unsupported bit depth " + std::to_string(bits)};
+    return Bmp(BmpStatus::Malformed, "unsupported bit depth " + std::to_string(bits));
   }
   if (header.compression != 0) {
-    return {BmpStatus::Malformed, "compressed BMP files are not supported"};
+    return Bmp(BmpStatus::Malformed, "compressed BMP files are not supported");
   }
   const int64_t rows = header.height < 0 ? -static_cast<int64_t>(header.height) : header.height;
   if (header.width <= 0 || rows == 0 || header.width > kMaxDimension || rows > kMaxDimension) {
-    return {BmpStatus::Malformed, "bad image size " + std::to_string(header.width) + " x " +
-                                      std::to_string(header.height)};
+    return Bmp(BmpStatus::Malformed, "bad image size " + std::to_string(header.width) + " x " +
+                                         std::to_string(header.height));
   }
 
   std::array<RgbQuad, 256> palette{};
@@ -307,17 +328,17 @@ BmpResult Dib::Read(std::istream& in) {
     if (!coreHeader) {
       uint8_t entries[kPaletteBytes];
       if (!ReadExact(in, entries, kPaletteBytes)) {
-        return {BmpStatus::Truncated, "file ends inside the palette"};
+        return Bmp(BmpStatus::Truncated, "file ends inside the palette");
       }
       for (int i = 0; i < 256; ++i) {
-        palette[i] = RgbQuad{entries[4 * i], entries[4 * i + 1], entries[4 * i + 2],
-                             entries[4 * i + 3]};
+        palette[i] =
+            RgbQuad{entries[4 * i], entries[4 * i + 1], entries[4 * i + 2], entries[4 * i + 3]};
       }
     } else {
       const int n = std::min(paletteEntries, 256);
       for (int i = 0; i < n; ++i) {
         uint8_t e[3];
-        if (!ReadExact(in, e, 3)) return {BmpStatus::Truncated, "file ends inside the palette"};
+        if (!ReadExact(in, e, 3)) return Bmp(BmpStatus::Truncated, "file ends inside the palette");
         palette[i] = RgbQuad{e[0], e[1], e[2], 0};
       }
     }
@@ -329,12 +350,12 @@ BmpResult Dib::Read(std::istream& in) {
   const int64_t needed = static_cast<int64_t>(stride) * rows;
   if (declared < 0 || declared > kMaxPixelBytes || needed > kMaxPixelBytes) {
     CurrentUiSink().Message("Out of memory for DIB bits", "", MessageButtons::Ok);
-    return {BmpStatus::OutOfMemory, "Out of memory for DIB bits"};
+    return {BmpStatus::OutOfMemory, Result::Reported("Out of memory for DIB bits")};
   }
   if (declared < needed) {
-    return {BmpStatus::Malformed, "pixel block of " + std::to_string(declared) +
-                                      " bytes is smaller than the image (" +
-                                      std::to_string(needed) + " bytes)"};
+    return Bmp(BmpStatus::Malformed, "pixel block of " + std::to_string(declared) +
+                                         " bytes is smaller than the image (" +
+                                         std::to_string(needed) + " bytes)");
   }
   // A short file must not make us allocate what its header claims.
   in.clear();
@@ -342,13 +363,13 @@ BmpResult Dib::Read(std::istream& in) {
   const std::streamoff end = in.tellg();
   const std::streamoff pixelStart = start + std::streamoff{pixelOffset};
   if (end >= 0 && end - pixelStart < needed) {
-    return {BmpStatus::Truncated, "file ends inside the pixel data"};
+    return Bmp(BmpStatus::Truncated, "file ends inside the pixel data");
   }
   std::vector<uint8_t> pixels(static_cast<size_t>(needed));
   in.clear();
   in.seekg(pixelStart);
   if (!in || !ReadExact(in, pixels.data(), needed)) {
-    return {BmpStatus::Truncated, "file ends inside the pixel data"};
+    return Bmp(BmpStatus::Truncated, "file ends inside the pixel data");
   }
 
   header_ = header;
@@ -368,10 +389,9 @@ BmpResult Dib::ReadFromMemory(std::span<const uint8_t> bytes) {
 
 BmpResult Dib::LoadBmp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {BmpStatus::CannotOpen, path + ": cannot open file"};
-  BmpResult result = Read(in);
-  if (!result.ok()) result.message = path + ": " + result.message;
-  return result;
+  if (!in) return Bmp(BmpStatus::CannotOpen, path + ": cannot open file");
+  const BmpResult result = Read(in);
+  return {result.status(), result.In(path)};
 }
 
 // --- BMP writing -------------------------------------------------------------------------------
@@ -385,8 +405,8 @@ std::string Dib::BmpPath(const std::string& name, const std::string& folder,
   return folder + name + ".bmp";
 }
 
-bool Dib::SaveBmp(const std::string& name, const std::string& folder, const std::string& extension,
-                  std::string* error) const {
+Result Dib::SaveBmp(const std::string& name, const std::string& folder,
+                    const std::string& extension) const {
   const std::string path = BmpPath(name, folder, extension);
   const uint32_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + kPaletteBytes;
   const size_t pixelBytes = static_cast<size_t>(stride_) * Height();
@@ -406,16 +426,14 @@ bool Dib::SaveBmp(const std::string& name, const std::string& folder, const std:
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (out) {
-    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    out.write(reinterpret_cast<const char*>(head.data()),
+              static_cast<std::streamsize>(head.size()));
     out.write(reinterpret_cast<const char*>(pixels_.data()),
               static_cast<std::streamsize>(std::min(pixelBytes, pixels_.size())));
     out.flush();
   }
-  if (!out) {
-    if (error) *error = path + ": cannot write file";
-    return false;
-  }
-  return true;
+  if (!out) return Result::Error(path + ": cannot write file");
+  return Result::Ok();
 }
 
 }  // namespace fw

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/result.h"
+
 namespace fw {
 
 // The 40-byte BMP information header, field for field.
@@ -38,19 +40,14 @@ struct RgbQuad {
 
 // Outcome of reading a BMP: the image is replaced only on Ok.
 enum class BmpStatus { Ok, NotBmp, OutOfMemory, Malformed, Truncated, CannotOpen };
-
-struct BmpResult {
-  BmpStatus status = BmpStatus::Ok;
-  std::string message;  // empty on Ok
-  bool ok() const { return status == BmpStatus::Ok; }
-};
+using BmpResult = StatusResult<BmpStatus>;
 
 class Dib {
  public:
   // A fresh image is 16 x 16, 8-bit, top-down, black, with the grey palette.
   Dib();
   ~Dib() = default;
-  Dib(const Dib&) = delete;             // copying is explicit: CopyFrom
+  Dib(const Dib&) = delete;  // copying is explicit: CopyFrom
   Dib& operator=(const Dib&) = delete;
   Dib(Dib&&) noexcept = default;
   Dib& operator=(Dib&&) noexcept = default;
@@ -120,16 +117,17 @@ class Dib {
 
   // --- BMP files ---
   // Reads one BMP from the stream's current position. On failure the image is unchanged.
-  // "Out of memory for DIB bits" goes to the UI sink when the pixel block cannot be allocated.
+  // "Out of memory for DIB bits" goes to the UI sink when the pixel block cannot be allocated (the
+  // result is then marked reported).
   BmpResult Read(std::istream& in);
   BmpResult ReadFromMemory(std::span<const uint8_t> bytes);
   // Opens the file and reads it; the message names the file.
   BmpResult LoadBmp(const std::string& path);
   // Writes a BMP (with a 1024-byte palette area whatever the depth). The path is `name` alone
-  // when folder and extension are empty, else folder + name + ".bmp". Returns false with a
-  // message when the file cannot be written.
-  bool SaveBmp(const std::string& name, const std::string& folder, const std::string& extension,
-               std::string* error = nullptr) const;
+  // when folder and extension are empty, else folder + name + ".bmp". The message names the file
+  // when it cannot be written.
+  Result SaveBmp(const std::string& name, const std::string& folder = {},
+                 const std::string& extension = {}) const;
   static std::string BmpPath(const std::string& name, const std::string& folder,
                              const std::string& extension);
 
@@ -170,6 +168,8 @@ class Dib {
 };
 
 // Bytes per row for a width and bit count: padded to a multiple of 4.
-inline int DibStride(int width, int bitCount) { return (width * (bitCount / 8) + 3) & ~3; }
+inline int DibStride(int width, int bitCount) {
+  return (width * (bitCount / 8) + 3) & ~3;
+}
 
 }  // namespace fw

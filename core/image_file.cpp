@@ -31,8 +31,8 @@ struct Decoded {
   std::vector<uint8_t> pixels;
 };
 
-ImageFileResult Fail(const std::string& name, const std::string& problem) {
-  return {false, name + ": " + problem};
+Result Fail(const std::string& name, const std::string& problem) {
+  return Result::Error(name + ": " + problem);
 }
 
 std::string SizeProblem(int64_t width, int64_t height) {
@@ -274,13 +274,15 @@ void Expand555(const uint8_t* pixel, uint8_t* bgr) {
   }
 }
 
-// Any depth the image buffer reads, turned into 24-bit bottom-up rows.
-bool DecodeBmp(std::span<const uint8_t> bytes, Decoded& out, std::string& problem) {
+// Any depth the image buffer reads, turned into 24-bit bottom-up rows. `reported`: the image
+// buffer has already shown its own message for the problem.
+bool DecodeBmp(std::span<const uint8_t> bytes, Decoded& out, std::string& problem, bool& reported) {
   if (!BmpSizeAccepted(bytes, problem)) return false;
   Dib bmp;
   const BmpResult read = bmp.ReadFromMemory(bytes);
   if (!read.ok()) {
-    problem = read.message;
+    problem = read.message();
+    reported = read.reported();
     return false;
   }
   const int width = bmp.Width();
@@ -331,8 +333,10 @@ void Commit(Dib& image, const Decoded& decoded) {
   if (image.HasFloatCopy()) image.MakeFloatCopy();
 }
 
-void ReportOutOfMemory() {
+// Shows the system's message for memory running out while loading, and the problem for the file.
+Result ReportOutOfMemory(const std::string& name) {
   CurrentUiSink().Message("Memory allocation Error!\nExit now!", "", MessageButtons::Ok);
+  return Result::Reported(name + ": out of memory");
 }
 
 // --- JPEG writing helpers ---------------------------------------------------------------------
@@ -375,33 +379,32 @@ std::vector<uint8_t> ExpandToBgr(const Dib& image) {
 
 }  // namespace
 
-ImageFileResult LoadImageFromMemory(Dib& image, std::span<const uint8_t> bytes,
-                                    const std::string& name) {
+Result LoadImageFromMemory(Dib& image, std::span<const uint8_t> bytes, const std::string& name) {
   if (bytes.empty()) return Fail(name, "file is empty");
   static constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   try {
     Decoded decoded;
     std::string problem;
     bool ok = false;
+    bool reported = false;
     if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
       ok = DecodeJpeg(bytes, decoded, problem);
     } else if (bytes.size() >= 8 && std::equal(kPngSignature, kPngSignature + 8, bytes.begin())) {
       ok = DecodePng(bytes, decoded, problem);
     } else if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
-      ok = DecodeBmp(bytes, decoded, problem);
+      ok = DecodeBmp(bytes, decoded, problem, reported);
     } else {
       problem = "not a JPEG, PNG or BMP picture";
     }
-    if (!ok) return Fail(name, problem);
+    if (!ok) return reported ? Result::Reported(name + ": " + problem) : Fail(name, problem);
     Commit(image, decoded);
-    return {true, {}};
+    return Result::Ok();
   } catch (const std::bad_alloc&) {
-    ReportOutOfMemory();
-    return Fail(name, "out of memory");
+    return ReportOutOfMemory(name);
   }
 }
 
-ImageFileResult LoadImageFile(Dib& image, const std::string& path) {
+Result LoadImageFile(Dib& image, const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(path, "cannot open file");
   in.seekg(0, std::ios::end);
@@ -413,19 +416,18 @@ ImageFileResult LoadImageFile(Dib& image, const std::string& path) {
   try {
     bytes.resize(static_cast<size_t>(size));
   } catch (const std::bad_alloc&) {
-    ReportOutOfMemory();
-    return Fail(path, "out of memory");
+    return ReportOutOfMemory(path);
   }
   in.read(reinterpret_cast<char*>(bytes.data()), size);
   if (in.gcount() != size) return Fail(path, "cannot read file");
   return LoadImageFromMemory(image, bytes, path);
 }
 
-ImageFileResult SaveJpeg(const Dib& image, const std::string& path, int quality) {
+Result SaveJpeg(const Dib& image, const std::string& path, int quality) {
   if (quality < 0 || quality > 100) {
     return Fail(path, "JPEG quality " + std::to_string(quality) + " is outside 0..100");
   }
-  if (path.empty()) return {false, "no file name given for the JPEG picture"};
+  if (path.empty()) return Result::Error("no file name given for the JPEG picture");
   const int width = image.Width();
   const int height = image.Height();
   const int bits = image.GetBitCount();
@@ -472,19 +474,15 @@ ImageFileResult SaveJpeg(const Dib& image, const std::string& path, int quality)
   if (out) out.flush();
   tjFree(jpeg);
   if (!out) return Fail(path, "cannot write file");
-  return {true, {}};
+  return Result::Ok();
 }
 
-bool CreateFolder(const std::string& path, std::string* error) {
+Result CreateFolder(const std::string& path) {
   std::error_code ec;
-  if (path.empty()) {
-    if (error) *error = "no folder name given";
-    return false;
-  }
+  if (path.empty()) return Result::Error("no folder name given");
   fs::create_directories(path, ec);
-  if (fs::is_directory(path)) return true;
-  if (error) *error = path + ": cannot create folder" + (ec ? " (" + ec.message() + ")" : "");
-  return false;
+  if (fs::is_directory(path)) return Result::Ok();
+  return Result::Error(path + ": cannot create folder" + (ec ? " (" + ec.message() + ")" : ""));
 }
 
 bool DeleteFolderTree(const std::string& path) {
@@ -500,23 +498,21 @@ bool DeleteFolderTree(const std::string& path) {
   return !fs::exists(fs::symlink_status(folder, ec));
 }
 
-ImageFileResult SaveImageAs(const Dib& image, const std::string& path) {
+Result SaveImageAs(const Dib& image, const std::string& path) {
   const std::string ext = LowerExtension(path);
   if (ext == "jpg") return SaveJpeg(image, path, 100);
   if (ext == "bmp") {
-    std::string error;
-    if (!image.SaveBmp(path, "", "", &error)) return {false, error};
-    return {true, {}};
+    return image.SaveBmp(path);
   }
   return Fail(path, "not saved: only .jpg and .bmp pictures can be saved");
 }
 
-ImageFileResult OpenImageFile(Dib& image, const std::string& path) {
+Result OpenImageFile(Dib& image, const std::string& path) {
   const std::string ext = LowerExtension(path);
   if (ext == "jpg") return LoadImageFile(image, path);
   if (ext == "bmp") {
     const BmpResult read = image.LoadBmp(path);
-    return {read.ok(), read.message};
+    return read;
   }
   return Fail(path, "not opened: only .jpg and .bmp pictures can be opened");
 }

@@ -8,16 +8,12 @@
 #include <string>
 
 #include "core/dib.h"
+#include "core/result.h"
 
 namespace fw {
 
-// Outcome of reading or writing a picture: on failure the message names the file and the problem
-// and the image is left as it was.
-struct ImageFileResult {
-  bool ok = false;
-  std::string message;  // empty on success
-  explicit operator bool() const { return ok; }
-};
+// Reading and writing a picture answer with a Result: on failure the message names the file and
+// the problem, and the image is left as it was.
 
 // Largest picture side and pixel count the loaders accept, so that a hostile header cannot make
 // them allocate gigabytes.
@@ -27,19 +23,19 @@ inline constexpr int64_t kMaxPicturePixels = int64_t{1} << 26;
 // Reads a JPEG, PNG or BMP picture (recognised by its first bytes, not by the extension) into a
 // 24-bit bottom-up image (header height positive, bytes blue, green, red). Alpha is dropped, grey
 // and palette pictures are expanded to three bytes. Refreshes the float copy when the image keeps
-// one. "Memory allocation Error!\nExit now!" goes to the UI sink when memory runs out.
-ImageFileResult LoadImageFile(Dib& image, const std::string& path);
+// one. "Memory allocation Error!\nExit now!" goes to the UI sink when memory runs out (the
+// result is then marked reported).
+Result LoadImageFile(Dib& image, const std::string& path);
 // The same from bytes in memory; `name` stands for the file in messages.
-ImageFileResult LoadImageFromMemory(Dib& image, std::span<const uint8_t> bytes,
-                                    const std::string& name);
+Result LoadImageFromMemory(Dib& image, std::span<const uint8_t> bytes, const std::string& name);
 
 // Writes an 8-bit or 24-bit image as a JPEG of quality 0..100 as it is shown (bottom-up images
 // are turned upright). An 8-bit image with the grey palette gives a grey JPEG; other palettes are
 // applied. Nothing is written for a quality outside 0..100, an empty path or an empty image.
-ImageFileResult SaveJpeg(const Dib& image, const std::string& path, int quality);
+Result SaveJpeg(const Dib& image, const std::string& path, int quality);
 
-// Creates a folder and its missing parents; true when the folder exists afterwards.
-bool CreateFolder(const std::string& path, std::string* error = nullptr);
+// Creates a folder and its missing parents; succeeds when the folder exists afterwards.
+Result CreateFolder(const std::string& path);
 // Removes a folder with everything in it; true when the folder itself was removed. Files removed
 // before a failure stay removed. An empty path or a file-system root is refused.
 bool DeleteFolderTree(const std::string& path);
@@ -48,7 +44,7 @@ bool DeleteFolderTree(const std::string& path);
 // "jpg" -> SaveJpeg (quality 100) / LoadImageFile, "bmp" -> SaveBmp / LoadBmp; any other
 // extension writes or reads nothing and says so. The caller rebuilds a pane's HSV plane after
 // opening.
-ImageFileResult SaveImageAs(const Dib& image, const std::string& path);
-ImageFileResult OpenImageFile(Dib& image, const std::string& path);
+Result SaveImageAs(const Dib& image, const std::string& path);
+Result OpenImageFile(Dib& image, const std::string& path);
 
 }  // namespace fw

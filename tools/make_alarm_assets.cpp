@@ -23,10 +23,10 @@ void PutLe(std::ofstream& out, uint32_t value, int bytes) {
 
 bool WriteAlarmSound(const std::string& path) {
   constexpr int kRate = 22050;
-  constexpr int kSegments = 8;                     // alternating high and low tones
-  constexpr int kSegment = kRate / 5;              // 0.2 s each
-  constexpr int kFade = kRate / 200;               // 5 ms ramps against clicks
-  const double tones[2] = {1046.5, 784.0};         // C6 and G5
+  constexpr int kSegments = 8;              // alternating high and low tones
+  constexpr int kSegment = kRate / 5;       // 0.2 s each
+  constexpr int kFade = kRate / 200;        // 5 ms ramps against clicks
+  const double tones[2] = {1046.5, 784.0};  // C6 and G5
   std::vector<int16_t> samples;
   samples.reserve(kSegments * kSegment);
   double phase = 0.0;
@@ -73,7 +73,9 @@ Colour Mix(Colour a, Colour b, double t) {
   return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-double Clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+double Clamp01(double v) {
+  return v < 0 ? 0 : (v > 1 ? 1 : v);
+}
 
 // Signed depth inside a flame shape at picture coordinates (x right, y up, both 0..1): positive
 // inside. The flame is a teardrop whose tip sways with `sway` and whose height is `height`.
@@ -159,9 +161,8 @@ int main(int argc, char** argv) {
     DrawPicture(image, picture - 1);
     char name[32];
     std::snprintf(name, sizeof name, "FireAlarm%02d.bmp", picture + 1);
-    std::string error;
-    if (!image.SaveBmp(folder + name, "", "", &error)) {
-      std::fprintf(stderr, "make_alarm_assets: %s\n", error.c_str());
+    if (const fw::Result saved = image.SaveBmp(folder + name); !saved) {
+      std::fprintf(stderr, "make_alarm_assets: %s\n", saved.message().c_str());
       return 1;
     }
   }

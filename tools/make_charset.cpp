@@ -94,7 +94,6 @@ int main(int argc, char** argv) {
   FT_Done_FreeType(library);
   if (status != 0) return status;
 
-  std::string error;
-  if (!atlas.SaveBmp(outPath, "", "", &error)) return Fail(error);
+  if (const fw::Result saved = atlas.SaveBmp(outPath); !saved) return Fail(saved.message());
   return 0;
 }

@@ -68,7 +68,6 @@ void SmokeFlameDetector::Initialise(Dib& frame, bool blockMode) {
   blockColumns_ = width_ / kBlockSize;
   blockRows_ = height_ / kBlockSize;
   const size_t blocks = static_cast<size_t>(BlockCount());
-  blockEnergies_.assign(blocks, 0);
   currentBlockMeans_.assign(blocks, 0);
   previousBlockMeans_.assign(blocks, 0);
   backgroundBlockMeans_.assign(blocks, 0);

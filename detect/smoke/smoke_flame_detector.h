@@ -21,10 +21,8 @@ struct SmokeFlameParams {
   // The frame ring holds the largest power of two not above frameRateFactor x secondsFactor.
   int secondsFactor = 4;
   int frameRateFactor = 25;
-  int motionThreshold = 15;    // a pixel moved when its weighted difference >= 100 x this
-  int crossingThreshold = 10;  // flame mode: wavelet crossings of an oscillating pixel
-  float deadZone = 5.0f;       // flame mode and wavelet view: band of the crossing classes
-  int alarmPixelCount = 100;   // final-mask pixels that raise the alarm
+  int motionThreshold = 15;   // a pixel moved when its weighted difference >= 100 x this
+  int alarmPixelCount = 100;  // final-mask pixels that raise the alarm
 };
 
 class SmokeFlameDetector {
@@ -186,8 +184,7 @@ class SmokeFlameDetector {
   std::vector<uint8_t> currentBlockMeans_;
   std::vector<uint8_t> previousBlockMeans_;
   std::vector<uint8_t> backgroundBlockMeans_;
-  std::vector<int32_t> blockEnergies_;  // wavelet view
-  std::vector<int32_t> blockSums_;      // one row of blocks, summed while the means are taken
+  std::vector<int32_t> blockSums_;  // one row of blocks, summed while the means are taken
   std::vector<int32_t> backgroundEdges_;
   std::vector<int32_t> currentEdges_;
   std::array<int32_t, kBlockWindow> smokeCounts_{};

@@ -155,9 +155,9 @@ bool DisplayDialog::saveImageTo(const QString& path) {
   const QString extension = QFileInfo(path).suffix().toLower();
   // Only JPEG and BMP names are saved; another extension saves nothing, silently.
   if (extension != QLatin1String("jpg") && extension != QLatin1String("bmp")) return false;
-  const ImageFileResult result = SaveImageAs(image_, path.toStdString());
-  if (!result) CurrentUiSink().Message(result.message, "Fumewatch", MessageButtons::Ok);
-  return result.ok;
+  const Result result = SaveImageAs(image_, path.toStdString());
+  if (!result) CurrentUiSink().Message(result.message(), "Fumewatch", MessageButtons::Ok);
+  return result.ok();
 }
 
 void DisplayDialog::paintEvent(QPaintEvent*) {

@@ -366,18 +366,18 @@ bool ImagePane::cutSample() {
     emit message(QStringLiteral("%1 not saved: the folder %2 does not exist").arg(name, folder));
     return false;
   }
-  const ImageFileResult written =
+  const Result written =
       SaveJpeg(sample, QDir(folder).filePath(name).toStdString(), kSampleQuality);
-  if (!written) emit message(QString::fromStdString(written.message));
-  return written.ok;
+  if (!written) emit message(QString::fromStdString(written.message()));
+  return written.ok();
 }
 
 bool ImagePane::saveColourPlots(const QString& path) {
   const QString ext = Extension(path);
   const std::string base = path.left(path.size() - 4).toStdString();
-  const auto report = [](const ImageFileResult& result) {
-    if (!result) CurrentUiSink().Message(result.message, "", MessageButtons::Ok);
-    return result.ok;
+  const auto report = [](const Result& result) {
+    if (!result) CurrentUiSink().Message(result.message(), "", MessageButtons::Ok);
+    return result.ok();
   };
   if (ext == QLatin1String("jpg")) {
     bool ok = report(SaveJpeg(doc_.hsvPlot, base + "HSV.jpg", 100));
@@ -386,9 +386,7 @@ bool ImagePane::saveColourPlots(const QString& path) {
   }
   if (ext == QLatin1String("bmp")) {
     const auto save = [&](const Dib& plot, const std::string& name) {
-      std::string error;
-      const bool ok = plot.SaveBmp(name, "", "", &error);
-      return report({ok, error});
+      return report(plot.SaveBmp(name));
     };
     bool ok = save(doc_.hsvPlot, base + "HSV.bmp");
     if (doc_.drawRgb) ok = save(doc_.rgbPlot, base + "RGB.bmp") && ok;

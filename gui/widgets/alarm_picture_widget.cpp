@@ -18,8 +18,9 @@ AlarmPictureWidget::AlarmPictureWidget(QWidget* parent) : QWidget(parent) {
     if (!std::filesystem::exists(path, error)) continue;
     const BmpResult result = pictures_[i].LoadBmp(path);
     if (!result.ok()) {
-      loadProblems_.push_back(result.message);
-      CurrentUiSink().Message(result.message, "Fumewatch", MessageButtons::Ok);
+      loadProblems_.push_back(result.message());
+      if (!result.reported())
+        CurrentUiSink().Message(result.message(), "Fumewatch", MessageButtons::Ok);
     }
   }
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "app/mode_table.h"
@@ -221,15 +222,26 @@ TEST(SessionCommands, PicturesOpenAndSaveByExtension) {
   EXPECT_EQ(panes.topLeft().HsvPlane().size(), 20u * 10u * 3u);
   EXPECT_EQ(panes.topLeft().Row(5)[0], 70);
 
-  // Unknown extension, malformed file, bad pane: the pane keeps its picture.
+  // Unknown extension, malformed file, a BMP whose pixel block is beyond memory (the image
+  // buffer's own message, shown once), bad pane: the pane keeps its picture.
   std::ofstream(dir + "/broken.jpg") << "not a picture";
-  for (const auto& [view, name] : {std::pair{1, "/b.png"}, std::pair{1, "/broken.jpg"},
-                                   std::pair{4, "/b.BMP"}, std::pair{-2, "/b.BMP"}}) {
+  {
+    std::ifstream in(dir + "/b.BMP", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bytes.replace(2, 4, std::string("\x64\0\0\0", 4));  // file size below the pixel offset
+    std::ofstream(dir + "/oversized.bmp", std::ios::binary) << bytes;
+  }
+  for (const auto& [view, name] :
+       {std::pair{1, "/b.png"}, std::pair{1, "/broken.jpg"}, std::pair{1, "/oversized.bmp"},
+        std::pair{4, "/b.BMP"}, std::pair{-2, "/b.BMP"}}) {
     sink.Clear();
     panes.topRight().CreateSigned(3, 3, 8, false);
     EXPECT_FALSE(session.OpenPicture(view, dir + name)) << name;
     ASSERT_EQ(sink.Messages().size(), 1u) << name;
     EXPECT_EQ(panes.topRight().Width(), 3) << name;
+    if (std::string(name) == "/oversized.bmp") {
+      EXPECT_EQ(sink.Messages()[0].text, "Out of memory for DIB bits");
+    }
   }
   EXPECT_EQ(sink.Messages()[0].text, "No view specified!");
 }

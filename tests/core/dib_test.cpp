@@ -138,10 +138,10 @@ TEST(Dib, CoreHeaderPaletteComesFromThreeByteEntries) {
   Put32(f, 2, static_cast<uint32_t>(f.size()));
   Put32(f, 10, 14 + 12 + 768);
   Put32(f, 14, 12);
-  f[18] = 4;   // width
-  f[20] = 2;   // height (bottom-up)
-  f[22] = 1;   // planes
-  f[24] = 8;   // bits
+  f[18] = 4;           // width
+  f[20] = 2;           // height (bottom-up)
+  f[22] = 1;           // planes
+  f[24] = 8;           // bits
   f[26 + 3 * 5] = 11;  // entry 5: blue 11, green 22, red 33
   f[26 + 3 * 5 + 1] = 22;
   f[26 + 3 * 5 + 2] = 33;
@@ -204,7 +204,7 @@ TEST(Dib, BadFilesLeaveTheImageUnchanged) {
     d.Create(3, 3, 8, false);
     d.Fill(42);
     const BmpResult r = d.ReadFromMemory(c.bytes);
-    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(r.status(), c.status) << c.what;
     EXPECT_EQ(d.Width(), 3) << c.what;
     EXPECT_EQ(d.GetBitCount(), 8) << c.what;
     EXPECT_EQ(d.Pixels()[0], 42) << c.what;
@@ -221,9 +221,9 @@ TEST(Dib, SaveBmpPathRule) {
 
 TEST(Dib, SaveBmpReportsUnwritablePath) {
   Dib d;
-  std::string error;
-  EXPECT_FALSE(d.SaveBmp("/nonexistent-dir/x.bmp", "", "", &error));
-  EXPECT_NE(error.find("/nonexistent-dir/x.bmp"), std::string::npos);
+  const Result saved = d.SaveBmp("/nonexistent-dir/x.bmp", "", "");
+  EXPECT_FALSE(saved);
+  EXPECT_NE(saved.message().find("/nonexistent-dir/x.bmp"), std::string::npos);
 }
 
 }  // namespace

@@ -138,8 +138,8 @@ TEST(ImageFile, PngLayoutsBecomeBottomUpBlueGreenRed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Dib image;
-    const ImageFileResult r = LoadImageFromMemory(image, c.png, c.name);
-    ASSERT_TRUE(r.ok) << r.message;
+    const Result r = LoadImageFromMemory(image, c.png, c.name);
+    ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(image.GetBitCount(), 24);
     EXPECT_EQ(image.Width(), 2);
     EXPECT_EQ(image.HeaderHeight(), 2);  // bottom-up
@@ -149,7 +149,7 @@ TEST(ImageFile, PngLayoutsBecomeBottomUpBlueGreenRed) {
   }
   // The top row of the file is the last memory row.
   Dib image;
-  ASSERT_TRUE(LoadImageFromMemory(image, cases[1].png, "grey").ok);
+  ASSERT_TRUE(LoadImageFromMemory(image, cases[1].png, "grey").ok());
   EXPECT_EQ(image.Row(1)[3], 77);
   EXPECT_EQ(image.Row(0)[0], 200);
 }
@@ -161,12 +161,12 @@ TEST(ImageFile, GreyJpegLoadsAsEqualBytes) {
     for (int x = 0; x < 32; ++x) grey.Row(y)[x] = static_cast<uint8_t>(4 * x + 2 * y);
   }
   const std::string path = TempPath("grey.jpg");
-  ASSERT_TRUE(SaveJpeg(grey, path, 100).ok);
+  ASSERT_TRUE(SaveJpeg(grey, path, 100).ok());
   EXPECT_EQ(JpegComponents(ReadFile(path)), 1);  // a grey JPEG, not a colour one
 
   Dib loaded;
-  const ImageFileResult r = LoadImageFile(loaded, path);
-  ASSERT_TRUE(r.ok) << r.message;
+  const Result r = LoadImageFile(loaded, path);
+  ASSERT_TRUE(r.ok()) << r.message();
   ASSERT_EQ(loaded.GetBitCount(), 24);
   ASSERT_EQ(loaded.Width(), 32);
   ASSERT_EQ(loaded.HeaderHeight(), 16);
@@ -192,10 +192,10 @@ TEST(ImageFile, ColourJpegKeepsOrientationAndQualityBounds) {
   }
   const std::string path = TempPath("colour.jpg");
   for (int quality : {0, 100}) {
-    ASSERT_TRUE(SaveJpeg(colour, path, quality).ok) << quality;
+    ASSERT_TRUE(SaveJpeg(colour, path, quality).ok()) << quality;
   }
   Dib loaded;
-  ASSERT_TRUE(LoadImageFile(loaded, path).ok);
+  ASSERT_TRUE(LoadImageFile(loaded, path).ok());
   ASSERT_EQ(loaded.HeaderHeight(), 8);
   // Quality 100 with 4:2:0 chroma: smooth ramps come back within a few levels.
   for (int y = 0; y < 8; ++y) {
@@ -209,9 +209,9 @@ TEST(ImageFile, ColourJpegKeepsOrientationAndQualityBounds) {
   for (int quality : {101, -1}) {
     const std::string refused = TempPath("refused.jpg");
     fs::remove(refused);
-    const ImageFileResult r = SaveJpeg(colour, refused, quality);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.message.find(refused), std::string::npos);
+    const Result r = SaveJpeg(colour, refused, quality);
+    EXPECT_FALSE(r.ok());
+    EXPECT_NE(r.message().find(refused), std::string::npos);
     EXPECT_FALSE(fs::exists(refused)) << quality;
   }
   fs::remove(path);
@@ -225,7 +225,7 @@ TEST(ImageFile, BmpPicturesLoadAsColour) {
   const std::string path = TempPath("indexed.bmp");
   ASSERT_TRUE(indexed.SaveBmp(path, "", ""));
   Dib loaded;
-  ASSERT_TRUE(LoadImageFile(loaded, path).ok);
+  ASSERT_TRUE(LoadImageFile(loaded, path).ok());
   EXPECT_EQ(loaded.GetBitCount(), 24);
   EXPECT_EQ(loaded.HeaderHeight(), 2);
   EXPECT_EQ(Shown(loaded, 2, 0), (std::array<int, 3>{0, 128, 255}));
@@ -241,26 +241,26 @@ TEST(ImageFile, ExtensionDispatchIgnoresCaseAndRefusesOthers) {
   const std::string bmp = TempPath("mixed.Bmp");
   const std::string png = TempPath("other.png");
   fs::remove(png);
-  ASSERT_TRUE(SaveImageAs(image, jpg).ok);
+  ASSERT_TRUE(SaveImageAs(image, jpg).ok());
   const Bytes jpegBytes = ReadFile(jpg);
   ASSERT_GE(jpegBytes.size(), 3u);
   EXPECT_EQ(jpegBytes[0], 0xFF);
   EXPECT_EQ(jpegBytes[1], 0xD8);
-  ASSERT_TRUE(SaveImageAs(image, bmp).ok);
+  ASSERT_TRUE(SaveImageAs(image, bmp).ok());
   EXPECT_EQ(ReadFile(bmp).at(0), 'B');
-  const ImageFileResult refused = SaveImageAs(image, png);
-  EXPECT_FALSE(refused.ok);
-  EXPECT_NE(refused.message.find(png), std::string::npos);
+  const Result refused = SaveImageAs(image, png);
+  EXPECT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find(png), std::string::npos);
   EXPECT_FALSE(fs::exists(png));
 
   Dib opened;
-  ASSERT_TRUE(OpenImageFile(opened, bmp).ok);
+  ASSERT_TRUE(OpenImageFile(opened, bmp).ok());
   EXPECT_EQ(opened.GetBitCount(), 8);  // BMP files keep their depth
-  ASSERT_TRUE(OpenImageFile(opened, jpg).ok);
+  ASSERT_TRUE(OpenImageFile(opened, jpg).ok());
   EXPECT_EQ(opened.GetBitCount(), 24);
   EXPECT_NEAR(opened.Row(0)[0], 90, 1);
   WriteFile(png, Png(1, 1, 8, 0, {{1}}));
-  EXPECT_FALSE(OpenImageFile(opened, png).ok);
+  EXPECT_FALSE(OpenImageFile(opened, png).ok());
   EXPECT_EQ(opened.GetBitCount(), 24);
   for (const auto& p : {jpg, bmp, png}) fs::remove(p);
 }
@@ -272,7 +272,7 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
     for (int x = 0; x < 16; ++x) colour.SetPixelRgb(x, y, static_cast<uint8_t>(16 * x), 60, 200);
   }
   const std::string jpgPath = TempPath("good.jpg");
-  ASSERT_TRUE(SaveJpeg(colour, jpgPath, 90).ok);
+  ASSERT_TRUE(SaveJpeg(colour, jpgPath, 90).ok());
   const Bytes jpeg = ReadFile(jpgPath);
   fs::remove(jpgPath);
   const Bytes png = Png(3, 3, 8, 2, {Bytes(9, 50), Bytes(9, 60), Bytes(9, 70)});
@@ -320,9 +320,9 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
     WriteFile(path, c.bytes);
     Dib image;
     image.CopyFrom(colour, false);
-    const ImageFileResult r = LoadImageFile(image, path);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message.rfind(path + ": ", 0), 0u) << r.message;
+    const Result r = LoadImageFile(image, path);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.message().rfind(path + ": ", 0), 0u) << r.message();
     EXPECT_EQ(image.HeaderHeight(), 16);
     EXPECT_EQ(image.GetBitCount(), 24);
     ASSERT_EQ(image.PixelBytes(), colour.PixelBytes());
@@ -331,9 +331,9 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
   }
   Dib image;
   const std::string missing = TempPath("does_not_exist.jpg");
-  const ImageFileResult r = LoadImageFile(image, missing);
-  EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.message.find(missing), std::string::npos);
+  const Result r = LoadImageFile(image, missing);
+  EXPECT_FALSE(r.ok());
+  EXPECT_NE(r.message().find(missing), std::string::npos);
 }
 
 TEST(ImageFile, FolderHelpers) {
