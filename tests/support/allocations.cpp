@@ -15,6 +15,12 @@ std::atomic<long> gAllocations{0};
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
+// The standard library's temporary buffers (stable sort) take the nothrow form; it must free
+// through the same malloc.
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (gCounting) ++gAllocations;
+  return std::malloc(size == 0 ? 1 : size);
+}
 [[gnu::noinline]] void operator delete(void* p) noexcept {
   std::free(p);
 }
