@@ -42,7 +42,7 @@ Result CaptureSource::Start(int framesPerSecond) {
 void CaptureSource::Stop() {
   if (!thread_.joinable()) return;
   stop_ = true;
-  InterruptGrab();
+  Interrupt();
   thread_.join();
   streaming_ = false;
   StopStream();
@@ -74,7 +74,7 @@ void CaptureSource::Run() {
     const Grab grab = GrabFrame(slot_.Filling(), &time);
     if (grab.outcome != Grabbed::Frame) {
       if (grab.outcome == Grabbed::Ended && !stop_.load()) {
-        Report(CaptureEvent::Ended, CaptureFault::Ended, grab.problem);
+        Report(CaptureEvent::Ended, grab.fault, grab.problem);
       }
       break;
     }

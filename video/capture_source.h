@@ -126,6 +126,9 @@ class CaptureSource {
   void Stop();
   // Stop, then releases the device, file or stream. Harmless when not open.
   void Close();
+  // From any thread: an Open or Start that waits for a slow stream gives up soon (the user
+  // switched capture off while it was connecting).
+  void Cancel() { Interrupt(); }
   // True from Start until Stop or until the stream ended.
   bool IsStreaming() const { return streaming_.load(); }
 
@@ -136,6 +139,7 @@ class CaptureSource {
   struct Grab {
     Grabbed outcome = Grabbed::Frame;
     std::string problem;  // for Ended: what happened, without the source's name
+    CaptureFault fault = CaptureFault::Ended;
   };
 
   explicit CaptureSource(std::string name);
@@ -146,8 +150,9 @@ class CaptureSource {
   virtual Result StartStream(int framesPerSecond) = 0;
   // Waits for the next picture and writes it as a capture frame; sets its time.
   virtual Grab GrabFrame(uint8_t* frame, Clock::time_point* time) = 0;
-  // Called from Stop on the caller's thread: makes a waiting GrabFrame return Stopped soon.
-  virtual void InterruptGrab() = 0;
+  // Called from Stop and Cancel, on any thread: makes a waiting GrabFrame return Stopped soon
+  // and a waiting OpenSource or StartStream fail soon.
+  virtual void Interrupt() = 0;
   virtual void StopStream() = 0;
   virtual void CloseSource() = 0;
 

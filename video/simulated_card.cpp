@@ -153,7 +153,7 @@ bool SimulatedCard::Render(uint8_t* frame) {
   return converter_.FromDib(picture_, frame);
 }
 
-void SimulatedCard::InterruptGrab() {
+void SimulatedCard::Interrupt() {
   clock_->Wake();
 }
 

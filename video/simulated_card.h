@@ -56,7 +56,7 @@ class SimulatedCard final : public CaptureSource {
   Result OpenSource() override;
   Result StartStream(int framesPerSecond) override;
   Grab GrabFrame(uint8_t* frame, Clock::time_point* time) override;
-  void InterruptGrab() override;
+  void Interrupt() override;
   void StopStream() override {}
   void CloseSource() override;
 
