@@ -6,6 +6,17 @@
 
 namespace fw {
 
+std::string DurationText(std::chrono::milliseconds d) {
+  const int64_t ms = d.count();
+  std::string text = std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+    while (fraction.back() == '0') fraction.pop_back();
+    text += "." + fraction;
+  }
+  return text + " s";
+}
+
 CaptureSource::CaptureSource(std::string name) : name_(std::move(name)) {}
 
 CaptureSource::~CaptureSource() {

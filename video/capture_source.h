@@ -96,6 +96,9 @@ struct CaptureOptions {
   bool rtspOverUdp = false;
 };
 
+// A duration in the sources' messages: "5 s", "0.5 s", "0.01 s".
+std::string DurationText(std::chrono::milliseconds duration);
+
 class CaptureSource {
  public:
   using Clock = std::chrono::steady_clock;

@@ -22,18 +22,6 @@ int64_t SteadyNanoseconds(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// "5 s", "0.5 s", "0.01 s".
-std::string SecondsText(std::chrono::milliseconds d) {
-  const int64_t ms = d.count();
-  std::string text = std::to_string(ms / 1000);
-  if (ms % 1000 != 0) {
-    std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
-    while (fraction.back() == '0') fraction.pop_back();
-    text += "." + fraction;
-  }
-  return text + " s";
-}
-
 bool HasScheme(std::string_view url, std::string_view scheme) {
   return url.size() > scheme.size() + 3 && url.substr(0, scheme.size()) == scheme &&
          url.substr(scheme.size(), 3) == "://";
@@ -135,7 +123,7 @@ StreamCapture::Attempt StreamCapture::Connect() {
   }
   in->format->interrupt_callback = AVIOInterruptCB{&Watchdog::Check, &in->watchdog};
   in->watchdog.Arm(Clock::now() + options_.openTimeout);
-  const std::string noAnswer = "no answer within " + SecondsText(options_.openTimeout);
+  const std::string noAnswer = "no answer within " + DurationText(options_.openTimeout);
 
   AVDictionary* settings = nullptr;
   if (HasScheme(url_, "rtsp")) {
@@ -263,7 +251,7 @@ CaptureSource::Grab StreamCapture::GrabFrame(uint8_t* frame, Clock::time_point* 
 
 CaptureSource::Grab StreamCapture::NextPicture(uint8_t* frame) {
   Input& in = *input_;
-  const std::string silence = "no picture for " + SecondsText(options_.readTimeout);
+  const std::string silence = "no picture for " + DurationText(options_.readTimeout);
   for (;;) {
     int ret = avcodec_receive_frame(in.codec, in.frame);
     if (ret == 0) {
@@ -315,7 +303,7 @@ CaptureSource::Grab StreamCapture::Reconnect() {
   std::chrono::milliseconds delay = options_.firstRetryDelay;
   for (int attempt = 1;; ++attempt) {
     Report(CaptureEvent::Reconnecting, CaptureFault::None,
-           "reconnecting in " + SecondsText(delay) + " (attempt " + std::to_string(attempt) + ")");
+           "reconnecting in " + DurationText(delay) + " (attempt " + std::to_string(attempt) + ")");
     if (!Pause(delay)) return {Grabbed::Stopped, {}};
     Attempt a = Connect();
     if (a.input != nullptr) {
