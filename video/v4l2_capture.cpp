@@ -315,6 +315,7 @@ Result V4l2Capture::ChooseFormat() {
   format.fmt.pix.pixelformat = chosen->fourcc;
   format.fmt.pix.field = V4L2_FIELD_ANY;
   if (Ioctl(fd_, VIDIOC_S_FMT, &format) != 0) {
+    if (errno == EBUSY) return Fail(CaptureFault::NoDevice, "is busy (another program uses it)");
     return Fail(CaptureFault::WrongFormat,
                 "refuses the " + FourccText(chosen->fourcc) + " format (" + ErrnoText(errno) + ")");
   }

@@ -177,6 +177,17 @@ CaptureOptions QuickOptions() {
   return options;
 }
 
+// Opens and starts the source, reporting to the log, and takes its first frame.
+void StartAndTakeFirst(StreamCapture& source, StatusLog& log) {
+  source.SetListener(log.Listener(source));
+  const Result opened = source.Open();
+  ASSERT_TRUE(opened.ok()) << opened.message();
+  ASSERT_TRUE(source.Start(25).ok());
+  CapturedFrame frame;
+  ASSERT_EQ(source.Frames().WaitTake(frame, Clock::now() + std::chrono::minutes(1)),
+            FrameSlot::Wait::Frame);
+}
+
 // Takes frames until capture finishes, letting the sender reset the connection after the first;
 // returns the luma of the last one at a point away from the clip's square.
 int DrainToTheEnd(StreamCapture& source, LoopbackSender& sender) {
@@ -243,12 +254,7 @@ TEST(StreamCaptureTest, DroppedStreamReconnectsWhenAsked) {
   options.readTimeout = milliseconds(60000);
   StreamCapture source(sender.Url(), options);
   StatusLog log;
-  source.SetListener(log.Listener(source));
-  ASSERT_TRUE(source.Open().ok());
-  ASSERT_TRUE(source.Start(25).ok());
-  CapturedFrame first;
-  ASSERT_EQ(source.Frames().WaitTake(first, Clock::now() + std::chrono::minutes(1)),
-            FrameSlot::Wait::Frame);
+  ASSERT_NO_FATAL_FAILURE(StartAndTakeFirst(source, log));
   sender.AllowReset();
   const StatusLog::Report lost = log.WaitFor(CaptureEvent::Lost);
   EXPECT_EQ(lost.text, sender.Url() + ": the stream dropped (Connection reset by peer)");
@@ -285,12 +291,7 @@ TEST(StreamCaptureTest, StopNeverWaitsForTheSender) {
     options.readTimeout = std::chrono::hours(1);
     StreamCapture source(sender.Url(), options);
     StatusLog log;
-    source.SetListener(log.Listener(source));
-    ASSERT_TRUE(source.Open().ok());
-    ASSERT_TRUE(source.Start(25).ok());
-    CapturedFrame frame;
-    ASSERT_EQ(source.Frames().WaitTake(frame, Clock::now() + std::chrono::minutes(1)),
-              FrameSlot::Wait::Frame);
+    ASSERT_NO_FATAL_FAILURE(StartAndTakeFirst(source, log));
     if (ending == Ending::Close) log.WaitFor(CaptureEvent::Reconnecting);
     source.Stop();
     EXPECT_FALSE(source.IsStreaming());
