@@ -16,18 +16,18 @@ namespace fw {
 
 enum class CaptureKind { Simulated, Device, Stream };
 
-struct CaptureSpec {
+struct CaptureAddress {
   CaptureKind kind = CaptureKind::Simulated;
   std::string location;  // the file (empty: the test pattern), the device or the URL
 };
 
-constexpr std::string_view kDefaultCaptureSource = "sim:";
+constexpr std::string_view kDefaultCaptureAddress = "sim:";
 
-// Reads a source's name into `spec`; on failure the message names the text and says what is
-// accepted, and `spec` is left as it was.
-Result ParseCaptureSpec(std::string_view text, CaptureSpec& spec);
+// Reads a source's name into `address`; on failure the message names the text and says what is
+// accepted, and `address` is left as it was.
+Result ParseCaptureAddress(std::string_view text, CaptureAddress& address);
 // The source for a parsed name, not yet open.
-std::unique_ptr<CaptureSource> MakeCaptureSource(const CaptureSpec& spec,
+std::unique_ptr<CaptureSource> MakeCaptureSource(const CaptureAddress& address,
                                                  const CaptureOptions& options = {});
 
 }  // namespace fw

@@ -1,4 +1,4 @@
-#include "video/capture_spec.h"
+#include "video/capture_address.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,18 +28,24 @@ std::string Lower(std::string_view s) {
 
 }  // namespace
 
-Result ParseCaptureSpec(std::string_view text, CaptureSpec& spec) {
+Result ParseCaptureAddress(std::string_view text, CaptureAddress& address) {
   const std::string shown(text);
   if (text.empty()) return Result::Error("no live source given (" + std::string(kAccepted) + ")");
   if (text.starts_with("sim:")) {
-    spec = {CaptureKind::Simulated, std::string(text.substr(4))};
+    // The card replays files; a stream read without the network source's timeouts could hang.
+    if (text.find("://") != std::string_view::npos) {
+      return Result::Error(RedactUrl(text) +
+                           ": the simulated card replays files (give a "
+                           "stream's URL without sim:)");
+    }
+    address = {CaptureKind::Simulated, std::string(text.substr(4))};
     return Result::Ok();
   }
   if (text.starts_with("/dev/")) {
     const std::string_view node = text.substr(5);
     if ((node.starts_with("video") && AllDigits(node.substr(5))) ||
         (node.starts_with("v4l/") && node.size() > 4)) {
-      spec = {CaptureKind::Device, shown};
+      address = {CaptureKind::Device, shown};
       return Result::Ok();
     }
     return Result::Error(shown + ": not a video device name (use /dev/videoN)");
@@ -55,24 +61,24 @@ Result ParseCaptureSpec(std::string_view text, CaptureSpec& spec) {
     if (rest.empty() || rest.front() == '/') {
       return Result::Error(RedactUrl(text) + ": the URL names no host");
     }
-    spec = {CaptureKind::Stream, scheme + "://" + std::string(rest)};
+    address = {CaptureKind::Stream, scheme + "://" + std::string(rest)};
     return Result::Ok();
   }
   return Result::Error(shown + ": not a live source (replay a video file with sim:" + shown +
                        "; otherwise " + std::string(kAccepted) + ")");
 }
 
-std::unique_ptr<CaptureSource> MakeCaptureSource(const CaptureSpec& spec,
+std::unique_ptr<CaptureSource> MakeCaptureSource(const CaptureAddress& address,
                                                  const CaptureOptions& options) {
-  switch (spec.kind) {
+  switch (address.kind) {
     case CaptureKind::Device:
-      return std::make_unique<V4l2Capture>(spec.location, options);
+      return std::make_unique<V4l2Capture>(address.location, options);
     case CaptureKind::Stream:
-      return std::make_unique<StreamCapture>(spec.location, options);
+      return std::make_unique<StreamCapture>(address.location, options);
     case CaptureKind::Simulated:
       break;
   }
-  return std::make_unique<SimulatedCard>(spec.location);
+  return std::make_unique<SimulatedCard>(address.location);
 }
 
 }  // namespace fw
