@@ -130,7 +130,8 @@ class CaptureSource {
   // Stop, then releases the device, file or stream. Harmless when not open.
   void Close();
   // From any thread: an Open or Start that waits for a slow stream gives up soon (the user
-  // switched capture off while it was connecting).
+  // switched capture off while it was connecting); a running stream ends without a report, and
+  // Stop or Close still follows.
   void Cancel() { Interrupt(); }
   // True from Start until Stop or until the stream ended.
   bool IsStreaming() const { return streaming_.load(); }
