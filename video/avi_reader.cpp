@@ -20,6 +20,8 @@ namespace fw {
 namespace {
 
 using video_detail::AvErrorText;
+using video_detail::PlainFormat;
+using video_detail::SwsColourSpace;
 
 constexpr int kMaxDimension = 16384;
 // Bounds the one counting pass over a file whose header cannot be trusted.
@@ -34,49 +36,6 @@ struct PacketEntry {
   int64_t key = 0;
   bool keyframe = false;
 };
-
-// Full-range YUV formats are the plain formats with the range given separately to swscale.
-AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
-  switch (format) {
-    case AV_PIX_FMT_YUVJ420P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV411P;
-    default:
-      return format;
-  }
-}
-
-int SwsColourSpace(AVColorSpace space) {
-  switch (space) {
-    case AVCOL_SPC_BT709:
-      return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC:
-      return SWS_CS_FCC;
-    case AVCOL_SPC_BT470BG:
-      return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE170M:
-      return SWS_CS_SMPTE170M;
-    case AVCOL_SPC_SMPTE240M:
-      return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-      return SWS_CS_BT2020;
-    default:
-      return SWS_CS_DEFAULT;
-  }
-}
 
 }  // namespace
 
