@@ -162,7 +162,7 @@ std::vector<uint8_t> JpegBuffer() {
   }
   const std::string dir = test::TempDir("v4l2_jpeg");
   const std::string path = dir + "/bars.jpg";
-  EXPECT_TRUE(SaveJpeg(picture, path, 100).ok);
+  EXPECT_TRUE(SaveJpeg(picture, path, 100).ok());
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   fs::remove_all(dir);
