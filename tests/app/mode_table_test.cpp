@@ -54,24 +54,32 @@ TEST(ModeTable, EveryModeBuildsAndRunsWithItsPaneFormats) {
   }
 }
 
-TEST(ModeTable, MenuCommandsToggleAndClearTheAlarmButtonsDoNot) {
+// Menu commands toggle and drop an open alarm interval; buttons always select and end it, logged,
+// on the next frame, so that no mode is left with an alarm it never raised.
+TEST(ModeTable, MenuCommandsToggleButtonsSelectAndBothEndTheAlarm) {
   const std::string clip = test::MakeClip("toggle", 48, 32, 3);
   for (const ModeInfo& mode : Modes()) {
     if (mode.id == ModeId::None) continue;
     SCOPED_TRACE(mode.label);
     Session session;
     ASSERT_TRUE(session.Open(clip));
+    session.State().alarmLogEnabled = false;
     session.SelectMode(mode.id);
+    session.Step();
     session.State().alarmFlag = 1;
     session.State().alarmLogging = true;
+    session.State().alarmStartFrame = 0;
     session.SelectMode(mode.id);
+    EXPECT_EQ(session.State().alarmFlag, 0);
+    EXPECT_FALSE(session.State().alarmLogging);
     if (mode.command == ModeCommand::Menu) {
       EXPECT_EQ(session.Mode(), ModeId::None);
-      EXPECT_EQ(session.State().alarmFlag, 0);
-      EXPECT_FALSE(session.State().alarmLogging);
+      EXPECT_TRUE(session.AlarmIntervals().empty());
     } else {
       EXPECT_EQ(session.Mode(), mode.id);
-      EXPECT_TRUE(session.State().alarmLogging);
+      ASSERT_EQ(session.AlarmIntervals().size(), 1u);
+      EXPECT_EQ(session.AlarmIntervals()[0].start, 0);
+      EXPECT_EQ(session.AlarmIntervals()[0].end, 1);
     }
   }
 }

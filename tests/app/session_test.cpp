@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 
 #include "app/engine_thread.h"
@@ -34,19 +35,48 @@ TEST(Session, OpenReadsTheFirstFrameAndSizesThePanes) {
   EXPECT_FALSE(session.LoopExists());
 }
 
-TEST(Session, FailedOpenKeepsThePreviousNumbers) {
+// A file that does not open (missing, or not a video) is reported with its path and the reason,
+// and changes nothing: the video that was open plays on in its mode.
+TEST(Session, FailedOpenChangesNothing) {
   const std::string clip = test::MakeClip("failopen", 24, 16, 3);
+  const std::string damaged = test::TempDir("failopen_damaged") + "/damaged.avi";
+  {
+    std::ofstream out(damaged, std::ios::binary);
+    out << "RIFF\x10\0\0\0AVI LIST not a video at all";
+  }
   RecordingUiSink sink;
   ScopedUiSink scoped(sink);
   Session session;
   ASSERT_TRUE(session.Open(clip));
-  EXPECT_FALSE(session.Open("/nonexistent/missing.avi"));
-  ASSERT_EQ(sink.Messages().size(), 1u);
-  EXPECT_EQ(sink.Messages()[0].text, "Avi Error!");
-  EXPECT_EQ(sink.Messages()[0].caption, "Kestrin");
-  EXPECT_EQ(session.Reader().Width(), 24);
-  EXPECT_EQ(session.Reader().FrameCount(), 3);
-  EXPECT_EQ(session.Step(), FrameRead::Failed);
+  ASSERT_TRUE(session.SelectMode(ModeId::Smoke));
+  session.Step();
+  for (const std::string& bad : {std::string("/nonexistent/missing.avi"), damaged}) {
+    SCOPED_TRACE(bad);
+    sink.Clear();
+    EXPECT_FALSE(session.Open(bad));
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    const std::string text = sink.Messages()[0].text;
+    EXPECT_EQ(text.rfind("Avi Error!\n" + bad + ": ", 0), 0u) << text;
+    EXPECT_GT(text.size(), ("Avi Error!\n" + bad + ": ").size()) << "no reason given";
+    EXPECT_EQ(sink.Messages()[0].caption, "Kestrin");
+    EXPECT_EQ(session.LastOpenError(), text.substr(text.find('\n') + 1));
+    EXPECT_EQ(session.Reader().Path(), clip);
+    EXPECT_EQ(session.State().videoPath, clip);
+    EXPECT_EQ(session.Reader().Width(), 24);
+    EXPECT_EQ(session.Reader().FrameCount(), 3);
+    EXPECT_EQ(session.Mode(), ModeId::Smoke);
+  }
+  // The old video goes on where it was.
+  EXPECT_EQ(session.Step(), FrameRead::Read);
+  EXPECT_EQ(session.LastReadFrame(), 1);
+  EXPECT_FALSE(session.OpenAndPlay("/nonexistent/missing.avi"));
+  EXPECT_FALSE(session.LoopExists());
+
+  // With nothing open, the reader itself says why (the command-line tool prints it).
+  Session fresh;
+  EXPECT_FALSE(fresh.Open(damaged, /*quiet=*/true));
+  EXPECT_EQ(fresh.Reader().LastError(), fresh.LastOpenError());
+  EXPECT_FALSE(fresh.Reader().LastError().empty());
 }
 
 TEST(Session, PlaysFramesInOrderAndWrapsAtTheEnd) {
