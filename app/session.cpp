@@ -48,8 +48,7 @@ bool Session::OpenVideo(const std::string& path, bool quiet, OpenInterval openIn
   if (!candidate.Open(path, OpenReport::Quiet)) {
     lastOpenError_ = candidate.LastError();
     if (!quiet) {
-      CurrentUiSink().Message("Avi Error!\n" + lastOpenError_, "Kestrin",
-                              MessageButtons::OkCancel);
+      CurrentUiSink().Message("Avi Error!\n" + lastOpenError_, "Kestrin", MessageButtons::OkCancel);
     }
     // With no video open the failed reader takes the empty one's place: it says why.
     if (!reader_.IsOpen()) reader_ = std::move(candidate);

@@ -51,8 +51,8 @@ void ResetResultPanes(DetectionState& state, const ModeInfo& mode) {
   const Dib& frame = state.panes.topLeft();
   const PaneId results[3] = {PaneId::TopRight, PaneId::BottomLeft, PaneId::BottomRight};
   for (int i = 0; i < 3; ++i) {
-    const int bits =
-        static_cast<int>(mode.panes[i] == PaneFormat::Unchanged ? PaneFormat::Colour : mode.panes[i]);
+    const int bits = static_cast<int>(mode.panes[i] == PaneFormat::Unchanged ? PaneFormat::Colour
+                                                                             : mode.panes[i]);
     Dib& pane = state.panes[results[i]];
     pane = Dib();  // no float copy or work buffers of an earlier mode either
     pane.CreateSigned(frame.Width(), frame.Height(), bits, false);
