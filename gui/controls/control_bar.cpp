@@ -79,7 +79,7 @@ ControlBar::ControlBar(EngineBridge& bridge, QWidget* parent) : QWidget(parent),
   QFont small = font();
   small.setPointSizeF(std::max(7.0, small.pointSizeF() - 1.5));
   setFont(small);
-  setStyleSheet(QStringLiteral("QPushButton { padding: 2px 6px; }"));
+  setStyleSheet(QStringLiteral("QPushButton { padding: 2px 4px; }"));
   build();
 }
 
@@ -113,7 +113,7 @@ void ControlBar::build() {
   frameNumber_ = new QLineEdit(QStringLiteral("0"), source_);
   frameNumber_->setObjectName(QStringLiteral("frameField"));
   frameNumber_->setFixedWidth(
-      frameNumber_->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000 (00:00.0)")) + 8);
+      frameNumber_->fontMetrics().horizontalAdvance(QStringLiteral("0000 / 0000 (0:00.0)")) + 6);
   video->addWidget(frameNumber_, 1, column++);
   video->addWidget(new QLabel(QStringLiteral("Frame rates:"), source_), 1, column++);
   frameRate_ = new QLineEdit(source_);

@@ -33,12 +33,15 @@ QString WindowTitle(const std::string& videoPath) {
 }
 
 QString VideoInfoText(const Snapshot& s) {
+  // A long file name keeps its start and its end.
+  constexpr int kNameRoom = 24;
+  QString name = QFileInfo(QString::fromStdString(s.videoPath)).fileName();
+  if (name.size() > kNameRoom) {
+    name = name.left(kNameRoom / 2 - 1) + QChar(0x2026) + name.right(kNameRoom / 2);
+  }
   QString text = s.videoPath.empty()
                      ? QStringLiteral("No video")
-                     : QStringLiteral("%1 | %2 x %3")
-                           .arg(QFileInfo(QString::fromStdString(s.videoPath)).fileName())
-                           .arg(s.videoWidth)
-                           .arg(s.videoHeight);
+                     : QStringLiteral("%1 | %2x%3").arg(name).arg(s.videoWidth).arg(s.videoHeight);
   if (s.fileFrameRate > 0.0) text += QStringLiteral(" | %1 fps").arg(s.fileFrameRate, 0, 'g', 4);
   const char* label = ModeLabel(s.mode);
   if (s.mode == ModeId::None || label == nullptr) return text + QStringLiteral(" | No mode");

@@ -214,7 +214,7 @@ void MainWindow::buildStatusBar() {
   };
   status_[0] = pane(QStringLiteral("Ready"), 1, false);
   // The desktop's own: the video and the mode, the alarm.
-  status_[kVideoInfo] = pane(VideoInfoText(Snapshot{}), 3, false);
+  status_[kVideoInfo] = pane(VideoInfoText(Snapshot{}), 0, false);
   status_[kAlarmState] = pane(QStringLiteral("No alarm"), 0, false);
   status_[1] = pane(QStringLiteral("Scale: 1.0"), 0, true);
   status_[2] = pane(QStringLiteral("Current View: Top left"), 0, true);
@@ -222,7 +222,6 @@ void MainWindow::buildStatusBar() {
   // A pane a quarter of the screen wide (the cursor's picture point and value), then the
   // keyboard indicators.
   status_[kCursor] = pane(QString(), 1, true);
-  status_[kCursor]->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     status_[kCursor]->setMaximumWidth(screen->geometry().width() / 4);
   }
@@ -230,7 +229,11 @@ void MainWindow::buildStatusBar() {
     QLabel* label = pane(QString::fromLatin1(indicator), 0, true);
     label->setEnabled(false);  // the lock states are not known here
   }
-  // Long texts are cut rather than widening the window beyond its minimum size.
+  // The message and the cursor's panes share the room the others leave; long texts are cut
+  // rather than widening the window beyond its minimum size.
+  for (const int i : {0, static_cast<int>(kCursor)}) {
+    status_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
   for (const int i : {0, static_cast<int>(kVideoInfo), static_cast<int>(kCursor)}) {
     status_[i]->setMinimumWidth(40);
   }
@@ -301,7 +304,11 @@ void MainWindow::showSnapshotTexts(const Snapshot& s) {
   const QString info = VideoInfoText(s);
   if (status_[kVideoInfo]->text() != info) {
     status_[kVideoInfo]->setText(info);
-    status_[kVideoInfo]->setToolTip(info);
+    status_[kVideoInfo]->setToolTip(QString::fromStdString(s.videoPath));
+    // The line keeps its room up to a limit that leaves the window its minimum width.
+    constexpr int kInfoRoom = 360;
+    status_[kVideoInfo]->setMinimumWidth(
+        std::min(status_[kVideoInfo]->sizeHint().width(), kInfoRoom));
   }
   const bool alarm = s.alarmFlag != 0;
   QLabel* alarmState = status_[kAlarmState];
