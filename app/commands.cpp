@@ -122,6 +122,16 @@ const CommandInfo kCommands[] = {
     {32792, "Fuzzy C-Means for smoke images", C::None, H::Pending},
     {32794, "Automatically change filenames", C::None, H::Pending},
     {32795, "Online Adaboost learning", C::None, H::Pending},
+    // View: the desktop's own commands
+    {cmd::kFitToPane, "Fit to pane", C::FitToPane, H::Frame},
+    {cmd::kAlarmIntervals, "Alarm intervals", C::AlarmIntervalsShown, H::Frame},
+    {cmd::kPlayPause, "Play/Pause\tSpace", C::None, H::Frame},
+    {cmd::kNextFrame, "Next frame\tRight", C::None, H::Frame},
+    {cmd::kPreviousFrame, "Previous frame\tLeft", C::None, H::Frame},
+    {cmd::kFirstFrame, "First frame\tHome", C::None, H::Frame},
+    {cmd::kLastFrame, "Last frame\tEnd", C::None, H::Frame},
+    {cmd::kLoop, "Loop", C::Loop, H::Frame},
+    {cmd::kPlayAtFileRate, "Play at the file's rate", C::None, H::Frame},
     // Help
     {cmd::kAbout, "&About DXQ...", C::None, H::App},
     // Toolbar and accelerator only
@@ -160,7 +170,10 @@ const MenuRow kMenuBar[] = {
     Cmd(cmd::kShowDisplayDialog), Cmd(cmd::kDisplayDialogTopmost), Cmd(cmd::kSetLbpVar), Sep(),
     Cmd(cmd::kZoom), Cmd(cmd::kPan), Sep(),
     Cmd(cmd::kFourOrOneViews), Cmd(cmd::kVideoOnLine), Sep(),
-    Cmd(cmd::kGenerateSamples), Cmd(cmd::kGetVoc), Cmd(cmd::kGeneratePositive),
+    Cmd(cmd::kGenerateSamples), Cmd(cmd::kGetVoc), Cmd(cmd::kGeneratePositive), Sep(),
+    Cmd(cmd::kFitToPane), Cmd(cmd::kAlarmIntervals), Sep(),
+    Cmd(cmd::kPlayPause), Cmd(cmd::kNextFrame), Cmd(cmd::kPreviousFrame), Cmd(cmd::kFirstFrame),
+    Cmd(cmd::kLastFrame), Cmd(cmd::kLoop), Cmd(cmd::kPlayAtFileRate),
     End(),
     Sub("Operation"),
       Sub("Top left"),
@@ -224,6 +237,12 @@ const Accelerator kAccelerators[] = {
     {"Alt+V", cmd::kGetVoc},
 };
 
+const Accelerator kPlayerKeys[] = {
+    {"Space", cmd::kPlayPause},    {"Right", cmd::kNextFrame}, {".", cmd::kNextFrame},
+    {"Left", cmd::kPreviousFrame}, {",", cmd::kPreviousFrame}, {"Home", cmd::kFirstFrame},
+    {"End", cmd::kLastFrame},
+};
+
 const int kToolbar[] = {
     cmd::kFileNew,        cmd::kFileOpen,    cmd::kFileSave, 0,         cmd::kCut,
     cmd::kCopy,           cmd::kPaste,       cmd::kZoom,     cmd::kPan, 0,
@@ -260,6 +279,18 @@ bool IsCommandEnabled(const CommandInfo& command) {
       return FindMode(command.id) != nullptr;
     default:
       return true;
+  }
+}
+
+const char* UnavailableReason(const CommandInfo& command) {
+  if (IsCommandEnabled(command)) return nullptr;
+  switch (command.handler) {
+    case CommandHandler::Pending:
+      return "Not in this build yet: the work of this command is still to come.";
+    case CommandHandler::Mode:
+      return "Not in this build yet: this detection mode is still to come.";
+    default:
+      return nullptr;
   }
 }
 
@@ -305,6 +336,12 @@ bool IsCommandChecked(const CommandInfo& command, const CommandContext& context)
       return context.online;
     case CheckRule::InfraredMode:
       return context.mode == ModeId::Infrared;
+    case CheckRule::Loop:
+      return context.looping;
+    case CheckRule::FitToPane:
+      return context.fitToPane;
+    case CheckRule::AlarmIntervalsShown:
+      return context.alarmIntervalsShown;
   }
   return false;
 }
@@ -330,6 +367,10 @@ std::vector<int> SubmenuCommands(std::string_view title) {
 
 std::span<const Accelerator> Accelerators() {
   return kAccelerators;
+}
+
+std::span<const Accelerator> PlayerKeys() {
+  return kPlayerKeys;
 }
 
 std::span<const int> ToolbarButtons() {

@@ -65,6 +65,16 @@ inline constexpr int kHistogram = 2020;
 inline constexpr int kAutoThreshold = 2021;
 inline constexpr int kWaveletView = 5001;
 inline constexpr int kAbout = 57664;
+// The desktop's own commands for daily use: playback, the panes' fit, the alarm interval list.
+inline constexpr int kPlayPause = 33101;
+inline constexpr int kNextFrame = 33102;
+inline constexpr int kPreviousFrame = 33103;
+inline constexpr int kFirstFrame = 33104;
+inline constexpr int kLastFrame = 33105;
+inline constexpr int kLoop = 33106;
+inline constexpr int kPlayAtFileRate = 33107;
+inline constexpr int kFitToPane = 33108;
+inline constexpr int kAlarmIntervals = 33109;
 // The mode the offline detection sequence ends in ("PLDP").
 inline constexpr ModeId kOfflineDetectionMode = ModeId::Pldp;
 }  // namespace cmd
@@ -103,6 +113,9 @@ enum class CheckRule {
   StatusBarShown,
   Online,
   InfraredMode,  // the current mode is infrared detection
+  Loop,
+  FitToPane,
+  AlarmIntervalsShown,
 };
 
 struct CommandInfo {
@@ -134,6 +147,9 @@ struct CommandContext {
   bool toolbarShown = true;
   bool statusBarShown = true;
   bool online = false;
+  bool looping = true;
+  bool fitToPane = false;
+  bool alarmIntervalsShown = false;
 };
 
 std::span<const CommandInfo> Commands();
@@ -143,6 +159,9 @@ const CommandInfo* FindCommand(int id);
 std::string_view CommandLabel(const CommandInfo& command);
 // Whether the command can be chosen: it has a handler and its work exists.
 bool IsCommandEnabled(const CommandInfo& command);
+// Why a disabled command cannot be chosen, for its tool tip: its feature (or its mode) is not in
+// this build yet. Null for enabled commands and for those left without a handler on purpose.
+const char* UnavailableReason(const CommandInfo& command);
 bool IsCommandChecked(const CommandInfo& command, const CommandContext& context);
 // True for the commands that carry a check mark.
 inline bool IsCheckable(const CommandInfo& command) {
@@ -167,6 +186,8 @@ struct Accelerator {
   int id;
 };
 std::span<const Accelerator> Accelerators();
+// The player's keys (Space, the arrows, "." and ",", Home, End), beside the accelerator table.
+std::span<const Accelerator> PlayerKeys();
 
 // Toolbar buttons in order; 0 is a separator.
 std::span<const int> ToolbarButtons();

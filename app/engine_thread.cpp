@@ -68,8 +68,13 @@ void EngineThread::Run() {
       std::deque<Command> batch;
       batch.swap(commands_);
       lock.unlock();
-      for (Command& command : batch) command(session_);
-      Publish(false);
+      // One snapshot per command; a command that ran a frame (a step, a jump while paused) had
+      // its panes captured when they were shown.
+      for (Command& command : batch) {
+        const uint64_t framesBefore = session_.FramesProcessed();
+        command(session_);
+        Publish(session_.FramesProcessed() != framesBefore);
+      }
       lock.lock();
       continue;
     }

@@ -14,38 +14,56 @@ constexpr PaneFormat kGrey = PaneFormat::Grey;
 constexpr PaneFormat kColour = PaneFormat::Colour;
 using M = ModeId;
 
+// Captions of the panes the background models display into.
+constexpr const char* kModelDisplay = "Model display (Foreground/Background choice)";
+constexpr bool kBuildsModel = true;
+
 // clang-format off
 const ModeInfo kModes[] = {
     {M::None, "Null", 1011, ModeCommand::Button, {kSame, kSame, kSame},
      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}},
     // background models: difference and Gauss-model buttons, background-model menu modes
     {M::BackwardDifference, "Backward", 1009, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildBackwardMode, BackwardModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildBackwardMode, BackwardModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, "Backward frame difference", kModelDisplay, nullptr}},
     {M::CentreDifference, "Center", 1010, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildCentreMode, CentreModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildCentreMode, CentreModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, "Centre frame difference", kModelDisplay, nullptr}},
     {M::Mixture, "Mix Gauss", 1013, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildMixtureMode, MixtureModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildMixtureMode, MixtureModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, nullptr, kModelDisplay, nullptr}},
     {M::Gauss, "Single Gauss", 1014, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildGaussMode, GaussModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildGaussMode, GaussModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, nullptr, "Model display, after 60 learning frames", nullptr}},
     {M::Density, "Nonparameter", 1018, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildDensityMode, DensityModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildDensityMode, DensityModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, nullptr, kModelDisplay, nullptr}},
     {M::Mixture2, "Mix2", 1041, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildMixture2Mode, Mixture2ModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildMixture2Mode, Mixture2ModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, nullptr, kModelDisplay, nullptr}},
     {M::TimeBackground, "Time and background Model", 7001, ModeCommand::Menu,
      {kColour, kColour, kSame}, BuildTimeBackgroundMode, TimeBackgroundModeStep, nullptr, nullptr,
-     nullptr, nullptr, BackgroundFields()},
+     nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {"Previous frame", "Background", kModelDisplay, nullptr}},
     {M::SimpleBackground, "Simple Background Model", 7002, ModeCommand::Menu,
      {kGrey, kColour, kSame}, BuildSimpleBackgroundMode, SimpleBackgroundModeStep, nullptr, nullptr,
-     nullptr, nullptr, BackgroundFields()},
+     nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, "Previous median-filtered grey frame", kModelDisplay, nullptr}},
     {M::AccurateBackground, "Accurate Time Background Model", 7004, ModeCommand::Menu,
      {kColour, kColour, kColour}, BuildAccurateBackgroundMode, AccurateBackgroundModeStep, nullptr,
-     nullptr, nullptr, nullptr, BackgroundFields()},
+     nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {"Previous denoised frame", "Background", kModelDisplay, nullptr}},
     // smoke detector
     {M::Smoke, "Fumewatch", 7010, ModeCommand::Menu, {kGrey, kGrey, kColour},
-     BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields()},
+     BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields(),
+     false, {nullptr, "Motion mask", "Smoke pixels tinted green", nullptr}},
     {M::BlockSmoke, "Fumewatch(Block)", 7011, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildBlockSmokeMode, BlockSmokeModeStep, nullptr, BlockSmokeModeEndOfFrame,
-     BlockSmokeOverlays, PickSmokeBlock, SmokeFields()},
+     BlockSmokeOverlays, PickSmokeBlock, SmokeFields(),
+     false, {"Frame: motion blocks green, smoke red, plotted yellow",
+             "Block motion: moving blocks yellow, others blue",
+             "Edges of the yellow block: current yellow, background blue",
+             "Motion count per block (blue)"}},
 };
 // clang-format on
 

@@ -17,21 +17,60 @@
 
 namespace fw {
 
+namespace {
+
+// Alarm intervals the list keeps without allocating on a frame.
+constexpr size_t kReservedIntervals = 1024;
+
+}  // namespace
+
 Session::Session(AlarmSound* sound) {
   state_.sound = sound;
+  alarmIntervals_.reserve(kReservedIntervals);
+  // The run's intervals, for the desktop's list; a caller that installs its own hook (the
+  // command-line tool) takes them over.
+  state_.onAlarmInterval = [this](const AlarmInterval& interval) { RecordAlarmInterval(interval); };
+}
+
+void Session::RecordAlarmInterval(const AlarmInterval& interval) {
+  alarmIntervals_.push_back(interval);
+  ++alarmIntervalsVersion_;
 }
 
 // --- video -----------------------------------------------------------------------------------
 
 bool Session::Open(const std::string& path, bool quiet) {
+  return OpenVideo(path, quiet, OpenInterval::Log);
+}
+
+bool Session::OpenVideo(const std::string& path, bool quiet, OpenInterval openInterval) {
+  AviReader candidate;
+  if (!candidate.Open(path, OpenReport::Quiet)) {
+    lastOpenError_ = candidate.LastError();
+    if (!quiet) {
+      CurrentUiSink().Message("Avi Error!\n" + lastOpenError_, "Kestrin", MessageButtons::OkCancel);
+    }
+    // With no video open the failed reader takes the empty one's place: it says why.
+    if (!reader_.IsOpen()) reader_ = std::move(candidate);
+    return false;
+  }
+  lastOpenError_.clear();
+  // An interval still open belongs to the old video: it ends where that video stopped.
+  if (openInterval == OpenInterval::Log) {
+    CloseOpenAlarmInterval(state_, currentFrame_);
+  } else {
+    ClearAlarmState(state_);
+  }
   ClearAlarmFlag(state_);
-  source_ = &reader_;
-  const bool opened = reader_.OpenInto(path, state_.panes.topLeft(),
-                                       quiet ? OpenReport::Quiet : OpenReport::MessageBox);
+  reader_ = std::move(candidate);
   reader_.SetPath(path);
+  source_ = &reader_;
+  state_.panes.topLeft().CreateSigned(reader_.Width(), reader_.Height(), 24, false);
   state_.videoPath = path;
+  alarmIntervals_.clear();
+  ++alarmIntervalsVersion_;
   AfterOpen();
-  return opened;
+  return true;
 }
 
 void Session::OpenFrames(FrameSource& frames) {
@@ -43,6 +82,8 @@ void Session::OpenFrames(FrameSource& frames) {
 
 void Session::AfterOpen() {
   currentFrame_ = 0;
+  lastReadFrame_ = 0;
+  framePaneHoldsVideo_ = true;
   source_->GetFrame(0, state_.panes.topLeft());
   // The result panes and the history images follow the video's size.
   const int w = source_->Width();
@@ -57,36 +98,62 @@ void Session::AfterOpen() {
 }
 
 bool Session::OpenAndPlay(const std::string& path) {
-  const bool opened = Open(path);
-  // The caption follows the reader, also after a failed open (its numbers stay the old file's).
+  if (!Open(path)) return false;
   captionFrameCount_ = source_->FrameCount();
   Start();
-  return opened;
+  return true;
 }
 
 bool Session::OpenForDetection(const std::string& path) {
-  ClearAlarmState(state_);
-  const bool opened = Open(path);
+  if (!OpenVideo(path, false, OpenInterval::Drop)) return false;
   Start();
-  return opened;
+  return true;
+}
+
+double Session::FileFrameRate() const {
+  return source_ == &reader_ ? reader_.FramesPerSecond() : 0.0;
 }
 
 void Session::Seek(int frame) {
+  if (frame != currentFrame_) CloseOpenAlarmInterval(state_, currentFrame_);
   currentFrame_ = frame;
 }
 
 bool Session::ReadFrame(int index) {
-  return source_->GetFrame(index, state_.panes.topLeft());
+  if (!source_->GetFrame(index, state_.panes.topLeft())) return false;
+  lastReadFrame_ = index;
+  framePaneHoldsVideo_ = true;
+  return true;
+}
+
+void Session::RestoreFramePane() {
+  if (state_.online || !framePaneHoldsVideo_) return;
+  source_->GetFrame(lastReadFrame_, state_.panes.topLeft());
 }
 
 // --- playback loop ---------------------------------------------------------------------------
 
 bool Session::Start() {
-  if (loopExists_) return false;
+  if (loopExists_) {
+    if (loopState_ != LoopState::Pause) return false;
+    ExchangeLoopState(LoopState::Run);
+    return true;
+  }
+  if (!looping_ && currentFrame_ >= source_->FrameCount()) Seek(0);
   ExchangeLoopState(LoopState::Run);
   frameInterval_ = 1.0 / frameRate_;
   loopExists_ = true;
   return true;
+}
+
+void Session::PlayPause() {
+  if (!loopExists_) {
+    Start();
+  } else if (loopState_ == LoopState::Run) {
+    ExchangeLoopState(LoopState::Pause);
+  } else if (loopState_ == LoopState::Pause) {
+    ExchangeLoopState(LoopState::Run);
+  }
 }
 
 void Session::Stop() {
@@ -111,12 +178,48 @@ bool Session::SetFrameRate(float framesPerSecond) {
   return true;
 }
 
+bool Session::PlayAtFileRate() {
+  const double rate = FileFrameRate();
+  if (!(rate > 0.0)) return false;
+  return SetFrameRate(static_cast<float>(std::min(rate, 200.0)));
+}
+
+void Session::EndOfVideo() {
+  CloseOpenAlarmInterval(state_, currentFrame_);
+  ClearAlarmFlag(state_);
+  UpdateAlarmSound(state_);
+  if (loopExists_) ExchangeLoopState(LoopState::Stop);
+}
+
+// --- moving through the frames -----------------------------------------------------------------
+
+bool Session::StepForward() {
+  if (WantsFrames()) return false;
+  return ProcessFrame() != FrameRead::Ended;
+}
+
+bool Session::StepBack() {
+  if (WantsFrames() || lastReadFrame_ <= 0) return false;
+  return GoToFrame(lastReadFrame_ - 1);
+}
+
+bool Session::GoToFrame(int frame) {
+  const int last = source_->FrameCount() - 1;
+  if (last < 0) return false;
+  Seek(std::clamp(frame, 0, last));
+  if (WantsFrames()) return false;
+  return ProcessFrame() != FrameRead::Ended;
+}
+
 // --- modes -----------------------------------------------------------------------------------
 
 bool Session::SelectMode(ModeId mode) {
   const ModeInfo* info = FindMode(mode);
   if (!info) return false;
-  WithLoopHeld([&] { fw::SelectMode(state_, *info); });
+  WithLoopHeld([&] {
+    if (!SwitchesOff(state_, *info)) RestoreFramePane();
+    fw::SelectMode(state_, *info);
+  });
   return true;
 }
 
@@ -261,6 +364,7 @@ bool Session::OpenPicture(int view, const std::string& path) {
     return false;
   }
   if (view <= 0) {
+    framePaneHoldsVideo_ = false;
     AllocHsvPlane(pane);
     ComputeHsvPlane(pane);
   }
@@ -291,14 +395,25 @@ FrameRead Session::ReadNextFrame() {
   Dib& frame = state_.panes.topLeft();
   FrameRead result = FrameRead::Read;
   if (!source_->GetFrame(currentFrame_, frame)) {
-    // Past the end of the file: play it again from the start.
+    // Past the end of the file: play it again from the start. An alarm interval ends with the
+    // video (its end is the frame count); if the alarm goes on, frame 0 opens a new one.
+    CloseOpenAlarmInterval(state_, currentFrame_);
     currentFrame_ = 0;
     result = source_->GetFrame(0, frame) ? FrameRead::Wrapped : FrameRead::Failed;
+  }
+  if (result != FrameRead::Failed) {
+    lastReadFrame_ = currentFrame_;
+    framePaneHoldsVideo_ = true;
   }
   return result;
 }
 
 FrameRead Session::ProcessFrame() {
+  if (!looping_ && !state_.online && source_->FrameCount() > 0 &&
+      currentFrame_ >= source_->FrameCount()) {
+    EndOfVideo();
+    return FrameRead::Ended;
+  }
   RunPipeline(state_, *this);
   return lastRead_;
 }
@@ -355,6 +470,14 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.postProcessing = state_.background.params.postProcessing;
   snapshot.colourTrim = state_.background.params.colourTrim;
   snapshot.framesProcessed = framesProcessed_;
+  snapshot.fileFrameRate = FileFrameRate();
+  snapshot.looping = looping_;
+  snapshot.paused = Paused();
+  if (snapshot.alarmIntervalsVersion != alarmIntervalsVersion_) {
+    snapshot.alarmIntervals = alarmIntervals_;
+    snapshot.alarmIntervalsVersion = alarmIntervalsVersion_;
+  }
+  snapshot.openAlarmStart = state_.alarmLogging ? state_.alarmStartFrame : -1;
   FillOverlays(state_, snapshot.overlays);
 }
 

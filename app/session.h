@@ -4,8 +4,10 @@
 // caller directly (command-line tool, tests) through Step().
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/snapshot.h"
 #include "detect/detection_state.h"
@@ -23,6 +25,7 @@ enum class FrameRead {
   Wrapped,  // the index was past the end: frame 0 was read instead
   Online,   // live capture delivered the frame
   Failed,   // no frame could be read; the top-left pane keeps its picture
+  Ended,    // looping is off and the video has ended: no frame was run, the loop stops
 };
 
 class Session : private FrameHost {
@@ -32,27 +35,44 @@ class Session : private FrameHost {
   Session& operator=(const Session&) = delete;
 
   // --- video ---
-  // Opens a video as the Open button does, without starting playback: clears the alarm flag,
-  // opens the file into the top-left pane, reads its first frame, re-creates the other panes
-  // when the size changed and sets the mode to 0. Returns whether the file opened (a failed open
-  // has already been reported through the UI sink unless `quiet`).
+  // Opens a video as the Open button does, without starting playback. The file is opened into a
+  // second reader first: a file that does not open changes nothing (the current video stays and
+  // plays on), is reported through the UI sink as "Avi Error!" with the path and the reason
+  // unless `quiet`, and LastOpenError() says why. On success an alarm interval still open ends
+  // in the old video's log, the alarm flag is cleared, the reader is replaced, the first frame
+  // is read into the top-left pane, the other panes are re-created when the size changed, the
+  // alarm intervals of the run are forgotten and the mode becomes 0.
   bool Open(const std::string& path, bool quiet = false);
-  // The Open button: Open, then start playback when no loop exists.
+  // The Open button: Open, then, when the file opened, start playback unless a loop exists.
   bool OpenAndPlay(const std::string& path);
+  // One line naming the file and the problem of the last failed Open; empty after a good one.
+  const std::string& LastOpenError() const { return lastOpenError_; }
   // Uses frames held in memory as the video, set up as Open does (benchmarks). The source must
   // outlive its use; Open switches back to the file reader.
   void OpenFrames(FrameSource& frames);
   const AviReader& Reader() const { return reader_; }
   const FrameSource& Source() const { return *source_; }
-  // Moves the frame slider: the next frame read is this one.
+  // The video file's own frame rate (0 for frames in memory or before a file opened).
+  double FileFrameRate() const;
+  // Moves the frame slider: the next frame read is this one. A jump elsewhere than the next
+  // frame ends an open alarm interval before it (the next frame opens a new one if the alarm
+  // goes on), so that no interval spans frames that were not played.
   void Seek(int frame);
   int CurrentFrame() const { return currentFrame_; }
+  // Index of the frame last read into the top-left pane.
+  int LastReadFrame() const { return lastReadFrame_; }
   // Reads one frame into the top-left pane without running the pipeline.
   bool ReadFrame(int index);
 
   // --- playback loop ---
-  // Start button: starts playback unless a loop exists. Returns whether it started.
+  // Start button: starts playback unless a loop exists; resumes a loop that was paused
+  // (PlayPause). With looping off and the video at its end, playback starts from frame 0.
+  // Returns whether frames now run.
   bool Start();
+  // Space: pauses a running loop, resumes a paused one, starts one when none exists.
+  void PlayPause();
+  // The loop exists but produces no frames (PlayPause paused it).
+  bool Paused() const { return loopExists_ && loopState_ == LoopState::Pause; }
   // Stop button: asks an existing loop to end after the frame in progress.
   void Stop();
   LoopState GetLoopState() const { return loopState_; }
@@ -68,7 +88,27 @@ class Session : private FrameHost {
   // refused (returns false).
   bool SetFrameRate(float framesPerSecond);
   double FrameInterval() const { return frameInterval_; }
+  // "Play at the file's rate": the frame rate becomes the file's own (limited to 200). False
+  // when the source has no rate of its own.
+  bool PlayAtFileRate();
+  // "Loop" (on at start): at the end of the video play frame 0 again; off, the loop stops there
+  // and an open alarm interval ends with the video.
+  void SetLooping(bool on) { looping_ = on; }
+  bool Looping() const { return looping_; }
 
+  // --- moving through the frames while no frames run (paused or stopped) ---
+  // Each runs the current mode on the frame it shows and returns whether a frame was run; while
+  // the loop produces frames they only move the position (GoToFrame) or do nothing (steps).
+  // The next frame (Right, "."), wrapping or ending at the end of the video as playback does.
+  bool StepForward();
+  // The frame before the one shown (Left, ","): a jump for the mode, as a seek is, not a rewind
+  // of its state. Nothing at frame 0.
+  bool StepBack();
+  // Home, End, the slider, the frame field, an alarm interval: the frame, limited to the video.
+  bool GoToFrame(int frame);
+
+  // --- alarm intervals of this run (since the video was opened) ---
+  const std::vector<AlarmInterval>& AlarmIntervals() const { return alarmIntervals_; }
   // Runs `rebuild` with the loop paused and restores the previous loop state afterwards, as every
   // command that rebuilds what ProcessFrame uses does.
   template <typename F>
@@ -131,7 +171,8 @@ class Session : private FrameHost {
   // A pseudo-colour scheme (1..12) on the bottom-right pane's palette (8-bit pictures only).
   void ApplyPseudoColour(int scheme);
   // Offline detection: opens the video as Open does (the "Source Video" caption stays), with
-  // the alarm state cleared and the mode 0, and starts playback when no loop exists.
+  // the alarm state cleared (an open interval is not logged) and the mode 0, and starts playback
+  // when no loop exists. A file that does not open changes nothing.
   bool OpenForDetection(const std::string& path);
 
   // --- frames ---
@@ -139,6 +180,8 @@ class Session : private FrameHost {
   FrameRead ProcessFrame();
   // Runs exactly one frame now (tests and the command-line tool).
   FrameRead Step() { return ProcessFrame(); }
+  // Frames run through the pipeline since construction.
+  uint64_t FramesProcessed() const { return framesProcessed_; }
 
   // When set, the panes are copied into this snapshot at the moment they are shown each frame,
   // and the display dialog's picture when the dialog is shown.
@@ -153,7 +196,17 @@ class Session : private FrameHost {
   Panes& GetPanes() { return state_.panes; }
 
  private:
+  // What happens to an alarm interval still open when another video opens.
+  enum class OpenInterval { Log, Drop };
+  bool OpenVideo(const std::string& path, bool quiet, OpenInterval openInterval);
   FrameRead ReadNextFrame();
+  // Looping off, at the end of the video: the open interval ends, the alarm and its sound stop,
+  // the loop stops.
+  void EndOfVideo();
+  // Before a mode is built: the frame pane holds the video frame last read again, since a mode
+  // may leave its previous frame or its filtered frame there.
+  void RestoreFramePane();
+  void RecordAlarmInterval(const AlarmInterval& interval);
   // The pipeline's calls back into the session.
   void ReadFrame(DetectionState& state) override;
   void RunPaneOperations(DetectionState& state) override;
@@ -167,8 +220,14 @@ class Session : private FrameHost {
   DetectionState state_;
   AviReader reader_;
   FrameSource* source_ = &reader_;
+  std::string lastOpenError_;
   int currentFrame_ = 0;  // index of the next frame to read; the loop's frame counter
+  int lastReadFrame_ = 0;
+  bool framePaneHoldsVideo_ = true;  // false after a picture was opened into the frame pane
   uint64_t framesProcessed_ = 0;
+  bool looping_ = true;
+  std::vector<AlarmInterval> alarmIntervals_;
+  uint64_t alarmIntervalsVersion_ = 0;  // grows with every change of the list
 
   LoopState loopState_ = LoopState::Stop;
   bool loopExists_ = false;

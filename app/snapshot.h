@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/dib.h"
 #include "detect/detection_state.h"
@@ -38,6 +39,15 @@ struct Snapshot {
   // Frames named by the "Source Video" caption (set by the Open button only); -1 before.
   int captionFrameCount = -1;
   bool online = false;
+  double fileFrameRate = 0.0;  // the video file's own rate (0: none)
+  bool looping = true;         // "Loop"
+  bool paused = false;         // the loop exists and Space paused it
+
+  // Alarm intervals of this run, copied only when the list changed (the version tells), and the
+  // start of the interval still open (-1: none).
+  std::vector<AlarmInterval> alarmIntervals;
+  uint64_t alarmIntervalsVersion = 0;
+  int openAlarmStart = -1;
 
   // Selections and switches that the menus show as check marks.
   int bottomRightOperation = 0;

@@ -29,22 +29,46 @@ void EnsureFrameFormat(Dib& image, int width, int height, int bitCount) {
   }
 }
 
-void SelectMode(DetectionState& state, const ModeInfo& mode) {
+bool SwitchesOff(const DetectionState& state, const ModeInfo& mode) {
+  return mode.command == ModeCommand::Menu && state.mode == &mode;
+}
+
+namespace {
+
+// An interval open at a button selection ends there and is logged; menu selections drop it.
+void EndAlarmForSelection(DetectionState& state, const ModeInfo& mode) {
   if (mode.command == ModeCommand::Menu) {
     ClearAlarmState(state);
-    if (state.mode == &mode) {
-      state.mode = nullptr;
-      return;
-    }
+    return;
   }
+  ClearAlarmFlag(state);
+  CloseOpenAlarmInterval(state, state.frameNumber + 1);
+}
+
+// The result panes as a fresh start leaves them, in the formats of the mode (24-bit where the
+// mode leaves a pane's format alone): black, so that nothing of an earlier mode shows.
+void ResetResultPanes(DetectionState& state, const ModeInfo& mode) {
   const Dib& frame = state.panes.topLeft();
   const PaneId results[3] = {PaneId::TopRight, PaneId::BottomLeft, PaneId::BottomRight};
   for (int i = 0; i < 3; ++i) {
-    if (mode.panes[i] != PaneFormat::Unchanged) {
-      EnsureFrameFormat(state.panes[results[i]], frame.Width(), frame.Height(),
-                        static_cast<int>(mode.panes[i]));
-    }
+    const int bits = static_cast<int>(mode.panes[i] == PaneFormat::Unchanged ? PaneFormat::Colour
+                                                                             : mode.panes[i]);
+    Dib& pane = state.panes[results[i]];
+    pane = Dib();  // no float copy or work buffers of an earlier mode either
+    pane.CreateSigned(frame.Width(), frame.Height(), bits, false);
   }
+}
+
+}  // namespace
+
+void SelectMode(DetectionState& state, const ModeInfo& mode) {
+  const bool off = SwitchesOff(state, mode);
+  EndAlarmForSelection(state, mode);
+  if (off) {
+    state.mode = nullptr;
+    return;
+  }
+  ResetResultPanes(state, mode);
   // The objects are built with the mode current, so that they know which mode made them.
   state.mode = &mode;
   if (mode.build) mode.build(state);

@@ -16,9 +16,14 @@ void RunEndOfFrame(DetectionState& state);
 void FillOverlays(const DetectionState& state, Overlays& overlays);
 
 // Selects a mode as its command does. A menu command for the current mode switches it off
-// (mode 0, nothing rebuilt); otherwise the result panes get their formats, the mode's objects are
-// built from the current frame and the mode becomes current. Menu commands clear the alarm state.
+// (mode 0, nothing rebuilt); otherwise the result panes are re-created black in the mode's
+// formats (24-bit where it leaves the format alone), as a fresh start shows them, the mode's
+// objects are built from the current frame and the mode becomes current. Menu commands clear the
+// alarm state (an open interval is not logged); buttons clear the alarm flag and log the open
+// interval as ending on the next frame.
 void SelectMode(DetectionState& state, const ModeInfo& mode);
+// True when this command would switch the current mode off rather than select it.
+bool SwitchesOff(const DetectionState& state, const ModeInfo& mode);
 
 // Re-creates an image as a bottom-up image of the frame's size and depth when its format differs.
 void EnsureFrameFormat(Dib& image, int width, int height, int bitCount);

@@ -23,6 +23,10 @@ enum class ModeCommand { Button, Menu };
 // Depth a selection gives a result pane: unchanged, 8-bit grey or 24-bit colour.
 enum class PaneFormat { Unchanged = 0, Grey = 8, Colour = 24 };
 
+// One-line captions of the top-left, top-right, bottom-left and bottom-right panes: what each
+// shows in this mode. A null caption leaves the desktop's default for that pane.
+using PaneCaptions = std::array<const char*, 4>;
+
 struct ModeInfo {
   ModeId id;
   const char* label;
@@ -43,6 +47,10 @@ struct ModeInfo {
   void (*pointPicked)(DetectionState&, int x, int y);
   // The parameters `detect --set` can change (empty: none).
   std::span<const ParamField> params;
+  // Selection builds the background model: the model's post step runs on this mode's frames
+  // (and on no other mode's, whose panes it would overwrite).
+  bool backgroundModel = false;
+  PaneCaptions captions{};
 
   int number() const { return ModeNumber(id); }
 };

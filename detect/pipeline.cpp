@@ -11,7 +11,9 @@ void RunPipeline(DetectionState& state, FrameHost& host) {
   state.regionFlag = 0;
   host.ReadFrame(state);
   RunDetectionStep(state);
-  ModelPostStep(state);
+  // Only the mode that built the background model runs its post step: a model left from an
+  // earlier mode stays allocated but would paint its mask into this mode's panes.
+  if (state.mode && state.mode->backgroundModel) ModelPostStep(state);
   host.RunPaneOperations(state);
   host.ShowPanes(state);
   RunEngineStep(state);

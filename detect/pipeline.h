@@ -22,8 +22,9 @@ class FrameHost {
 };
 
 // 1. per-frame flags; 2. the frame; 3. the classical modes and the alarm sound; 4. the background
-// model's post step; 5. the pane operations; 6. the panes shown; 7. the engines and the alarm log;
-// 8. the display dialog; 9. the next frame; 10. the end-of-frame steps of the current mode.
+// model's post step (for the modes that built the model); 5. the pane operations; 6. the panes
+// shown; 7. the engines and the alarm log; 8. the display dialog; 9. the next frame; 10. the
+// end-of-frame steps of the current mode.
 void RunPipeline(DetectionState& state, FrameHost& host);
 
 }  // namespace fw

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QScreen>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,16 +16,19 @@
 #include "gui/bridge/engine_bridge.h"
 #include "gui/bridge/qt_alarm_sound.h"
 #include "gui/bridge/qt_ui_sink.h"
+#include "gui/shell/fonts.h"
 #include "gui/shell/main_window.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: fumewatch [--samples-root DIR]\n"
-    "       fumewatch --screenshot OUT.png [--open VIDEO] [--mode N] [--frames K]\n"
+    "usage: fumewatch [--samples-root DIR] [FILE]\n"
+    "       fumewatch --screenshot OUT.png [--open VIDEO] [--mode N] [--frames K] [--screen]\n"
     "                 [--samples-root DIR]\n"
     "\n"
-    "The desktop workbench for smoke and fire detection in video.\n"
+    "The desktop workbench for smoke and fire detection in video. FILE, a video or a picture\n"
+    "(.jpg, .bmp), is opened as File > Open opens it: a video plays, a picture goes into the\n"
+    "top-left pane.\n"
     "\n"
     "options:\n"
     "  --screenshot OUT.png  render the main window to a PNG picture and exit: the video is\n"
@@ -32,6 +36,8 @@ constexpr const char* kUsage =
     "  --open VIDEO          the video to open (with --screenshot)\n"
     "  --mode N              the detection mode to select (with --screenshot)\n"
     "  --frames K            frames to process before the picture is taken (default 0)\n"
+    "  --screen              with --screenshot: the whole screen rather than the window (needs\n"
+    "                        a display, e.g. xvfb-run)\n"
     "  --samples-root DIR    folder below which smoke samples are cut (default: samples/ in\n"
     "                        the working directory)\n"
     "  --help                this text\n"
@@ -44,6 +50,8 @@ struct Options {
   int mode = 0;
   int frames = 0;
   std::string samplesRoot;
+  std::string file;
+  bool screen = false;
 };
 
 std::optional<int> ParseCount(const char* text) {
@@ -60,6 +68,14 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (arg == "--screen") {
+      options.screen = true;
+      continue;
+    }
+    if (!arg.empty() && arg[0] != '-' && options.file.empty()) {
+      options.file = arg;
+      continue;
     }
     const bool takesValue = arg == "--screenshot" || arg == "--open" || arg == "--mode" ||
                             arg == "--frames" || arg == "--samples-root";
@@ -88,8 +104,13 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       (arg == "--mode" ? options.mode : options.frames) = *count;
     }
   }
-  if (options.screenshot.empty() && (!options.video.empty() || options.mode || options.frames)) {
-    std::fprintf(stderr, "fumewatch: --open, --mode and --frames go with --screenshot\n");
+  if (options.screenshot.empty() &&
+      (!options.video.empty() || options.mode || options.frames || options.screen)) {
+    std::fprintf(stderr, "fumewatch: --open, --mode, --frames and --screen go with --screenshot\n");
+    return 2;
+  }
+  if (!options.screenshot.empty() && !options.file.empty()) {
+    std::fprintf(stderr, "fumewatch: with --screenshot the video is given with --open\n");
     return 2;
   }
   if (options.mode != 0 && fw::FindMode(options.mode) == nullptr) {
@@ -123,7 +144,9 @@ int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Optio
   // The snapshot of that command is taken before a second command's answer arrives.
   bridge.call([](fw::Session&) {});
   QApplication::processEvents();
-  const QPixmap picture = window.grab();
+  QScreen* screen = window.screen();
+  const QPixmap picture =
+      options.screen && screen != nullptr ? screen->grabWindow(0) : window.grab();
   if (!picture.save(QString::fromStdString(options.screenshot), "PNG")) {
     std::fprintf(stderr, "fumewatch: cannot write %s\n", options.screenshot.c_str());
     return 1;
@@ -139,6 +162,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Fumewatch"));
+  QApplication::setFont(fw::ApplicationFont(QApplication::font()));
   fw::SetStartDirectory(QDir::currentPath().toStdString() + "/");
 
   const bool interactive = options.screenshot.empty();
@@ -158,6 +182,7 @@ int main(int argc, char** argv) {
     QObject::connect(&sink, &fw::QtUiSink::statusText, &window, &fw::MainWindow::showStatus);
     window.show();
     QApplication::processEvents();
+    if (!options.file.empty()) window.openFile(QString::fromStdString(options.file));
 
     status = interactive ? QApplication::exec() : TakeScreenshot(bridge, window, options);
 

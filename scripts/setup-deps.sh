@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core libfreetype-dev
+  fonts-dejavu-core fonts-wqy-microhei libfreetype-dev
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev

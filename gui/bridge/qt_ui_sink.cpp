@@ -27,6 +27,12 @@ MessageResult QtUiSink::showBox(const QString& text, const QString& caption,
       break;
   }
   QMessageBox box(QMessageBox::NoIcon, caption, text, shown, window_);
+  // In front of every window, the topmost display dialog included.
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.show();
+  box.raise();
+  box.activateWindow();
   switch (box.exec()) {
     case QMessageBox::Cancel:
       return MessageResult::Cancel;

@@ -26,6 +26,7 @@
 #include "core/ui_sink.h"
 #include "gui/bridge/engine_bridge.h"
 #include "gui/controls/entry_fields.h"
+#include "gui/shell/desk_texts.h"
 
 namespace fw {
 
@@ -78,7 +79,7 @@ ControlBar::ControlBar(EngineBridge& bridge, QWidget* parent) : QWidget(parent),
   QFont small = font();
   small.setPointSizeF(std::max(7.0, small.pointSizeF() - 1.5));
   setFont(small);
-  setStyleSheet(QStringLiteral("QPushButton { padding: 2px 6px; }"));
+  setStyleSheet(QStringLiteral("QPushButton { padding: 2px 4px; }"));
   build();
 }
 
@@ -110,8 +111,9 @@ void ControlBar::build() {
   button(kCloseButton)->setEnabled(false);  // the Close button has no handler
   video->addWidget(new QLabel(QStringLiteral("Frame No"), source_), 1, column++);
   frameNumber_ = new QLineEdit(QStringLiteral("0"), source_);
-  frameNumber_->setReadOnly(true);
-  frameNumber_->setFixedWidth(48);
+  frameNumber_->setObjectName(QStringLiteral("frameField"));
+  frameNumber_->setFixedWidth(
+      frameNumber_->fontMetrics().horizontalAdvance(QStringLiteral("0000 / 0000 (0:00.0)")) + 6);
   video->addWidget(frameNumber_, 1, column++);
   video->addWidget(new QLabel(QStringLiteral("Frame rates:"), source_), 1, column++);
   frameRate_ = new QLineEdit(source_);
@@ -196,9 +198,15 @@ void ControlBar::build() {
           [this] { bridge_.post([](Session& s) { s.Stop(); }); });
   connect(slider_, &QSlider::actionTriggered, this, [this](int action) {
     if (action == QAbstractSlider::SliderNoAction) return;
-    // The position the action moves to; the next frame read is that one.
-    const int frame = slider_->sliderPosition();
-    bridge_.post([frame](Session& s) { s.Seek(frame); });
+    // The position the action moves to: the next frame read is that one, shown at once while
+    // no frames run.
+    goToFrame(slider_->sliderPosition());
+  });
+  connect(frameNumber_, &QLineEdit::returnPressed, this, [this] {
+    if (const std::optional<int> frame = ParseFrameField(frameNumber_->text())) {
+      goToFrame(*frame);
+    }
+    frameNumber_->clearFocus();
   });
   connect(spin_, &QSpinBox::valueChanged, this, [this](int rate) {
     bridge_.post([rate](Session& s) { s.SetFrameRate(static_cast<float>(rate)); });
@@ -221,6 +229,21 @@ QPushButton* ControlBar::button(int controlId) const {
 
 void ControlBar::selectMode(ModeId mode) {
   bridge_.post([mode](Session& s) { s.SelectMode(mode); });
+}
+
+void ControlBar::goToFrame(int frame) {
+  wantedFrame_ = frame;
+  if (!framePending_) sendFrameRequest();
+}
+
+void ControlBar::sendFrameRequest() {
+  framePending_ = true;
+  const int frame = wantedFrame_;
+  bridge_.postThen([frame](Session& s) { s.GoToFrame(frame); }, this,
+                   [this, frame] {
+                     framePending_ = false;
+                     if (wantedFrame_ != frame) sendFrameRequest();
+                   });
 }
 
 void ControlBar::onThresholdEdited(const QString& text) {
@@ -313,11 +336,15 @@ void ControlBar::onSnapshot(const Snapshot& s) {
       const QSignalBlocker block(slider_);
       slider_->setValue(s.frameNumber);
     }
-    frameNumber_->setText(QString::asprintf("%i", s.frameNumber));
   }
+  showFrameField(s);
   if (s.frameRate != shownRate_) {
     shownRate_ = s.frameRate;
     frameRate_->setText(FloatText(s.frameRate));
+    // The spin follows a rate set elsewhere ("Play at the file's rate").
+    const QSignalBlocker block(spin_);
+    spin_->setValue(
+        std::clamp(static_cast<int>(std::lround(s.frameRate)), kSpinMinimum, kSpinMaximum));
   }
   if (s.threshold != shownThreshold_ && !threshold_->hasFocus()) {
     shownThreshold_ = s.threshold;
@@ -335,6 +362,15 @@ void ControlBar::onSnapshot(const Snapshot& s) {
     shownChoice_ = s.displayChoice;
     (s.displayChoice == kDisplayForeground ? foreground_ : background_)->setChecked(true);
   }
+}
+
+void ControlBar::showFrameField(const Snapshot& s) {
+  // A number being typed stays until Enter or until the field loses the focus.
+  if (frameNumber_->hasFocus()) return;
+  const QString text = FrameFieldText(s.frameNumber, s.frameCount, s.fileFrameRate);
+  if (frameNumber_->text() == text) return;
+  frameNumber_->setText(text);
+  frameNumber_->setCursorPosition(0);
 }
 
 void ControlBar::reinitialise(const Snapshot& s) {

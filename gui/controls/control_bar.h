@@ -45,6 +45,7 @@ class ControlBar : public QWidget {
 
   QGroupBox* sourceGroup() const { return source_; }
   QSlider* frameSlider() const { return slider_; }
+  // The frame field: "n / N (time)"; a number typed there and Enter go to that frame.
   QLineEdit* frameNumberEdit() const { return frameNumber_; }
   QLineEdit* frameRateEdit() const { return frameRate_; }
   QSpinBox* frameRateSpin() const { return spin_; }
@@ -69,6 +70,11 @@ class ControlBar : public QWidget {
   void commitGaussThreshold();
   void refuse(QLineEdit* edit, const QString& message);
   void showModeChoice(ModeId mode);
+  // The slider and the frame field: go to a frame (shown at once while no frames run). While one
+  // such request is with the engine, later ones wait and only the newest is sent.
+  void goToFrame(int frame);
+  void sendFrameRequest();
+  void showFrameField(const Snapshot& s);
 
   EngineBridge& bridge_;
   QMenu* contextMenu_ = nullptr;
@@ -89,6 +95,8 @@ class ControlBar : public QWidget {
   int shownFrameCount_ = -1;
   int shownCaption_ = -2;
   int shownFrame_ = -1;
+  int wantedFrame_ = -1;       // the newest frame asked for by the slider or the field
+  bool framePending_ = false;  // a request is with the engine
   float shownRate_ = -1.0f;
   int shownThreshold_ = -1;
   float shownGauss_ = -1.0f;

@@ -20,22 +20,12 @@
 #include "core/ui_sink.h"
 #include "gui/bridge/engine_bridge.h"
 #include "gui/controls/entry_fields.h"
-#include "gui/panes/image_pane.h"
+#include "gui/panes/pane_view.h"
 #include "gui/shell/workbench_document.h"
 #include "gui/widgets/alarm_picture_widget.h"
 #include "gui/widgets/colour_wheel_widget.h"
 
 namespace fw {
-
-bool ClientToPicturePoint(QPoint client, QSize clientSize, const Dib& picture, int* x, int* y) {
-  const QPoint p = ClientToPicture(client, clientSize, picture.Width(), picture.Height());
-  if (p.x() < 0 || p.y() < 0 || p.x() >= picture.Width() || p.y() >= picture.Height()) {
-    return false;
-  }
-  *x = p.x();
-  *y = p.y();
-  return true;
-}
 
 namespace {
 
@@ -127,6 +117,11 @@ void ControlPanel::buildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
   layout->setSpacing(2);
+
+  // The alarm picture first, so that it shows without scrolling at the default window size.
+  alarm_ = new AlarmPictureWidget(this);
+  alarm_->setObjectName(QStringLiteral("alarmPicture"));
+  layout->addWidget(alarm_);
 
   // Display.
   auto* displayGroup = new QGroupBox(QStringLiteral("Display"), this);
@@ -249,9 +244,6 @@ void ControlPanel::buildControls() {
   }
   layout->addLayout(valuesGrid);
 
-  alarm_ = new AlarmPictureWidget(this);
-  alarm_->setObjectName(QStringLiteral("alarmPicture"));
-  layout->addWidget(alarm_);
   layout->addStretch();
 
   // The edits the user types into are read when they lose the focus.
@@ -456,11 +448,11 @@ void ControlPanel::takeWheelColour(const Hsv& hsv, bool fromFramePick) {
 void ControlPanel::pickFromFrame(const Dib& topLeft) {
   QSize client = doc_.paneClientSize[0];
   if (client.isEmpty()) client = QSize(topLeft.Width(), topLeft.Height());
-  int x = 0;
-  int y = 0;
-  if (!ClientToPicturePoint(doc_.lastMousePoint, client, topLeft, &x, &y)) return;
+  // The point under the mouse as the top-left pane shows the picture (zoomed, fitted or not).
+  const PaneView view = CurrentView(doc_, 0, topLeft, client);
+  const QPoint p = view.toPicture(doc_.lastMousePoint);
   Rgb8 c;
-  if (!PixelColour(topLeft, x, y, &c)) return;
+  if (!view.inPicture(p) || !PixelColour(topLeft, p.x(), p.y(), &c)) return;
   const Hsv hsv = RgbToHsv(c.red / 255.0f, c.green / 255.0f, c.blue / 255.0f);
   wheel_->setHsv(hsv.hue, hsv.saturation, hsv.value);
   takeWheelColour(wheel_->hsv(), true);

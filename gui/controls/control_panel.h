@@ -29,10 +29,6 @@ class EngineBridge;
 class WorkbenchDocument;
 struct Snapshot;
 
-// The picture point (x right, y up from the bottom row) under a client point of a pane showing the
-// picture centred; false when it lies outside the picture.
-bool ClientToPicturePoint(QPoint client, QSize clientSize, const Dib& picture, int* x, int* y);
-
 // The values bound to the panel's controls.
 struct ControlPanelValues {
   std::array<int, 3> trackbar{100, 100, 100};  // hue, saturation, value positions 0..200

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/session.h"
 #include "core/image_file.h"
@@ -75,13 +76,11 @@ int MemoryRow(const Dib& picture, int y) {
 }  // namespace
 
 QPoint ClientToPicture(QPoint client, QSize clientSize, int width, int height) {
-  return {client.x() - (clientSize.width() - width) / 2,
-          (clientSize.height() - height) / 2 + height - client.y() - 1};
+  return PaneView::Natural(clientSize, width, height).toPicture(client);
 }
 
 QPoint PictureToClient(QPoint picture, QSize clientSize, int width, int height) {
-  return {picture.x() + (clientSize.width() - width) / 2,
-          (clientSize.height() - height) / 2 + height - picture.y() - 1};
+  return PaneView::Natural(clientSize, width, height).toClient(picture);
 }
 
 ImagePane::ImagePane(PaneId id, EngineBridge& bridge, WorkbenchDocument& doc, QWidget* parent)
@@ -102,19 +101,32 @@ bool ImagePane::toolActive() const {
   return doc_.currentTool == kToolZoom || doc_.currentTool == kToolPan;
 }
 
+float ImagePane::scale() const {
+  return doc_.paneZoom[index()].scale;
+}
+
+QPoint ImagePane::panCentre() const {
+  return doc_.paneZoom[index()].centre;
+}
+
+void ImagePane::setPanCentre(QPoint centre) {
+  doc_.paneZoom[index()].centre = centre;
+}
+
+PaneView ImagePane::view() const {
+  return CurrentView(doc_, index(), picture(), size());
+}
+
 QPoint ImagePane::toPicture(QPoint client) const {
-  const Dib& p = picture();
-  return ClientToPicture(client, size(), p.Width(), p.Height());
+  return view().toPicture(client);
 }
 
 QPoint ImagePane::toClient(QPoint point) const {
-  const Dib& p = picture();
-  return PictureToClient(point, size(), p.Width(), p.Height());
+  return view().toClient(point);
 }
 
 QRect ImagePane::clientRect(int x0, int y0, int x1, int y1) const {
-  // Picture rows grow upwards, client rows downwards.
-  return QRect(toClient(QPoint(x0, y1)), toClient(QPoint(x1, y0)));
+  return view().clientRect(x0, y0, x1, y1);
 }
 
 void ImagePane::recreateZoomBuffer() {
@@ -134,11 +146,12 @@ void ImagePane::paintEvent(QPaintEvent*) {
   } else {
     if (id_ == PaneId::BottomRight && doc_.drawRgb) PaintDib(painter, 0, 0, doc_.rgbPlot);
     if (shown) {
-      if (toolActive()) {
+      const PaneView v = view();
+      if (v.magnified()) {
         if (zoom_.Width() != width() || zoom_.Height() != height()) recreateZoomBuffer();
         // The zoom buffer keeps the picture's row order, so that it is drawn the same way up.
         zoom_.SetHeaderHeight(pic.IsBottomUp() ? zoom_.Height() : -zoom_.Height());
-        ZoomView(pic, zoom_, scale_, panCentre_.x(), panCentre_.y());
+        ZoomView(pic, zoom_, v.scale(), v.centre().x(), v.centre().y());
         PaintDib(painter, 0, 0, zoom_);
       } else {
         PaintDib(painter, (width() - pic.Width()) / 2, (height() - pic.Height()) / 2, pic);
@@ -168,7 +181,9 @@ void ImagePane::paintOverlays(QPainter& painter) {
     painter.drawRect(QRect(QPoint(1, 1), QPoint(width() - 1, height() - 1)).adjusted(0, 0, -1, -1));
   }
   if (isTopLeft() && bridge_.snapshot().waveletView) {
-    const QPoint c = toClient(doc_.selectedImagePoint);
+    const QRect pixel = clientRect(doc_.selectedImagePoint.x(), doc_.selectedImagePoint.y(),
+                                   doc_.selectedImagePoint.x(), doc_.selectedImagePoint.y());
+    const QPoint c = pixel.center();
     painter.setPen(QPen(kGreen, 1));
     painter.drawLine(c.x() - 4, c.y(), c.x() + 4, c.y());
     painter.drawLine(c.x(), c.y() - 4, c.x(), c.y() + 4);
@@ -253,8 +268,32 @@ void ImagePane::pickColour(QPoint client) {
   if (picked) emit colourPicked(rgb[0], rgb[1], rgb[2]);
 }
 
+void ImagePane::showCursorInfo(QPoint client) {
+  const Dib& pic = picture();
+  const QPoint p = toPicture(client);
+  uint8_t rgb[3];
+  if (!view().inPicture(p) || !PixelColour(pic, p.x(), MemoryRow(pic, p.y()), rgb)) {
+    emit cursorInfo(QString());
+    return;
+  }
+  const QString at = QStringLiteral("x %1, y %2").arg(p.x()).arg(p.y());
+  if (pic.GetBitCount() == 8) {
+    const uint8_t* row = pic.Row(MemoryRow(pic, p.y()));
+    emit cursorInfo(QStringLiteral("%1: value %2").arg(at).arg(row[p.x()]));
+  } else {
+    emit cursorInfo(
+        QStringLiteral("%1: R %2 G %3 B %4").arg(at).arg(rgb[0]).arg(rgb[1]).arg(rgb[2]));
+  }
+}
+
+void ImagePane::leaveEvent(QEvent* event) {
+  emit cursorInfo(QString());
+  QWidget::leaveEvent(event);
+}
+
 void ImagePane::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
+  showCursorInfo(p);
   if (isTopLeft() && squareOn_) {
     placeSquare(p);
     update();
@@ -270,15 +309,16 @@ void ImagePane::mouseMoveEvent(QMouseEvent* event) {
   if (doc_.paneShown[index()] && doc_.currentView == index()) {
     if (doc_.buttonDown) {
       const QPoint last = doc_.lastMousePoint;
+      PaneZoom& zoom = doc_.paneZoom[index()];
       if (doc_.currentTool == kToolZoom) {
-        scale_ = std::clamp(scale_ * (1.0f - static_cast<float>(p.y() - last.y()) / 100.0f), 0.01f,
-                            100.0f);
+        zoom.scale = std::clamp(zoom.scale * (1.0f - static_cast<float>(p.y() - last.y()) / 100.0f),
+                                0.01f, 100.0f);
       } else if (doc_.currentTool == kToolPan) {
-        panCentre_.rx() -= static_cast<int>(static_cast<float>(p.x() - last.x()) / scale_);
-        panCentre_.ry() += static_cast<int>(static_cast<float>(p.y() - last.y()) / scale_);
+        zoom.centre.rx() -= static_cast<int>(static_cast<float>(p.x() - last.x()) / zoom.scale);
+        zoom.centre.ry() += static_cast<int>(static_cast<float>(p.y() - last.y()) / zoom.scale);
       }
       if (toolActive()) {
-        emit scaleAndViewChanged(scale_, doc_.currentView);
+        emit scaleAndViewChanged(zoom.scale, doc_.currentView);
         update();
       }
     } else {
@@ -302,15 +342,34 @@ void ImagePane::mouseDoubleClickEvent(QMouseEvent* event) {
       }
     }
     toggleCurrentView();
-    emit scaleAndViewChanged(scale_, doc_.currentView);
+    emit scaleAndViewChanged(scale(), doc_.currentView);
   } else if (event->button() == Qt::MiddleButton && !isTopLeft()) {
     toggleCurrentView();
   }
 }
 
+void ImagePane::zoomAround(QPoint client, int wheelDelta) {
+  const PaneView v = view();
+  // One notch (120) magnifies by a quarter.
+  const float factor = std::pow(1.25f, static_cast<float>(wheelDelta) / 120.0f);
+  const float next = std::clamp((v.magnified() ? v.scale() : 1.0f) * factor, 0.01f, 100.0f);
+  PaneZoom& zoom = doc_.paneZoom[index()];
+  zoom.centre = v.centreKeeping(client, next);
+  zoom.scale = next;
+  zoom.wheel = true;
+  emit scaleAndViewChanged(zoom.scale, doc_.currentView);
+  update();
+}
+
 void ImagePane::wheelEvent(QWheelEvent* event) {
   if (!isTopLeft() || !squareOn_) {
-    QWidget::wheelEvent(event);
+    // Elsewhere the wheel magnifies the pane around the cursor.
+    if (event->angleDelta().y() == 0 || picture().Width() == 0) {
+      QWidget::wheelEvent(event);
+      return;
+    }
+    zoomAround(event->position().toPoint(), event->angleDelta().y());
+    event->accept();
     return;
   }
   const Dib& pic = picture();

@@ -12,6 +12,7 @@
 
 #include "core/dib.h"
 #include "detect/detection_state.h"
+#include "gui/panes/pane_view.h"
 
 class QMenu;
 
@@ -21,9 +22,9 @@ class EngineBridge;
 class WorkbenchDocument;
 
 // Picture coordinates run from the picture's bottom row upwards, as the frames are stored. A
-// client point of a pane that shows the picture centred maps to the picture point
-// (x - (client width - width) / 2, (client height - height) / 2 + height - y - 1), which may lie
-// outside the picture; PictureToClient is its inverse.
+// client point of a pane that shows the picture centred at its natural size maps to the picture
+// point (x - (client width - width) / 2, (client height - height) / 2 + height - y - 1), which may
+// lie outside the picture; PictureToClient is its inverse (PaneView::Natural).
 QPoint ClientToPicture(QPoint client, QSize clientSize, int width, int height);
 QPoint PictureToClient(QPoint picture, QSize clientSize, int width, int height);
 
@@ -43,10 +44,12 @@ class ImagePane : public QWidget {
   const Dib& picture() const;
 
   // The Zoom tool's magnification (0.01 .. 100) and the picture point shown at the centre while
-  // a tool is active.
-  float scale() const { return scale_; }
-  QPoint panCentre() const { return panCentre_; }
-  void setPanCentre(QPoint centre) { panCentre_ = centre; }
+  // a tool is active (also the mouse wheel's zoom); kept in the document.
+  float scale() const;
+  QPoint panCentre() const;
+  void setPanCentre(QPoint centre);
+  // How the picture lies in the pane now: drawing and every mouse mapping use it.
+  PaneView view() const;
   // Re-creates the zoom buffer for the client size (a tool was switched on).
   void recreateZoomBuffer();
   const Dib& zoomBuffer() const { return zoom_; }
@@ -77,6 +80,8 @@ class ImagePane : public QWidget {
   void stopRequested();
   // A status-bar message (a sample that could not be written).
   void message(const QString& text);
+  // The picture point under the mouse and its value, for the status bar (empty: none).
+  void cursorInfo(const QString& text);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -87,6 +92,7 @@ class ImagePane : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   bool isTopLeft() const { return id_ == PaneId::TopLeft; }
@@ -99,6 +105,9 @@ class ImagePane : public QWidget {
   // Centres the square at a client point, kept inside the picture.
   void placeSquare(QPoint client);
   void pickColour(QPoint client);
+  void showCursorInfo(QPoint client);
+  // The mouse wheel: magnifies the pane around the client point.
+  void zoomAround(QPoint client, int wheelDelta);
   void toggleCurrentView();
   void paintOverlays(class QPainter& painter);
   void paintModeOverlays(class QPainter& painter);
@@ -108,8 +117,6 @@ class ImagePane : public QWidget {
   WorkbenchDocument& doc_;
   QMenu* contextMenu_ = nullptr;
 
-  float scale_ = 1.0f;
-  QPoint panCentre_{0, 0};
   Dib zoom_;
 
   // top-left pane

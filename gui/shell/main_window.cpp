@@ -12,13 +12,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -29,11 +32,14 @@
 #include "gui/bridge/engine_bridge.h"
 #include "gui/controls/control_bar.h"
 #include "gui/controls/control_panel.h"
+#include "gui/dialogs/alarm_intervals_dialog.h"
 #include "gui/dialogs/display_dialog.h"
 #include "gui/dialogs/lbp_var_dialog.h"
 #include "gui/dialogs/pseudo_colour_dialog.h"
 #include "gui/dialogs/ptz_dialog.h"
 #include "gui/panes/image_pane.h"
+#include "gui/panes/pane_frame.h"
+#include "gui/shell/desk_texts.h"
 #include "gui/shell/menus.h"
 
 namespace fw {
@@ -41,9 +47,6 @@ namespace fw {
 const char* const kProductTitle = "Fumewatch 2.0 (desktop workbench by the Fumewatch developers)";
 
 namespace {
-
-// The document's title, put in front of the product title.
-constexpr const char* kDocumentTitle = "FWX";
 
 // Pane arrangement: top row and control bar, image grid and control panel, grid cells.
 constexpr int kTopRowHeight = 530;
@@ -56,18 +59,18 @@ constexpr int kCellWidth = 400;
 constexpr int kOneView = 1500;
 
 constexpr const char* kPictureFilter = "JPG图像(*.jpg);;BMP图像(*.bmp);;所有文件(*.*)";
+// File Open: the pictures' filters, then the videos and every file.
+constexpr const char* kOpenFilter =
+    "JPG图像(*.jpg);;BMP图像(*.bmp);;所有文件(*.*);;"
+    "Videos (*.avi *.mp4 *.mkv *.mov *.mpg *.mpeg *.wmv *.webm *.flv *.m4v);;All files (*)";
 constexpr const char* kRecentGroup = "Recent File List";
 
 const char* const kViewNames[] = {" Top left", " Top right", " Bottom left", " Bottom right"};
 
-QString WindowTitle() {
-  return QStringLiteral("%1 - %2").arg(QLatin1String(kDocumentTitle),
-                                       QString::fromUtf8(kProductTitle));
-}
-
+// Files that go into a pane as pictures; the picture reader says which of them it cannot read.
 bool IsPicture(const QString& path) {
-  const QString ext = QFileInfo(path).suffix().toLower();
-  return ext == QLatin1String("jpg") || ext == QLatin1String("bmp");
+  static const QStringList kPictures = {"jpg", "jpeg", "bmp", "png", "gif", "tif", "tiff"};
+  return kPictures.contains(QFileInfo(path).suffix().toLower());
 }
 
 QSettings Settings() {
@@ -79,8 +82,15 @@ QSettings Settings() {
 
 MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
     : QMainWindow(parent), bridge_(bridge), doc_(this) {
-  setWindowTitle(WindowTitle());
-  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  setWindowTitle(WindowTitle({}));
+  setAcceptDrops(true);
+  // 1020 x 740, or the screen's available area where that is smaller; the control panel and the
+  // control bar scroll where they do not fit.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QSize minimum =
+      MinimumWindowSize(screen != nullptr ? screen->availableGeometry().size() : QSize());
+  setMinimumSize(minimum);
+  lastFolder_ = Settings().value(QStringLiteral("lastFolder")).toString();
 
   doc_.samplesRoot = Settings()
                          .value(QStringLiteral("samplesRoot"),
@@ -111,10 +121,8 @@ MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
   while (recent_.size() > kRecentFiles) recent_.removeLast();
   rebuildRecentFiles();
 
-  resize(kMinimumWidth, kMinimumHeight);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  resize(minimum);
+  if (screen != nullptr) move(screen->availableGeometry().center() - rect().center());
   refreshChecks();
 }
 
@@ -128,8 +136,11 @@ void MainWindow::buildPanes() {
     gridRows_[row] = new QSplitter(Qt::Horizontal, grid_);
     for (int column = 0; column < 2; ++column) {
       const int index = 2 * row + column;
-      auto* pane = new ImagePane(static_cast<PaneId>(index), bridge_, doc_, gridRows_[row]);
+      auto* pane = new ImagePane(static_cast<PaneId>(index), bridge_, doc_);
       panes_[index] = pane;
+      paneFrames_[index] = new PaneFrame(pane, gridRows_[row]);
+      connect(pane, &ImagePane::cursorInfo, this,
+              [this](const QString& text) { status_[kCursor]->setText(text); });
       connect(pane, &ImagePane::scaleAndViewChanged, this, &MainWindow::showScaleAndView);
       connect(pane, &ImagePane::message, this, [this](const QString& text) {
         showStatus(static_cast<int>(StatusField::Message), text);
@@ -150,7 +161,16 @@ void MainWindow::buildPanes() {
   panelScroll->setFrameShape(QFrame::NoFrame);
   controlPanel_ = new ControlPanel(bridge_, doc_);
   panelScroll->setWidget(controlPanel_);
-  controlBar_ = new ControlBar(bridge_, outer_);
+  // The control bar keeps its height and scrolls sideways when the window is too narrow for it.
+  auto* barScroll = new QScrollArea(outer_);
+  barScroll->setWidgetResizable(true);
+  barScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  barScroll->setFrameShape(QFrame::NoFrame);
+  controlBar_ = new ControlBar(bridge_);
+  barScroll->setWidget(controlBar_);
+  // Room for the bar and, when it scrolls, the scroll bar.
+  barScroll->setMinimumHeight(controlBar_->sizeHint().height() +
+                              barScroll->horizontalScrollBar()->sizeHint().height());
   for (QSplitter* s : {outer_, top_, grid_, gridRows_[0], gridRows_[1]}) {
     s->setChildrenCollapsible(true);
   }
@@ -182,28 +202,40 @@ void MainWindow::buildPanes() {
 
 void MainWindow::buildStatusBar() {
   QStatusBar* bar = statusBar();
-  const auto pane = [bar](const QString& text, bool stretch) {
+  const auto pane = [bar](const QString& text, int stretch, bool permanent) {
     auto* label = new QLabel(text, bar);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    if (stretch) {
-      bar->addWidget(label, 1);
+    if (permanent) {
+      bar->addPermanentWidget(label, stretch);
     } else {
-      bar->addPermanentWidget(label);
+      bar->addWidget(label, stretch);
     }
     return label;
   };
-  status_[0] = pane(QStringLiteral("Ready"), true);
-  status_[1] = pane(QStringLiteral("Scale: 1.0"), false);
-  status_[2] = pane(QStringLiteral("Current View: Top left"), false);
-  status_[3] = pane(QStringLiteral("Learning tips"), false);
-  // An empty pane a quarter of the screen wide, then the keyboard indicators.
-  QLabel* empty = pane(QString(), false);
+  status_[0] = pane(QStringLiteral("Ready"), 1, false);
+  // The desktop's own: the video and the mode, the alarm.
+  status_[kVideoInfo] = pane(VideoInfoText(Snapshot{}), 0, false);
+  status_[kAlarmState] = pane(QStringLiteral("No alarm"), 0, false);
+  status_[1] = pane(QStringLiteral("Scale: 1.0"), 0, true);
+  status_[2] = pane(QStringLiteral("Current View: Top left"), 0, true);
+  status_[3] = pane(QStringLiteral("Learning tips"), 0, true);
+  // A pane a quarter of the screen wide (the cursor's picture point and value), then the
+  // keyboard indicators.
+  status_[kCursor] = pane(QString(), 1, true);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    empty->setFixedWidth(screen->geometry().width() / 4);
+    status_[kCursor]->setMaximumWidth(screen->geometry().width() / 4);
   }
   for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-    QLabel* label = pane(QString::fromLatin1(indicator), false);
+    QLabel* label = pane(QString::fromLatin1(indicator), 0, true);
     label->setEnabled(false);  // the lock states are not known here
+  }
+  // The message and the cursor's panes share the room the others leave; long texts are cut
+  // rather than widening the window beyond its minimum size.
+  for (const int i : {0, static_cast<int>(kCursor)}) {
+    status_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
+  for (const int i : {0, static_cast<int>(kVideoInfo), static_cast<int>(kCursor)}) {
+    status_[i]->setMinimumWidth(40);
   }
   status_[1]->setText(QStringLiteral("Scale: 100%"));
   status_[2]->setText(QStringLiteral("Current View: No"));
@@ -260,7 +292,38 @@ void MainWindow::onSnapshot() {
   controlBar_->onSnapshot(s);
   controlPanel_->onSnapshot(s);
   if (displayDialog_->isVisible()) displayDialog_->updateImage(s.display);
+  showSnapshotTexts(s);
   refreshChecks();
+}
+
+void MainWindow::showSnapshotTexts(const Snapshot& s) {
+  if (s.videoPath != shownVideoPath_) {
+    shownVideoPath_ = s.videoPath;
+    setWindowTitle(WindowTitle(s.videoPath));
+  }
+  const QString info = VideoInfoText(s);
+  if (status_[kVideoInfo]->text() != info) {
+    status_[kVideoInfo]->setText(info);
+    status_[kVideoInfo]->setToolTip(QString::fromStdString(s.videoPath));
+    // The line keeps its room up to a limit that leaves the window its minimum width.
+    constexpr int kInfoRoom = 360;
+    status_[kVideoInfo]->setMinimumWidth(
+        std::min(status_[kVideoInfo]->sizeHint().width(), kInfoRoom));
+  }
+  const bool alarm = s.alarmFlag != 0;
+  QLabel* alarmState = status_[kAlarmState];
+  if ((alarmState->text() == QLatin1String("ALARM")) != alarm) {
+    alarmState->setText(alarm ? QStringLiteral("ALARM") : QStringLiteral("No alarm"));
+    alarmState->setStyleSheet(alarm ? QStringLiteral("QLabel { color: white; background: red; "
+                                                     "font-weight: bold; padding: 0 6px; }")
+                                    : QString());
+  }
+  for (int i = 0; i < 4; ++i) paneFrames_[i]->setCaption(PaneCaption(i, s, doc_));
+  // The top-left pane's red frame while the alarm is on.
+  paneFrames_[0]->setAlarm(alarm);
+  if (alarmIntervalsDialog_ != nullptr && alarmIntervalsDialog_->isVisible()) {
+    alarmIntervalsDialog_->showIntervals(s);
+  }
 }
 
 CommandContext MainWindow::commandContext() const {
@@ -283,6 +346,9 @@ CommandContext MainWindow::commandContext() const {
   c.selectionSquare = panes_[0] != nullptr && panes_[0]->selectionSquare();
   c.toolbarShown = commands_->toolBar()->isVisibleTo(this);
   c.statusBarShown = statusBar()->isVisibleTo(this);
+  c.looping = s.looping;
+  c.fitToPane = doc_.fitToPane;
+  c.alarmIntervalsShown = alarmIntervalsDialog_ != nullptr && alarmIntervalsDialog_->isVisible();
   return c;
 }
 
@@ -382,6 +448,21 @@ void MainWindow::runCommand(int id) {
     case cmd::kPreviousPane:
       focusPreviousChild();
       break;
+    case cmd::kPlayPause:
+    case cmd::kNextFrame:
+    case cmd::kPreviousFrame:
+    case cmd::kFirstFrame:
+    case cmd::kLastFrame:
+    case cmd::kLoop:
+    case cmd::kPlayAtFileRate:
+      playerCommand(id);
+      break;
+    case cmd::kFitToPane:
+      toggleFitToPane();
+      break;
+    case cmd::kAlarmIntervals:
+      showAlarmIntervals(alarmIntervalsDialog_ == nullptr || !alarmIntervalsDialog_->isVisible());
+      break;
     default:
       break;
   }
@@ -394,8 +475,62 @@ void MainWindow::modeCommand(int mode) {
   reinitialise();
 }
 
+void MainWindow::playerCommand(int id) {
+  switch (id) {
+    case cmd::kPlayPause:
+      bridge_.post([](Session& s) { s.PlayPause(); });
+      break;
+    case cmd::kNextFrame:
+      bridge_.post([](Session& s) { s.StepForward(); });
+      break;
+    case cmd::kPreviousFrame:
+      bridge_.post([](Session& s) { s.StepBack(); });
+      break;
+    case cmd::kFirstFrame:
+      bridge_.post([](Session& s) { s.GoToFrame(0); });
+      break;
+    case cmd::kLastFrame:
+      bridge_.post([](Session& s) { s.GoToFrame(s.Source().FrameCount() - 1); });
+      break;
+    case cmd::kLoop: {
+      const bool on = !bridge_.snapshot().looping;
+      bridge_.post([on](Session& s) { s.SetLooping(on); });
+      break;
+    }
+    case cmd::kPlayAtFileRate:
+      bridge_.post([](Session& s) { s.PlayAtFileRate(); });
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::toggleFitToPane() {
+  doc_.fitToPane = !doc_.fitToPane;
+  // The wheel's magnification gives way to the chosen fit.
+  for (PaneZoom& zoom : doc_.paneZoom) zoom.wheel = false;
+  doc_.repaintPanes(-1);
+}
+
+void MainWindow::showAlarmIntervals(bool shown) {
+  if (alarmIntervalsDialog_ == nullptr) {
+    alarmIntervalsDialog_ = new AlarmIntervalsDialog(this);
+    connect(alarmIntervalsDialog_, &AlarmIntervalsDialog::frameChosen, this,
+            [this](int frame) { bridge_.post([frame](Session& s) { s.GoToFrame(frame); }); });
+    connect(alarmIntervalsDialog_, &AlarmIntervalsDialog::shownChanged, this,
+            &MainWindow::refreshChecks);
+  }
+  if (!shown) {
+    alarmIntervalsDialog_->hide();
+    return;
+  }
+  alarmIntervalsDialog_->showIntervals(bridge_.snapshot());
+  alarmIntervalsDialog_->show();
+  alarmIntervalsDialog_->raise();
+}
+
 void MainWindow::reinitialise() {
-  setWindowTitle(WindowTitle());
+  setWindowTitle(WindowTitle(bridge_.snapshot().videoPath));
   controlBar_->reinitialise(bridge_.snapshot());
   controlPanel_->reinitialise();
   // The start directory is the working directory at this moment.
@@ -448,26 +583,46 @@ QString MainWindow::withoutTopmost(const std::function<QString()>& dialog) {
   return path;
 }
 
+void MainWindow::rememberFolder(const QString& path) {
+  lastFolder_ = QFileInfo(path).absolutePath();
+  Settings().setValue(QStringLiteral("lastFolder"), lastFolder_);
+}
+
 void MainWindow::chooseVideo() {
   const QString path = withoutTopmost([this] {
     return QFileDialog::getOpenFileName(this, QStringLiteral("打开AVI格式测试视频(离线烟雾检测)"),
-                                        QString(), QStringLiteral("Files(*.avi)"));
+                                        lastFolder_, QStringLiteral("Files(*.avi)"));
   });
-  if (!path.isEmpty()) openVideo(path);
+  if (path.isEmpty()) return;
+  rememberFolder(path);
+  openVideo(path);
 }
 
 void MainWindow::openVideo(const QString& path) {
   const std::string p = path.toStdString();
-  bridge_.post([p](Session& s) { s.OpenAndPlay(p); });
-  addRecentFile(path);
+  auto opened = std::make_shared<bool>(false);
+  bridge_.postThen([p, opened](Session& s) { *opened = s.OpenAndPlay(p); }, this,
+                   [this, path, opened] {
+                     if (*opened) addRecentFile(path);
+                   });
+}
+
+void MainWindow::openFile(const QString& path) {
+  rememberFolder(path);
+  if (IsPicture(path)) {
+    openPicture(path);
+  } else {
+    openVideo(path);
+  }
 }
 
 void MainWindow::choosePicture() {
+  // File Open: a picture goes into the current view, a video plays as after the Open button.
   const QString path = withoutTopmost([this] {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("打开位图图像"), QString(),
-                                        QString::fromUtf8(kPictureFilter));
+    return QFileDialog::getOpenFileName(this, QStringLiteral("打开位图图像"), lastFolder_,
+                                        QString::fromUtf8(kOpenFilter));
   });
-  if (!path.isEmpty()) openPicture(path);
+  if (!path.isEmpty()) openFile(path);
 }
 
 void MainWindow::openPicture(const QString& path) {
@@ -498,10 +653,12 @@ void MainWindow::chooseSavePath() {
     return;
   }
   const QString path = withoutTopmost([this] {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("保存图像"), QString(),
+    return QFileDialog::getSaveFileName(this, QStringLiteral("保存图像"), lastFolder_,
                                         QString::fromUtf8(kPictureFilter));
   });
-  if (!path.isEmpty()) savePicture(path);
+  if (path.isEmpty()) return;
+  rememberFolder(path);
+  savePicture(path);
 }
 
 void MainWindow::savePicture(const QString& path) {
@@ -514,16 +671,26 @@ void MainWindow::chooseOfflineVideo() {
   const QString path = withoutTopmost([this] {
     return QFileDialog::getOpenFileName(
         this, QStringLiteral("Open an AVI video for smoke detection (Offline Fumewatch)"),
-        QString(), QStringLiteral("Files(*.avi)"));
+        lastFolder_, QStringLiteral("Files(*.avi)"));
   });
-  if (!path.isEmpty()) runOfflineDetection(path);
+  if (path.isEmpty()) return;
+  rememberFolder(path);
+  runOfflineDetection(path);
 }
 
 void MainWindow::runOfflineDetection(const QString& path) {
   for (SessionCommand& command : OfflineDetectionCommands(path.toStdString())) {
     bridge_.post(std::move(command));
   }
-  addRecentFile(path);
+  // Only a file that opened joins the recent files.
+  const std::string p = path.toStdString();
+  auto opened = std::make_shared<bool>(false);
+  bridge_.postThen(
+      [p, opened](Session& s) { *opened = s.LastOpenError().empty() && s.Reader().Path() == p; },
+      this,
+      [this, path, opened] {
+        if (*opened) addRecentFile(path);
+      });
   // What follows the offline mode's command.
   reinitialise();
 }
@@ -558,11 +725,7 @@ void MainWindow::rebuildRecentFiles() {
 }
 
 void MainWindow::openRecent(const QString& path) {
-  if (IsPicture(path)) {
-    openPicture(path);
-  } else {
-    openVideo(path);
-  }
+  openFile(path);
 }
 
 // --- dialogs ---------------------------------------------------------------------------------
@@ -622,6 +785,18 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     CurrentUiSink().Message("hi", "", MessageButtons::Ok);
   }
   QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  openFile(urls.front().toLocalFile());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

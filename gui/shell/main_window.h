@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 
 #include "app/commands.h"
 #include "gui/shell/workbench_document.h"
@@ -19,6 +20,8 @@ class QSplitter;
 
 namespace fw {
 
+struct Snapshot;
+class AlarmIntervalsDialog;
 class CommandActions;
 class ControlBar;
 class ControlPanel;
@@ -26,6 +29,7 @@ class DisplayDialog;
 class EngineBridge;
 class ImagePane;
 class LbpVarDialog;
+class PaneFrame;
 class PseudoColourDialog;
 class PtzDialog;
 
@@ -47,13 +51,20 @@ class MainWindow : public QMainWindow {
   QAction* action(int id) const;
   QMenu* submenu(const QString& title) const;
   ImagePane* pane(int index) const { return panes_[index]; }
+  // The pane with its caption and alarm frame.
+  PaneFrame* paneFrame(int index) const { return paneFrames_[index]; }
   ControlBar* controlBar() const { return controlBar_; }
   ControlPanel* controlPanel() const { return controlPanel_; }
   DisplayDialog* displayDialog() const { return displayDialog_; }
   PtzDialog* ptzDialog() const { return ptzDialog_; }
+  AlarmIntervalsDialog* alarmIntervalsDialog() const { return alarmIntervalsDialog_; }
   WorkbenchDocument& document() { return doc_; }
-  // Status-bar panes: 0 message, 1 scale, 2 current view, 3 learning progress.
+  // Status-bar panes: 0 message, 1 scale, 2 current view, 3 learning progress, then the
+  // desktop's own: 4 the video and the mode, 5 the alarm, 6 the cursor's picture point and value.
+  enum StatusPane { kVideoInfo = 4, kAlarmState = 5, kCursor = 6, kStatusPanes = 7 };
   QString statusText(int pane) const;
+  // Folder the file dialogs start in: the last one a file was chosen or opened from.
+  QString lastFolder() const { return lastFolder_; }
   // The image grid: row heights and column widths.
   QList<int> gridRowSizes() const;
   QList<int> gridColumnSizes() const;
@@ -65,8 +76,12 @@ class MainWindow : public QMainWindow {
   // --- commands (the file dialogs are left to the callers of these) ---
   // Runs a command as if it had been chosen from the menu.
   void runCommand(int id);
-  // The Open button with a chosen video: open it and play it.
+  // The Open button with a chosen video: open it and play it. Only a file that opened joins the
+  // recent files.
   void openVideo(const QString& path);
+  // A file from File Open, the command line or a drop: a picture (.jpg, .jpeg, .bmp, .png) as
+  // File Open does, anything else as a video as the Open button does.
+  void openFile(const QString& path);
   // File Open / Save with a chosen picture, for the current view.
   void openPicture(const QString& path);
   void savePicture(const QString& path);
@@ -84,6 +99,8 @@ class MainWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void buildPanes();
@@ -95,6 +112,11 @@ class MainWindow : public QMainWindow {
   void toggleFourViews();
   void setGridSizes(int row0, int row1, int column0, int column1);
   void chooseVideo();
+  void rememberFolder(const QString& path);
+  void playerCommand(int id);
+  void toggleFitToPane();
+  void showAlarmIntervals(bool shown);
+  void showSnapshotTexts(const Snapshot& s);
   void choosePicture();
   void chooseSavePath();
   void chooseOfflineVideo();
@@ -117,20 +139,24 @@ class MainWindow : public QMainWindow {
   QSplitter* grid_ = nullptr;             // the grid's two rows
   std::array<QSplitter*, 2> gridRows_{};  // each row's two columns
   std::array<ImagePane*, 4> panes_{};
+  std::array<PaneFrame*, 4> paneFrames_{};
   ControlBar* controlBar_ = nullptr;
   ControlPanel* controlPanel_ = nullptr;
 
-  std::array<QLabel*, 4> status_{};  // message, scale, current view, learning progress
+  std::array<QLabel*, kStatusPanes> status_{};  // indexed as statusText()
+  std::string shownVideoPath_ = "\n";           // the title's video (no path has a line break)
 
   DisplayDialog* displayDialog_ = nullptr;
   PtzDialog* ptzDialog_ = nullptr;
   LbpVarDialog* lbpVarDialog_ = nullptr;
   PseudoColourDialog* pseudoColourDialog_ = nullptr;
+  AlarmIntervalsDialog* alarmIntervalsDialog_ = nullptr;
 
   bool fourViews_ = true;
   bool ptz_ = false;
   bool snakeModelMark_ = false;
   QStringList recent_;
+  QString lastFolder_;
   QList<QAction*> recentActions_;
   bool closing_ = false;
 };

@@ -123,6 +123,11 @@ QAction* CommandActions::makeAction(const CommandInfo& info, QMainWindow& window
   action->setEnabled(IsCommandEnabled(info));
   action->setStatusTip(PlainLabel(label));
   action->setToolTip(PlainLabel(label));
+  // A command whose feature is not in this build says so.
+  if (const char* reason = UnavailableReason(info)) {
+    action->setToolTip(PlainLabel(label) + QStringLiteral(": ") + QString::fromUtf8(reason));
+    action->setStatusTip(QString::fromUtf8(reason));
+  }
   const int id = info.id;
   connect(action, &QAction::triggered, this, [this, id] {
     if (QAction* a = actions_.value(id)) {
@@ -143,6 +148,7 @@ CommandActions::CommandActions(QMainWindow& window) : QObject(&window) {
       case MenuRowKind::Submenu: {
         const QString title = QString::fromUtf8(row.title);
         QMenu* menu = open.empty() ? window.menuBar()->addMenu(title) : open.back()->addMenu(title);
+        menu->setToolTipsVisible(true);  // the reasons of the disabled commands
         submenus_.insert(title, menu);
         open.push_back(menu);
         break;
@@ -176,9 +182,12 @@ CommandActions::CommandActions(QMainWindow& window) : QObject(&window) {
     toolBar_->addAction(action);
   }
 
-  // The accelerators work wherever the focus is in the window. Those of disabled commands are
-  // switched off, so that they leave their keys to the menu bar and the edits.
-  for (const Accelerator& a : Accelerators()) {
+  // The accelerators and the player's keys work wherever the focus is in the window (an edit keeps
+  // the keys it types with). Those of disabled commands are switched off, so that they leave
+  // their keys to the menu bar and the edits.
+  std::vector<Accelerator> keys(Accelerators().begin(), Accelerators().end());
+  keys.insert(keys.end(), PlayerKeys().begin(), PlayerKeys().end());
+  for (const Accelerator& a : keys) {
     auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(a.keys)), &window);
     const int id = a.id;
     shortcut->setEnabled(actions_.value(id)->isEnabled());

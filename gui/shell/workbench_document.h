@@ -21,6 +21,15 @@ class LbpVarDialog;
 inline constexpr int kToolZoom = cmd::kZoom;
 inline constexpr int kToolPan = cmd::kPan;
 
+// A pane's magnification: the Zoom tool's scale (0.01 .. 100) and the memory point shown at the
+// pane's centre while a tool is on; `wheel` once the mouse wheel has zoomed the pane (until "Fit
+// to pane" is chosen).
+struct PaneZoom {
+  float scale = 1.0f;
+  QPoint centre{0, 0};
+  bool wheel = false;
+};
+
 class WorkbenchDocument : public QObject {
   Q_OBJECT
 
@@ -53,6 +62,9 @@ class WorkbenchDocument : public QObject {
   // Client sizes of the four panes (the panes keep them current): the colour pick maps the last
   // mouse point through the top-left one, the HSV strip chart takes the bottom-left one.
   std::array<QSize, 4> paneClientSize{};
+  std::array<PaneZoom, 4> paneZoom{};
+  // "Fit to pane": pictures are scaled to their panes, keeping their aspect ratio.
+  bool fitToPane = false;
   // "Color Key": the top-left analysis keys on the picked colour.
   bool colourKey = false;
 

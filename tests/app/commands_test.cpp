@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "app/mode_table.h"
 #include "app/session.h"
@@ -121,6 +124,38 @@ TEST(CommandTable, CheckMarkRules) {
   EXPECT_FALSE(checked(cmd::kZoom, c));
   EXPECT_FALSE(checked(cmd::kAutoThreshold, c));
   EXPECT_FALSE(IsCheckable(*FindCommand(cmd::kAutoThreshold)));
+}
+
+// A disabled command says why exactly when its work or its mode is not built yet; the player's
+// keys name commands of the View menu, each key once.
+TEST(CommandTable, UnavailableCommandsSayWhyAndPlayerKeysAreKnown) {
+  for (const CommandInfo& c : Commands()) {
+    const char* reason = UnavailableReason(c);
+    const bool pending = c.handler == CommandHandler::Pending ||
+                         (c.handler == CommandHandler::Mode && FindMode(c.id) == nullptr);
+    EXPECT_EQ(reason != nullptr, pending) << c.id;
+    if (reason) EXPECT_EQ(std::string(reason).rfind("Not in this build yet", 0), 0u) << c.id;
+  }
+  for (const int id : {cmd::kUndo, cmd::kCut, cmd::kCopy, cmd::kPaste, cmd::kSplit, 137}) {
+    EXPECT_FALSE(IsCommandEnabled(*FindCommand(id)));
+    EXPECT_EQ(UnavailableReason(*FindCommand(id)), nullptr) << id;
+  }
+  const std::vector<int> view = SubmenuCommands("&View");
+  std::set<std::string> keys;
+  for (const Accelerator& a : Accelerators()) keys.insert(a.keys);
+  for (const Accelerator& a : PlayerKeys()) {
+    EXPECT_TRUE(keys.insert(a.keys).second) << a.keys;
+    EXPECT_NE(std::find(view.begin(), view.end(), a.id), view.end()) << a.keys;
+  }
+  CommandContext c;
+  EXPECT_TRUE(IsCommandChecked(*FindCommand(cmd::kLoop), c));  // on at start
+  EXPECT_FALSE(IsCommandChecked(*FindCommand(cmd::kFitToPane), c));
+  c.looping = false;
+  c.fitToPane = true;
+  c.alarmIntervalsShown = true;
+  EXPECT_FALSE(IsCommandChecked(*FindCommand(cmd::kLoop), c));
+  EXPECT_TRUE(IsCommandChecked(*FindCommand(cmd::kFitToPane), c));
+  EXPECT_TRUE(IsCommandChecked(*FindCommand(cmd::kAlarmIntervals), c));
 }
 
 // A 24-bit or 8-bit picture of one value.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <span>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "app/snapshot.h"
 #include "core/ui_sink.h"
 #include "detect/background/background_modes.h"
 #include "detect/smoke/smoke_modes.h"
@@ -54,24 +56,32 @@ TEST(ModeTable, EveryModeBuildsAndRunsWithItsPaneFormats) {
   }
 }
 
-TEST(ModeTable, MenuCommandsToggleAndClearTheAlarmButtonsDoNot) {
+// Menu commands toggle and drop an open alarm interval; buttons always select and end it, logged,
+// on the next frame, so that no mode is left with an alarm it never raised.
+TEST(ModeTable, MenuCommandsToggleButtonsSelectAndBothEndTheAlarm) {
   const std::string clip = test::MakeClip("toggle", 48, 32, 3);
   for (const ModeInfo& mode : Modes()) {
     if (mode.id == ModeId::None) continue;
     SCOPED_TRACE(mode.label);
     Session session;
     ASSERT_TRUE(session.Open(clip));
+    session.State().alarmLogEnabled = false;
     session.SelectMode(mode.id);
+    session.Step();
     session.State().alarmFlag = 1;
     session.State().alarmLogging = true;
+    session.State().alarmStartFrame = 0;
     session.SelectMode(mode.id);
+    EXPECT_EQ(session.State().alarmFlag, 0);
+    EXPECT_FALSE(session.State().alarmLogging);
     if (mode.command == ModeCommand::Menu) {
       EXPECT_EQ(session.Mode(), ModeId::None);
-      EXPECT_EQ(session.State().alarmFlag, 0);
-      EXPECT_FALSE(session.State().alarmLogging);
+      EXPECT_TRUE(session.AlarmIntervals().empty());
     } else {
       EXPECT_EQ(session.Mode(), mode.id);
-      EXPECT_TRUE(session.State().alarmLogging);
+      ASSERT_EQ(session.AlarmIntervals().size(), 1u);
+      EXPECT_EQ(session.AlarmIntervals()[0].start, 0);
+      EXPECT_EQ(session.AlarmIntervals()[0].end, 1);
     }
   }
 }
@@ -131,6 +141,92 @@ TEST(ModeTable, EveryModeRunsItsFramesWithoutAllocating) {
     test::StartCountingAllocations();
     for (int f = 0; f < 16; ++f) session.Step();
     EXPECT_EQ(test::StopCountingAllocations(), 0);
+  }
+}
+
+// What a pane shows, told in a line when two differ.
+std::string PaneDifference(const Dib& a, const Dib& b) {
+  if (a.Width() != b.Width() || a.HeaderHeight() != b.HeaderHeight() ||
+      a.GetBitCount() != b.GetBitCount()) {
+    return "format " + std::to_string(a.Width()) + "x" + std::to_string(a.HeaderHeight()) + "x" +
+           std::to_string(a.GetBitCount()) + " against " + std::to_string(b.Width()) + "x" +
+           std::to_string(b.HeaderHeight()) + "x" + std::to_string(b.GetBitCount());
+  }
+  if (!std::equal(a.Pixels(), a.Pixels() + a.PixelBytes(), b.Pixels())) return "pixels";
+  if (a.GetBitCount() == 8) {
+    for (int i = 0; i < 256; ++i) {
+      const RgbQuad& p = a.GetPalette()[i];
+      const RgbQuad& q = b.GetPalette()[i];
+      if (p.red != q.red || p.green != q.green || p.blue != q.blue) return "palette";
+    }
+  }
+  return {};
+}
+
+// The first difference between two views of the desktop (empty: none).
+std::string ShownDifference(const Snapshot& a, const Snapshot& b) {
+  static const char* const kPane[kPaneCount] = {"top-left", "top-right", "bottom-left",
+                                                "bottom-right"};
+  for (int i = 0; i < kPaneCount; ++i) {
+    const std::string d = PaneDifference(a.panes[i], b.panes[i]);
+    if (!d.empty()) return std::string(kPane[i]) + " pane: " + d;
+  }
+  if (a.mode != b.mode) return "mode";
+  if (a.alarmFlag != b.alarmFlag) return "alarm flag";
+  const auto same = [](const Overlay& p, const Overlay& q) {
+    return p.x0 == q.x0 && p.y0 == q.y0 && p.x1 == q.x1 && p.y1 == q.y1 && p.red == q.red &&
+           p.green == q.green && p.blue == q.blue;
+  };
+  if (!std::equal(a.overlays.begin(), a.overlays.end(), b.overlays.begin(), b.overlays.end(),
+                  same)) {
+    return "overlays";
+  }
+  return {};
+}
+
+// A run on frames in memory: `first` selected on the first frame (None: no mode), `second` after
+// `frames` frames. Returns what the desktop shows right after the second selection and after each
+// of the `after` frames that follow.
+std::vector<Snapshot> SelectAfter(FrameList& video, ModeId first, int frames, ModeId second,
+                                  int after) {
+  Session session;
+  session.OpenFrames(video);
+  session.State().alarmLogEnabled = false;
+  // The second mixture's clustering seed would come from the clock.
+  EXPECT_TRUE(session.SetParameter(ModeId::Mixture2, "clusterSeed=7"));
+  if (first != ModeId::None) EXPECT_TRUE(session.SelectMode(first));
+  for (int f = 0; f < frames; ++f) session.Step();
+  EXPECT_TRUE(session.SelectMode(second));
+  std::vector<Snapshot> shown(after + 1);
+  session.FillSnapshot(shown[0]);
+  for (int f = 1; f <= after; ++f) {
+    session.SetSnapshotTarget(&shown[f]);  // the panes as shown, before the end-of-frame steps
+    session.Step();
+    session.FillControlValues(shown[f]);
+  }
+  session.SetSnapshotTarget(nullptr);
+  return shown;
+}
+
+// One mode's output never reaches another mode's panes: mode A followed by mode B at frame k
+// shows exactly what a run that selects B at frame k shows, for every pair of modes in the table.
+TEST(ModeTable, ASelectedModeShowsWhatAFreshRunOfItShows) {
+  constexpr int kFrames = 8;  // frames before the second selection
+  constexpr int kAfter = 5;   // frames compared after it
+  FrameList video(MovingSquare(64, 48, kFrames + kAfter + 2));
+  for (const ModeInfo& second : Modes()) {
+    const std::vector<Snapshot> fresh =
+        SelectAfter(video, ModeId::None, kFrames, second.id, kAfter);
+    for (const ModeInfo& first : Modes()) {
+      if (first.id == second.id) continue;  // the same command again switches a menu mode off
+      const std::vector<Snapshot> after = SelectAfter(video, first.id, kFrames, second.id, kAfter);
+      for (int f = 0; f <= kAfter; ++f) {
+        const std::string difference = ShownDifference(after[f], fresh[f]);
+        EXPECT_EQ(difference, "") << first.label << " then " << second.label << ", frame " << f
+                                  << " after the selection";
+        if (!difference.empty()) break;
+      }
+    }
   }
 }
 

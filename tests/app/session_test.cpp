@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/engine_thread.h"
 #include "core/ui_sink.h"
 #include "detect/alarm.h"
 #include "tests/support/clips.h"
+#include "video/frame_source.h"
 
 namespace fw {
 namespace {
@@ -34,19 +40,48 @@ TEST(Session, OpenReadsTheFirstFrameAndSizesThePanes) {
   EXPECT_FALSE(session.LoopExists());
 }
 
-TEST(Session, FailedOpenKeepsThePreviousNumbers) {
+// A file that does not open (missing, or not a video) is reported with its path and the reason,
+// and changes nothing: the video that was open plays on in its mode.
+TEST(Session, FailedOpenChangesNothing) {
   const std::string clip = test::MakeClip("failopen", 24, 16, 3);
+  const std::string damaged = test::TempDir("failopen_damaged") + "/damaged.avi";
+  {
+    std::ofstream out(damaged, std::ios::binary);
+    out << "RIFF\x10\0\0\0AVI LIST not a video at all";
+  }
   RecordingUiSink sink;
   ScopedUiSink scoped(sink);
   Session session;
   ASSERT_TRUE(session.Open(clip));
-  EXPECT_FALSE(session.Open("/nonexistent/missing.avi"));
-  ASSERT_EQ(sink.Messages().size(), 1u);
-  EXPECT_EQ(sink.Messages()[0].text, "Avi Error!");
-  EXPECT_EQ(sink.Messages()[0].caption, "Kestrin");
-  EXPECT_EQ(session.Reader().Width(), 24);
-  EXPECT_EQ(session.Reader().FrameCount(), 3);
-  EXPECT_EQ(session.Step(), FrameRead::Failed);
+  ASSERT_TRUE(session.SelectMode(ModeId::Smoke));
+  session.Step();
+  for (const std::string& bad : {std::string("/nonexistent/missing.avi"), damaged}) {
+    SCOPED_TRACE(bad);
+    sink.Clear();
+    EXPECT_FALSE(session.Open(bad));
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    const std::string text = sink.Messages()[0].text;
+    EXPECT_EQ(text.rfind("Avi Error!\n" + bad + ": ", 0), 0u) << text;
+    EXPECT_GT(text.size(), ("Avi Error!\n" + bad + ": ").size()) << "no reason given";
+    EXPECT_EQ(sink.Messages()[0].caption, "Kestrin");
+    EXPECT_EQ(session.LastOpenError(), text.substr(text.find('\n') + 1));
+    EXPECT_EQ(session.Reader().Path(), clip);
+    EXPECT_EQ(session.State().videoPath, clip);
+    EXPECT_EQ(session.Reader().Width(), 24);
+    EXPECT_EQ(session.Reader().FrameCount(), 3);
+    EXPECT_EQ(session.Mode(), ModeId::Smoke);
+  }
+  // The old video goes on where it was.
+  EXPECT_EQ(session.Step(), FrameRead::Read);
+  EXPECT_EQ(session.LastReadFrame(), 1);
+  EXPECT_FALSE(session.OpenAndPlay("/nonexistent/missing.avi"));
+  EXPECT_FALSE(session.LoopExists());
+
+  // With nothing open, the reader itself says why (the command-line tool prints it).
+  Session fresh;
+  EXPECT_FALSE(fresh.Open(damaged, /*quiet=*/true));
+  EXPECT_EQ(fresh.Reader().LastError(), fresh.LastOpenError());
+  EXPECT_FALSE(fresh.Reader().LastError().empty());
 }
 
 TEST(Session, PlaysFramesInOrderAndWrapsAtTheEnd) {
@@ -108,6 +143,124 @@ TEST(Session, SelectModeRejectsUnknownNumbers) {
   Session session;
   EXPECT_FALSE(session.SelectMode(static_cast<ModeId>(123456)));
   EXPECT_EQ(session.Mode(), ModeId::None);
+}
+
+// The lines of an alarm log.
+std::vector<std::string> LogLines(const std::string& video) {
+  std::ifstream in(AlarmLogPath(video), std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line, '\n');) lines.push_back(line + "\n");
+  return lines;
+}
+
+std::string LogLine(int start, int end) {
+  return "Fire alarm at frame # " + std::to_string(start) + " to " + std::to_string(end) + ". \r\n";
+}
+
+// An alarm that lasts over the end of the video ends there (its end is the frame count) and
+// opens again at frame 0; a jump ends it too; with looping off the video's end ends it.
+TEST(Session, AlarmIntervalsNeverSpanTheLoopOrAJump) {
+  const std::string clip = test::MakeClip("loop_alarm", 32, 24, 6);
+  Session session;
+  ASSERT_TRUE(session.Open(clip));
+  // Mode 0 leaves the alarm flag as it is set before each frame.
+  const auto frameWithAlarm = [&](int alarm) {
+    session.State().alarmFlag = static_cast<uint8_t>(alarm);
+    return session.Step();
+  };
+  for (const int alarm : {0, 0, 0, 0, 1, 1}) frameWithAlarm(alarm);  // frames 0..5
+  EXPECT_EQ(frameWithAlarm(1), FrameRead::Wrapped);                  // frame 0, still on
+  for (const int alarm : {1, 0}) frameWithAlarm(alarm);              // frames 1, 2
+  for (const int alarm : {1, 1}) frameWithAlarm(alarm);              // frames 3, 4
+  session.Seek(1);                                                   // back, still on
+  for (const int alarm : {1, 0}) frameWithAlarm(alarm);              // frames 1, 2
+
+  session.SetLooping(false);
+  session.Seek(4);
+  ASSERT_TRUE(session.Start());
+  for (const int alarm : {1, 1}) frameWithAlarm(alarm);  // frames 4, 5
+  EXPECT_EQ(frameWithAlarm(1), FrameRead::Ended);
+  EXPECT_EQ(session.GetLoopState(), LoopState::Stop);
+  EXPECT_EQ(session.State().alarmFlag, 0);
+  session.EndLoopIfStopped();
+  // Start again plays the video from its first frame.
+  ASSERT_TRUE(session.Start());
+  EXPECT_EQ(session.CurrentFrame(), 0);
+
+  const std::vector<std::pair<int, int>> expected = {{4, 6}, {0, 2}, {3, 5}, {1, 2}, {4, 6}};
+  std::vector<std::string> lines;
+  ASSERT_EQ(session.AlarmIntervals().size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(session.AlarmIntervals()[i].start, expected[i].first) << i;
+    EXPECT_EQ(session.AlarmIntervals()[i].end, expected[i].second) << i;
+    lines.push_back(LogLine(expected[i].first, expected[i].second));
+  }
+  EXPECT_EQ(LogLines(clip), lines);
+
+  // Another video: the run's list starts again.
+  ASSERT_TRUE(session.Open(test::MakeClip("loop_alarm_next", 32, 24, 3)));
+  EXPECT_TRUE(session.AlarmIntervals().empty());
+}
+
+// Space pauses and resumes the loop (Start resumes it as well); the arrows step while no frames
+// run; a step back is a jump for the mode, as a seek is; Home and End are jumps to the ends.
+TEST(Session, PlayerControls) {
+  const std::string clip = test::MakeClip("player", 48, 32, 6, VideoCodec::RawBgr24, 12);
+  Session session;
+  ASSERT_TRUE(session.Open(clip));
+
+  session.PlayPause();
+  EXPECT_TRUE(session.WantsFrames());
+  EXPECT_FALSE(session.StepForward());  // frames run: the arrows do nothing
+  session.PlayPause();
+  EXPECT_TRUE(session.Paused());
+  EXPECT_TRUE(session.Start());  // resumes the paused loop
+  EXPECT_TRUE(session.WantsFrames());
+  EXPECT_FALSE(session.Start());
+  session.PlayPause();
+  EXPECT_TRUE(session.Paused());
+  // A command while paused keeps the loop paused.
+  session.SelectMode(ModeId::None);
+  EXPECT_TRUE(session.Paused());
+
+  for (const int expected : {0, 1, 2, 3}) {
+    EXPECT_TRUE(session.StepForward());
+    EXPECT_EQ(FrameShown(session), expected);
+  }
+  EXPECT_TRUE(session.StepBack());
+  EXPECT_EQ(FrameShown(session), 2);
+  EXPECT_EQ(session.CurrentFrame(), 3);
+  EXPECT_TRUE(session.GoToFrame(100));  // End: the last frame
+  EXPECT_EQ(FrameShown(session), 5);
+  EXPECT_TRUE(session.GoToFrame(0));  // Home
+  EXPECT_FALSE(session.StepBack());   // nothing before frame 0
+  EXPECT_EQ(FrameShown(session), 0);
+
+  // Back one frame in a mode is the same as a seek there.
+  Session seeked;
+  ASSERT_TRUE(seeked.Open(clip));
+  for (Session* s : {&session, &seeked}) {
+    s->SelectMode(ModeId::Mixture);
+    for (int i = 0; i < 4; ++i) s->StepForward();
+  }
+  session.StepBack();
+  seeked.Seek(session.LastReadFrame());
+  seeked.Step();
+  for (int i = 0; i < kPaneCount; ++i) {
+    const Dib& a = session.GetPanes().image[i];
+    const Dib& b = seeked.GetPanes().image[i];
+    ASSERT_EQ(a.PixelBytes(), b.PixelBytes());
+    EXPECT_TRUE(std::equal(a.Pixels(), a.Pixels() + a.PixelBytes(), b.Pixels())) << i;
+  }
+
+  // The file's own rate; frames in memory have none.
+  EXPECT_TRUE(session.PlayAtFileRate());
+  EXPECT_FLOAT_EQ(session.FrameRate(), 12.0f);
+  EXPECT_DOUBLE_EQ(session.FrameInterval(), 1.0 / 12.0f);
+  FrameList frames({});
+  Session inMemory;
+  inMemory.OpenFrames(frames);
+  EXPECT_FALSE(inMemory.PlayAtFileRate());
 }
 
 // Open -> Start -> frames -> Stop on the engine thread, observed through the snapshots.
