@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "detect/background/background_modes.h"
+#include "detect/engines/engines_modes.h"
 #include "detect/smoke/smoke_modes.h"
 
 namespace fw {
@@ -46,6 +47,20 @@ const ModeInfo kModes[] = {
     {M::BlockSmoke, "Fumewatch(Block)", 7011, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildBlockSmokeMode, BlockSmokeModeStep, nullptr, BlockSmokeModeEndOfFrame,
      BlockSmokeOverlays, PickSmokeBlock, SmokeFields()},
+    // block-motion smoke engines: 7012 runs inside RunDetectionStep, the others after the panes
+    {M::FuzzyMat, "Fuzzy MAT", 7012, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildFuzzyMatMode, FuzzyMatModeStep, nullptr, nullptr, FuzzyMatOverlays, PickEngineBlock, {}},
+    {M::LosingFrames, "Losing Frames FWX", 7013, ModeCommand::Menu, {kGrey, kGrey, kGrey},
+     BuildLosingFramesMode, nullptr, LosingFramesModeStep, nullptr, nullptr, nullptr, {}},
+    {M::Engineering, "Engineering FWX", 7014, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildEngineeringMode, nullptr, EngineeringModeStep, nullptr, EngineeringOverlays, nullptr,
+     {}},
+    {M::FuzzyEngineering, "Fuzzy Engineering FWX", 7015, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildFuzzyEngineeringMode, nullptr, FuzzyEngineeringModeStep,
+     nullptr, nullptr, nullptr, {}},
+    {M::SpringMouth, "MSEA FWX (Spring mouth)", 7016, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildSpringMouthMode, nullptr, SpringMouthModeStep, nullptr,
+     nullptr, nullptr, {}},
 };
 // clang-format on
 
@@ -60,11 +75,6 @@ const MenuMode kMenuOnlyModes[] = {
     {M::DifferenceAccumulation, "Frame difference accumulation"},
     {M::Infrared, "Infrared detection"},
     {M::FourStageFlame, "Four stage flame detection"},
-    {M::FuzzyMat, "Fuzzy MAT"},
-    {M::LosingFrames, "Losing Frames FWX"},
-    {M::Engineering, "Engineering FWX"},
-    {M::FuzzyEngineering, "Fuzzy Engineering FWX"},
-    {M::SpringMouth, "MSEA FWX (Spring mouth)"},
     {M::Training, "Training"},
     {M::Detecting, "Detecting"},
     {M::AdaboostMotion, "Adaboost+Motion"},
