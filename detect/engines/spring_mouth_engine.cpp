@@ -147,42 +147,72 @@ void SpringMouthEngine::SearchBlockMotion() {
   std::fill(state_.begin(), state_.end(), 0);
   const Dib& previous = reference_[(slot_ + 1) % 2];
   const int stride = frame_->Stride();
+  // Position of a displacement in the order of the full search (dy, then dx, from -4).
+  constexpr int kSide = 2 * kRange + 1;
+  const auto order = [](int dx, int dy) { return (dy + kRange) * kSide + dx + kRange; };
   Grid here{};
   Grid there{};
   for (int r = kBorder; r < rows_ - kBorder; ++r) {
     for (int c = kBorder; c < columns_ - kBorder; ++c) {
+      const int index = r * columns_ + c;
       const int x = kBlockSize * c;
       const int y = kBlockSize * r;
       const uint8_t* block = frame_->Row(y) + 3 * x;
+      const auto cost = [&](int dx, int dy, int limit) {
+        return BlockSadBelow(block, previous.Row(y - dy) + 3 * (x - dx), stride, limit);
+      };
+      // The full search: the smallest cost wins, the displacement (0, 0) on ties and otherwise
+      // the earliest in the search order. A neighbour's displacement is tried first, so that a
+      // small cost is known early and the bounds reject most candidates; candidates before the
+      // best one found keep their right to win a tie, so the result is the full search's.
       int best = BlockSad(block, previous.Row(y) + 3 * x, stride);
       if (best < kStaticCost) continue;
+      int bestDx = 0;
+      int bestDy = 0;
+      int bestOrder = -1;  // (0, 0) comes before every candidate
+      const int guess = c > kBorder && state_[index - 1] != 0          ? index - 1
+                        : r > kBorder && state_[index - columns_] != 0 ? index - columns_
+                                                                       : -1;
+      if (guess >= 0) {
+        const int gx = dx_[guess];
+        const int gy = dy_[guess];
+        const int value = cost(gx, gy, best);
+        if (value < best) {
+          best = value;
+          bestDx = gx;
+          bestDy = gy;
+          bestOrder = order(gx, gy);
+        }
+      }
       for (int j = 0; j < 5; ++j) {
         for (int i = 0; i < 5; ++i) here.Load(current_, x, y, i, j);
       }
-      int bestDx = 0;
-      int bestDy = 0;
       for (int dy = -kRange; dy <= kRange; ++dy) {
         for (int dx = -kRange; dx <= kRange; ++dx) {
           if (dx == 0 && dy == 0) continue;
+          const int position = order(dx, dy);
+          if (position == bestOrder) continue;
+          // A candidate before the best one wins with an equal cost.
+          const int limit = position < bestOrder ? best + 1 : best;
           // The previous block whose content moved by (dx, dy) to here.
           const int px = x - dx;
           const int py = y - dy;
           for (const auto& p : kLevel0Points) there.Load(previous_, px, py, p[0], p[1]);
-          if (Bound(here, there, 4, best) >= best) continue;
+          if (Bound(here, there, 4, limit) >= limit) continue;
           for (const auto& p : kLevel1Points) there.Load(previous_, px, py, p[0], p[1]);
-          if (Bound(here, there, 2, best) >= best) continue;
+          if (Bound(here, there, 2, limit) >= limit) continue;
           for (const auto& p : kLevel2Points) there.Load(previous_, px, py, p[0], p[1]);
-          if (Bound(here, there, 1, best) >= best) continue;
-          const int cost = BlockSadBelow(block, previous.Row(py) + 3 * px, stride, best);
-          if (cost < best) {
-            best = cost;
+          if (Bound(here, there, 1, limit) >= limit) continue;
+          const int value = cost(dx, dy, limit);
+          if (value < limit) {
+            best = value;
             bestDx = dx;
             bestDy = dy;
+            bestOrder = position;
           }
         }
       }
       if (bestDx != 0 || bestDy != 0) {
-        const int index = r * columns_ + c;
         dx_[index] = static_cast<int8_t>(bestDx);
         dy_[index] = static_cast<int8_t>(bestDy);
         state_[index] = kMoved;
