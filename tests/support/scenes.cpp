@@ -230,12 +230,12 @@ std::vector<Dib> SceneFrames(Scene scene, int width, int height, int count) {
         break;
       }
       case Scene::SwayingFoliage: {
-        const float phase = 2.0f * 3.14159265f * static_cast<float>(t) / 48.0f;
+        const float phase = 2.0f * 3.14159265f * static_cast<float>(t) / 30.0f;
         DrawTrunk(canvas, width / 2 - 5, width / 2 + 5, height / 10, height / 2);
         DrawTree(canvas, 0.5f * width, 0.62f * height, 0.28f * width, 0.25f * height,
-                 4.0f * std::sin(phase), 5);
+                 6.0f * std::sin(phase), 5);
         DrawTree(canvas, 0.15f * width, 0.22f * height, 0.1f * width, 0.12f * height,
-                 3.0f * std::sin(phase + 1.1f), 6);
+                 4.0f * std::sin(phase + 1.1f), 6);
         break;
       }
       case Scene::Static:

@@ -1,7 +1,8 @@
 // The engine modes on the generated scenes through the session, as the desktop and the
 // command-line tool run them: a rising plume raises the alarm in 7012, 7014 and 7015, a static
 // scene in none, cars crossing fast in neither 7014 nor 7015; 7013 and 7016 never raise it; and
-// every mode runs every scene without an error message.
+// every mode runs every scene without an error message and, once running, without allocating;
+// the overlays of 7012 and 7014 and the block click.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,6 +11,8 @@
 #include "app/session.h"
 #include "core/ui_sink.h"
 #include "detect/alarm.h"
+#include "detect/dispatch.h"
+#include "tests/support/allocations.h"
 #include "tests/support/scenes.h"
 #include "video/frame_source.h"
 
@@ -92,6 +95,59 @@ TEST(EngineScenes, DisplayModesNeverRaiseTheAlarm) {
     }
   }
   EXPECT_TRUE(sink.Messages().empty());
+}
+
+// Past 7016's 200-frame initialisation, so that its regions, histograms and spectra are drawn.
+TEST(EngineScenes, FramesAllocateNothingOnceRunning) {
+  FrameList frames(test::SceneFrames(test::Scene::RisingPlume, 176, 144, 230));
+  for (const ModeId mode : {ModeId::FuzzyMat, ModeId::LosingFrames, ModeId::Engineering,
+                            ModeId::FuzzyEngineering, ModeId::SpringMouth}) {
+    SCOPED_TRACE(ModeNumber(mode));
+    Session session;
+    session.OpenFrames(frames);
+    session.State().alarmLogEnabled = false;
+    ASSERT_TRUE(session.SelectMode(mode));
+    for (int t = 0; t < 205; ++t) session.Step();
+    test::StartCountingAllocations();
+    for (int t = 0; t < 20; ++t) session.Step();
+    EXPECT_EQ(test::StopCountingAllocations(), 0);
+  }
+}
+
+TEST(EngineScenes, OverlaysOutlineBlocksAndTheClickedOne) {
+  for (const auto& [mode, size] : {std::pair{ModeId::FuzzyMat, 16}, {ModeId::Engineering, 8}}) {
+    SCOPED_TRACE(ModeNumber(mode));
+    Session session;
+    session.OpenFrames(SceneList(test::Scene::RisingPlume));
+    session.State().alarmLogEnabled = false;
+    ASSERT_TRUE(session.SelectMode(mode));
+    for (int t = 0; t < 150; ++t) session.Step();
+    // A click picks the block under the point in 7012; 7014 outlines the block of the last
+    // click with its own block size.
+    session.PickPicturePoint(100, 37);
+    if (mode == ModeId::Engineering) {
+      EXPECT_EQ(session.State().engines.blockClickX, 0);
+      session.State().engines.blockClickX = 100;
+      session.State().engines.blockClickY = 37;
+    }
+    Overlays overlays;
+    FillOverlays(session.State(), overlays);
+    int green = 0;
+    int red = 0;
+    for (const Overlay& o : overlays) {
+      green += o.green == 255 && o.red == 0 ? 1 : 0;
+      red += o.red == 255 && o.green == 0 ? 1 : 0;
+    }
+    EXPECT_GT(green, 0);
+    EXPECT_GT(red, 0);  // the plume's blocks with an upward dominant direction
+    ASSERT_FALSE(overlays.empty());
+    const Overlay& clicked = overlays.back();
+    EXPECT_EQ(clicked.red, 255);
+    EXPECT_EQ(clicked.green, 255);
+    EXPECT_EQ(clicked.x0, 100 / size * size + 1);
+    EXPECT_EQ(clicked.y0, 37 / size * size + 1);
+    EXPECT_EQ(clicked.x1, (100 / size + 1) * size - 2);
+  }
 }
 
 }  // namespace
