@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "detect/background/background_modes.h"
+#include "detect/engines/engines_modes.h"
 #include "detect/smoke/smoke_modes.h"
 
 namespace fw {
@@ -64,6 +65,27 @@ const ModeInfo kModes[] = {
              "Block motion: moving blocks yellow, others blue",
              "Edges of the yellow block: current yellow, background blue",
              "Motion count per block (blue)"}},
+    // block-motion smoke engines: 7012 runs inside RunDetectionStep, the others after the panes
+    {M::FuzzyMat, "Fuzzy MAT", 7012, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildFuzzyMatMode, FuzzyMatModeStep, nullptr, nullptr, FuzzyMatOverlays, PickEngineBlock, {},
+     false, {"Previous frame: changed blocks green, upward blocks red",
+             "Direction votes of 100 frames", "Block directions", "Dominant directions"}},
+    {M::LosingFrames, "Losing Frames FWX", 7013, ModeCommand::Menu, {kGrey, kGrey, kGrey},
+     BuildLosingFramesMode, nullptr, LosingFramesModeStep, nullptr, nullptr, nullptr, {},
+     false, {nullptr, "Mean of seven frames", "Change over four frames", "Change over two frames"}},
+    {M::Engineering, "Engineering FWX", 7014, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildEngineeringMode, nullptr, EngineeringModeStep, nullptr, EngineeringOverlays, nullptr,
+     {}, false, {"Frame: moving blocks green, upward regions red", "Colour test of the regions",
+                 "Block motion and region tracks", "Dominant directions"}},
+    {M::FuzzyEngineering, "Fuzzy Engineering FWX", 7015, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildFuzzyEngineeringMode, nullptr, FuzzyEngineeringModeStep,
+     nullptr, nullptr, nullptr, {},
+     false, {nullptr, "Region covariances", "Block motion", "Dominant directions"}},
+    {M::SpringMouth, "MSEA FWX (Spring mouth)", 7016, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildSpringMouthMode, nullptr, SpringMouthModeStep, nullptr,
+     nullptr, nullptr, {},
+     false, {nullptr, "Angle histogram (red) and its spectrum (green)", "Block vectors",
+             "Region motion"}},
 };
 // clang-format on
 
@@ -78,11 +100,6 @@ const MenuMode kMenuOnlyModes[] = {
     {M::DifferenceAccumulation, "Frame difference accumulation"},
     {M::Infrared, "Infrared detection"},
     {M::FourStageFlame, "Four stage flame detection"},
-    {M::FuzzyMat, "Fuzzy MAT"},
-    {M::LosingFrames, "Losing Frames FWX"},
-    {M::Engineering, "Engineering FWX"},
-    {M::FuzzyEngineering, "Fuzzy Engineering FWX"},
-    {M::SpringMouth, "MSEA FWX (Spring mouth)"},
     {M::Training, "Training"},
     {M::Detecting, "Detecting"},
     {M::AdaboostMotion, "Adaboost+Motion"},

@@ -12,6 +12,7 @@
 
 #include "core/dib.h"
 #include "detect/background/background_state.h"
+#include "detect/engines/engines_state.h"
 #include "detect/mode_info.h"
 #include "detect/param_field.h"
 #include "detect/smoke/smoke_state.h"
@@ -66,6 +67,7 @@ struct DetectionState {
   //     until the next such selection ---
   BackgroundState background;
   SmokeState smoke;
+  EnginesState engines;
 
   // --- per-frame flags reset at the start of every frame ---
   uint8_t modelDisplayFlag = 1;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +14,8 @@ namespace fw {
 namespace {
 
 std::vector<uint8_t> BmpBytes(const Dib& image) {
-  const auto path = std::filesystem::temp_directory_path() / "fw_dib_test_roundtrip.bmp";
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("fw_dib_test_roundtrip_" + std::to_string(getpid()) + ".bmp");
   EXPECT_TRUE(image.SaveBmp(path.string(), "", ""));
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};

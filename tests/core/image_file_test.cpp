@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -337,7 +338,8 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
 }
 
 TEST(ImageFile, FolderHelpers) {
-  const fs::path root = fs::temp_directory_path() / "fw_image_file_test_tree";
+  const fs::path root =
+      fs::temp_directory_path() / ("fw_image_file_test_tree_" + std::to_string(getpid()));
   fs::remove_all(root);
   ASSERT_TRUE(CreateFolder((root / "a" / "b").string()));
   EXPECT_TRUE(CreateFolder((root / "a").string()));  // already there

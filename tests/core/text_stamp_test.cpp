@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -116,7 +117,8 @@ TEST_F(TextStamp, BlendInterpolatesCoverage) {
 }
 
 TEST_F(TextStamp, MissingOrWrongAtlasDrawsNothing) {
-  const fs::path folder = fs::temp_directory_path() / "fw_text_stamp_test_empty";
+  const fs::path folder =
+      fs::temp_directory_path() / ("fw_text_stamp_test_empty_" + std::to_string(getpid()));
   fs::remove_all(folder);
   fs::create_directories(folder);
   const char* previousData = std::getenv("FUMEWATCH_DATA_DIR");
