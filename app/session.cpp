@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/analysis_commands.h"
 #include "app/commands.h"
 #include "app/mode_table.h"
 #include "core/colour.h"
@@ -14,6 +15,8 @@
 #include "detect/alarm.h"
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "workbench/auxiliary_operations.h"
+#include "workbench/top_left_operations.h"
 
 namespace fw {
 
@@ -128,10 +131,13 @@ Result Session::SetParameter(ModeId mode, std::string_view assignment) {
 }
 
 void Session::PickPicturePoint(int x, int y) {
-  if (!state_.mode || !state_.mode->pointPicked) return;
   const Dib& picture = state_.panes.topLeft();
-  state_.mode->pointPicked(state_, std::clamp(x, 0, std::max(picture.Width() - 1, 0)),
-                           std::clamp(y, 0, std::max(picture.Height() - 1, 0)));
+  x = std::clamp(x, 0, std::max(picture.Width() - 1, 0));
+  y = std::clamp(y, 0, std::max(picture.Height() - 1, 0));
+  if (workbench_.topLeftOperation == analysis::kBlockCooccurrence) {
+    PickAnalysisBlock(workbench_, x, y);
+  }
+  if (state_.mode && state_.mode->pointPicked) state_.mode->pointPicked(state_, x, y);
 }
 
 void Session::CommitThreshold(int threshold) {
@@ -284,6 +290,12 @@ void Session::ApplyPseudoColour(int scheme) {
   fw::ApplyPseudoColour(state_.panes.bottomRight(), scheme);
 }
 
+bool Session::RunAnalysisCommand(int id) {
+  bool done = false;
+  WithLoopHeld([&] { done = fw::RunAnalysisCommand(workbench_, state_, id); });
+  return done;
+}
+
 // --- frames ----------------------------------------------------------------------------------
 
 FrameRead Session::ReadNextFrame() {
@@ -308,8 +320,13 @@ void Session::ReadFrame(DetectionState& state) {
   state.frameNumber = currentFrame_;
 }
 
-void Session::RunPaneOperations(DetectionState&) {
+void Session::RunAnalysisOperations(DetectionState& state) {
+  RunAnalysisFrame(workbench_, state, topLeftGrad_, bottomLeftGrads_);
+}
+
+void Session::RunPaneOperations(DetectionState& state) {
   RunBottomRightOperation();
+  RunFftCircle(workbench_, state);
 }
 
 void Session::ShowPanes(const DetectionState&) {
@@ -355,7 +372,13 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.postProcessing = state_.background.params.postProcessing;
   snapshot.colourTrim = state_.background.params.colourTrim;
   snapshot.framesProcessed = framesProcessed_;
+  snapshot.topLeftOperation = workbench_.topLeftOperation;
+  snapshot.auxiliaryOperation = workbench_.auxiliaryOperation;
+  snapshot.logDisplay = workbench_.logDisplay;
+  snapshot.fftCircle = workbench_.fftCircle;
+  snapshot.colourKey = workbench_.colourKey;
   FillOverlays(state_, snapshot.overlays);
+  AppendAnalysisOverlays(workbench_, state_, snapshot.overlays);
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

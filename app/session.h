@@ -12,6 +12,7 @@
 #include "detect/pipeline.h"
 #include "video/avi_reader.h"
 #include "video/frame_source.h"
+#include "workbench/workbench_state.h"
 
 namespace fw {
 
@@ -130,6 +131,14 @@ class Session : private FrameHost {
   bool SavePicture(int view, const std::string& path) const;
   // A pseudo-colour scheme (1..12) on the bottom-right pane's palette (8-bit pictures only).
   void ApplyPseudoColour(int scheme);
+  // --- the analysis workbench ---
+  // A command of the "Top left" submenu, "Snake model" or "Histogram" (analysis::k...), as its
+  // menu entry does. False for another identifier, or the snake without a background model.
+  bool RunAnalysisCommand(int id);
+  // The control panel's "Color Key": the region operations rebuild the key mask on every frame.
+  void SetColourKey(bool on) { workbench_.colourKey = on; }
+  const WorkbenchState& Workbench() const { return workbench_; }
+
   // Offline detection: opens the video as Open does (the "Source Video" caption stays), with
   // the alarm state cleared and the mode 0, and starts playback when no loop exists.
   bool OpenForDetection(const std::string& path);
@@ -156,6 +165,7 @@ class Session : private FrameHost {
   FrameRead ReadNextFrame();
   // The pipeline's calls back into the session.
   void ReadFrame(DetectionState& state) override;
+  void RunAnalysisOperations(DetectionState& state) override;
   void RunPaneOperations(DetectionState& state) override;
   void ShowPanes(const DetectionState& state) override;
   void ShowDisplay(const DetectionState& state) override;
@@ -185,6 +195,7 @@ class Session : private FrameHost {
   int captionFrameCount_ = -1;  // frames named by the "Source Video" caption; -1 before Open
   bool displayDialogShown_ = false;
   Snapshot* snapshotTarget_ = nullptr;
+  WorkbenchState workbench_;
 };
 
 }  // namespace fw

@@ -11,6 +11,7 @@ void RunPipeline(DetectionState& state, FrameHost& host) {
   state.regionFlag = 0;
   host.ReadFrame(state);
   RunDetectionStep(state);
+  host.RunAnalysisOperations(state);
   ModelPostStep(state);
   host.RunPaneOperations(state);
   host.ShowPanes(state);
