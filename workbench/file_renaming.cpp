@@ -61,6 +61,17 @@ std::vector<std::string> CandidateNames(const std::string& stampName, const std:
   return names;
 }
 
+// The picture carries a name this tool gives for its time stamp: the time-stamp name itself, a
+// retry name or a numbered name.
+bool NamedAfterStamp(const std::string& name, const std::string& stampName) {
+  const std::string stem = stampName.substr(0, stampName.size() - 4);  // without ".jpg"
+  if (name == stampName) return true;
+  if (name.size() <= stem.size() || name.compare(0, stem.size(), stem) != 0) return false;
+  const char next = name[stem.size()];
+  return next == '.' ||
+         (next == ' ' && name.size() > stem.size() + 1 && name[stem.size() + 1] == '(');
+}
+
 }  // namespace
 
 std::string TimeStampName(std::time_t modified) {
@@ -104,7 +115,7 @@ RenameSummary RenameJpegFilesByTime(const std::string& folder, bool dryRun) {
       continue;
     }
     const std::string stampName = TimeStampName(status.st_mtime);
-    if (stampName == name) {
+    if (NamedAfterStamp(name, stampName)) {
       ++summary.kept;
       summary.records.push_back(record);
       continue;
@@ -112,11 +123,6 @@ RenameSummary RenameJpegFilesByTime(const std::string& folder, bool dryRun) {
     int error = EEXIST;
     bool told = false;
     for (const std::string& candidate : CandidateNames(stampName, name, dir)) {
-      if (candidate == name) {
-        error = 0;  // the picture already carries this name
-        record.to = candidate;
-        break;
-      }
       if (dryRun) {
         error = taken.count(candidate) ? EEXIST : 0;
       } else {
@@ -141,15 +147,10 @@ RenameSummary RenameJpegFilesByTime(const std::string& folder, bool dryRun) {
       summary.stopped = true;
       break;
     }
-    if (record.to == name) {
-      record.to.clear();
-      ++summary.kept;
-    } else {
-      record.outcome = RenameOutcome::Renamed;
-      ++summary.renamed;
-      taken.erase(name);
-      taken.insert(record.to);
-    }
+    record.outcome = RenameOutcome::Renamed;
+    ++summary.renamed;
+    taken.erase(name);
+    taken.insert(record.to);
     summary.records.push_back(record);
   }
   return summary;

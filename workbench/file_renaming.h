@@ -8,7 +8,7 @@
 // name without "jpg", followed by its old name), then, if that is taken too, the new name with a
 // number " (2)", " (3)", ... before ".jpg". A picture that can be given no name at all ends the
 // run with "文件改名失败！" (files not yet reached keep their names). A picture that already
-// carries its time-stamp name keeps it.
+// carries one of these names for its own time stamp keeps it, so a second run renames nothing.
 #pragma once
 
 #include <ctime>
@@ -24,7 +24,7 @@ std::string RetryName(const std::string& newPath, const std::string& oldName);
 
 enum class RenameOutcome {
   Renamed,  // moved to its time-stamp name, the retry name or a numbered name
-  Kept,     // already named after its time stamp
+  Kept,     // already named after its time stamp (its own name, a retry or numbered name)
   Failed,   // its status could not be read, or it could be given no name
 };
 
