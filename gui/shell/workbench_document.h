@@ -53,7 +53,8 @@ class WorkbenchDocument : public QObject {
   // Client sizes of the four panes (the panes keep them current): the colour pick maps the last
   // mouse point through the top-left one, the HSV strip chart takes the bottom-left one.
   std::array<QSize, 4> paneClientSize{};
-  // "Color Key": the top-left analysis keys on the picked colour.
+  // "Color Key": the region operations of the top-left analysis rebuild their key mask on
+  // every frame.
   bool colourKey = false;
 
   // Asks the panes named to repaint (-1: all four).
