@@ -2,6 +2,7 @@
 
 #include "detect/background/background_model.h"
 #include "workbench/auxiliary_operations.h"
+#include "workbench/displays.h"
 #include "workbench/top_left_operations.h"
 
 namespace fw {
@@ -41,8 +42,17 @@ bool RunAnalysisCommand(WorkbenchState& workbench, DetectionState& state, int id
 }
 
 void RunAnalysisFrame(WorkbenchState& workbench, DetectionState& state, bool topLeftGrad,
-                      bool bottomLeftGrads) {
+                      bool bottomLeftGrads, FrameSource* second) {
   PublishModelMask(workbench, state);
+  workbench.hasSecondSource = false;
+  if (second && second->FrameCount() > 0 && workbench.training.Running() &&
+      AnalysisNeedsNetwork(workbench.topLeftOperation)) {
+    Dib& picture = state.panes.display;
+    EnsureDisplay(picture, second->Width(), second->Height(), 24);
+    if (workbench.secondFrame >= second->FrameCount()) workbench.secondFrame = 0;
+    workbench.hasSecondSource = second->GetFrame(workbench.secondFrame, picture);
+    workbench.secondFrame = (workbench.secondFrame + 1) % second->FrameCount();
+  }
   RunAuxiliaryOperation(workbench, state);
   RunTopLeftOperations(workbench, state, topLeftGrad, bottomLeftGrads);
 }
@@ -60,6 +70,11 @@ const char* AnalysisLabel(int id) {
   if (id == a::kSnakeModel) return "Snake model";
   if (id == a::kHistogram) return "Histogram";
   return nullptr;
+}
+
+bool AnalysisNeedsNetwork(int id) {
+  const TopLeftOperation* op = FindTopLeftOperation(id);
+  return op != nullptr && op->needsNetwork;
 }
 
 bool AnalysisShowsDisplay(int id) {

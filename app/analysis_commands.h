@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "detect/detection_state.h"
+#include "video/frame_source.h"
 #include "workbench/workbench_state.h"
 
 namespace fw {
@@ -15,10 +16,12 @@ namespace fw {
 // "Snake model" without a background model (nothing changes then).
 bool RunAnalysisCommand(WorkbenchState& workbench, DetectionState& state, int id);
 
-// The frame's analysis: the mask handed over, the auxiliary operation, the top-left operation
-// (or the Sobel magnitude of "Grad of View00" / "Grads").
+// The frame's analysis: the mask handed over, the next frame of the second source (cycling)
+// into the display dialog's picture while a network recogniser trains, the auxiliary operation,
+// the top-left operation (or the Sobel magnitude of "Grad of View00" / "Grads"). `second` is the
+// smoke-free second source, or null.
 void RunAnalysisFrame(WorkbenchState& workbench, DetectionState& state, bool topLeftGrad,
-                      bool bottomLeftGrads);
+                      bool bottomLeftGrads, FrameSource* second);
 
 // The analyses a batch run can choose: every top-left operation, then the snake and the
 // histogram, by command identifier.
@@ -27,5 +30,7 @@ std::vector<int> AnalysisIds();
 const char* AnalysisLabel(int id);
 // The analysis draws into the display dialog's picture (the desktop shows the dialog).
 bool AnalysisShowsDisplay(int id);
+// The analysis classifies with the texture network (and trains on a smoke-free second source).
+bool AnalysisNeedsNetwork(int id);
 
 }  // namespace fw

@@ -65,8 +65,9 @@ const CommandInfo kCommands[] = {
     {2008, nullptr, C::TopLeftOperation, H::Analysis},
     {2009, nullptr, C::TopLeftOperation, H::Analysis},
     {2014, nullptr, C::TopLeftOperation, H::Analysis},
-    {2015, "Recognize by texture and NN", C::TopLeftOperation, H::Pending},
-    {2016, "Recognize By texture, region, NN ", C::TopLeftOperation, H::Pending},
+    // The network recognisers wait for the texture network (the workbench has none yet).
+    {2015, nullptr, C::TopLeftOperation, H::Pending},
+    {2016, nullptr, C::TopLeftOperation, H::Pending},
     {2024, nullptr, C::TopLeftOperation, H::Analysis},
     {20010, "Display in log mode", C::LogDisplay, H::Analysis},
     {2010, "Display 2D FFT Circle Intensity", C::FftCircle, H::Analysis},

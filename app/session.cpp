@@ -290,6 +290,16 @@ void Session::ApplyPseudoColour(int scheme) {
   fw::ApplyPseudoColour(state_.panes.bottomRight(), scheme);
 }
 
+bool Session::OpenSecondSource(const std::string& path, bool quiet) {
+  bool opened = false;
+  WithLoopHeld([&] {
+    opened = secondReader_.Open(path, quiet ? OpenReport::Quiet : OpenReport::MessageBox);
+    if (!opened) secondReader_.Close();
+    workbench_.secondFrame = 0;
+  });
+  return opened;
+}
+
 bool Session::RunAnalysisCommand(int id) {
   bool done = false;
   WithLoopHeld([&] { done = fw::RunAnalysisCommand(workbench_, state_, id); });
@@ -321,7 +331,8 @@ void Session::ReadFrame(DetectionState& state) {
 }
 
 void Session::RunAnalysisOperations(DetectionState& state) {
-  RunAnalysisFrame(workbench_, state, topLeftGrad_, bottomLeftGrads_);
+  RunAnalysisFrame(workbench_, state, topLeftGrad_, bottomLeftGrads_,
+                   secondReader_.IsOpen() ? &secondReader_ : nullptr);
 }
 
 void Session::RunPaneOperations(DetectionState& state) {
@@ -377,6 +388,7 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.logDisplay = workbench_.logDisplay;
   snapshot.fftCircle = workbench_.fftCircle;
   snapshot.colourKey = workbench_.colourKey;
+  snapshot.networkTraining = workbench_.training.Running();
   FillOverlays(state_, snapshot.overlays);
   AppendAnalysisOverlays(workbench_, state_, snapshot.overlays);
 }

@@ -135,6 +135,16 @@ class Session : private FrameHost {
   // A command of the "Top left" submenu, "Snake model" or "Histogram" (analysis::k...), as its
   // menu entry does. False for another identifier, or the snake without a background model.
   bool RunAnalysisCommand(int id);
+  // Opens the smoke-free second video ("Non-Fire Files") whose frames the network recognisers
+  // train on as negative examples, from its first frame; a refused file is reported through the
+  // UI sink unless `quiet` and leaves no second source.
+  bool OpenSecondSource(const std::string& path, bool quiet = false);
+  const AviReader& SecondSource() const { return secondReader_; }
+  // The network the texture recognisers ("Recognize by texture and NN", "Recognize By texture,
+  // region, NN ") train and classify with; without one they refuse to run.
+  void SetTextureNetwork(std::unique_ptr<TextureNetwork> network) {
+    workbench_.network = std::move(network);
+  }
   // The control panel's "Color Key": the region operations rebuild the key mask on every frame.
   void SetColourKey(bool on) { workbench_.colourKey = on; }
   const WorkbenchState& Workbench() const { return workbench_; }
@@ -196,6 +206,7 @@ class Session : private FrameHost {
   bool displayDialogShown_ = false;
   Snapshot* snapshotTarget_ = nullptr;
   WorkbenchState workbench_;
+  AviReader secondReader_;
 };
 
 }  // namespace fw

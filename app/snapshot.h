@@ -52,6 +52,7 @@ struct Snapshot {
   bool logDisplay = false;       // "Display in log mode"
   bool fftCircle = false;        // "Display 2D FFT Circle Intensity"
   bool colourKey = false;        // the control panel's "Color Key"
+  bool networkTraining = true;   // the texture recognisers' network is still to be trained
 
   // What the current mode draws over the top-left pane.
   Overlays overlays;

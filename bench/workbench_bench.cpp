@@ -21,7 +21,7 @@ class AnalysisFeed : public FrameFeed {
   AnalysisFeed(const std::vector<fw::Dib>& frames, fw::WorkbenchState& workbench)
       : FrameFeed(frames, 1), workbench_(workbench) {}
   void RunAnalysisOperations(fw::DetectionState& state) override {
-    fw::RunAnalysisFrame(workbench_, state, false, false);
+    fw::RunAnalysisFrame(workbench_, state, false, false, nullptr);
   }
 
  private:

@@ -81,6 +81,23 @@ bool OpenStill(Session& session, const std::string& path) {
   return true;
 }
 
+// The analysis's menu command. A refusal the workbench explains comes back as its message, in
+// place of the message box; the snake without a background model is refused silently.
+Result ChooseAnalysis(Session& session, int analysis) {
+  RecordingUiSink sink;
+  bool chosen = false;
+  {
+    ScopedUiSink scoped(sink);
+    chosen = session.RunAnalysisCommand(analysis);
+  }
+  if (chosen) return Result::Ok();
+  const std::vector<RecordingUiSink::Entry> said = sink.Messages();
+  if (!said.empty()) return Result::Error(said.back().text);
+  return Result::Error(std::string(AnalysisLabel(analysis)) +
+                       " needs a background model: choose one with --mode (1, 2, 257, 258, 260, "
+                       "264, 7001, 7002 or 7004)");
+}
+
 // The display dialog's picture once something has drawn into it (a fresh one is 16 x 16 black).
 bool DisplayDrawn(const Dib& display) {
   if (display.Width() != 16 || display.Height() != 16 || display.GetBitCount() != 8) return true;
@@ -151,6 +168,8 @@ constexpr const char* kDetectHelp =
     "options:\n"
     "  --mode N        detection mode (see 'fumewatch-cli modes'; default 0 with --analysis)\n"
     "  --analysis A    an analysis of the workbench beside the mode\n"
+    "  --non-fire V    the smoke-free video whose frames the network recognisers train on as\n"
+    "                  negative examples (2015, 2016)\n"
     "  --set NAME=V    set a parameter before the mode is selected (may repeat; see\n"
     "                  'fumewatch-cli modes --params'), e.g. --set threshold=12 or\n"
     "                  --set clusterSeed=7 to fix the clustering seed of mode 264\n"
@@ -225,7 +244,8 @@ int RunFrame(const ArgList& args) {
 }
 
 int RunDetect(const ArgList& args) {
-  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set", "analysis"}, {"help"});
+  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set", "analysis", "non-fire"},
+              {"help"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
@@ -297,10 +317,15 @@ int RunDetect(const ArgList& args) {
   // The mode command, as a button or a menu command would run it on the first frame, then the
   // analysis's menu command.
   session.SelectMode(info->id);
-  if (analysis != 0 && !session.RunAnalysisCommand(analysis)) {
-    return Fail(std::string(AnalysisLabel(analysis)) +
-                " needs a background model: choose one with --mode (1, 2, 257, 258, 260, 264, "
-                "7001, 7002 or 7004)");
+  if (const auto nonFire = parsed.Value("non-fire")) {
+    if (!session.OpenSecondSource(*nonFire, /*quiet=*/true)) {
+      return Fail(session.SecondSource().LastError());
+    }
+  }
+  if (analysis != 0) {
+    if (const Result chosen = ChooseAnalysis(session, analysis); !chosen) {
+      return Fail(chosen.message());
+    }
   }
   session.SetDisplayDialogShown(!panesDir.empty());
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/analysis_commands.h"
+#include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "workbench/file_renaming.h"
@@ -46,7 +47,12 @@ int RunAnalyses(const ArgList& args) {
     std::fputs(kAnalysesHelp, stderr);
     return 2;
   }
-  for (const int id : AnalysisIds()) std::printf("%d\t%s\n", id, AnalysisLabel(id));
+  const Session session;
+  for (const int id : AnalysisIds()) {
+    const bool missing = AnalysisNeedsNetwork(id) && !session.Workbench().network;
+    std::printf("%d\t%s%s\n", id, AnalysisLabel(id),
+                missing ? "\t(needs a texture network; none is built in)" : "");
+  }
   return 0;
 }
 

@@ -16,17 +16,29 @@ IntRect Clamp(const IntRect& rect, int width, int height) {
   return r;
 }
 
+// Which pixels take part: every one, those with a non-zero mask byte, or those whose byte in a
+// label plane is the label.
+struct Membership {
+  const uint8_t* plane = nullptr;  // null: every pixel
+  bool byLabel = false;
+  uint8_t label = 0;
+  bool operator()(const uint8_t* row, int x) const {
+    return byLabel ? row[x] == label : row[x] != 0;
+  }
+};
+
 // Visits every pair of 8-neighbours inside the rectangle once, as (direction, level of the pixel,
-// level of its neighbour to the right or in the next row), pixels with a zero mask byte left out.
+// level of its neighbour to the right or in the next row), pixels that are not members left out.
 template <typename Add>
-void ForEachPair(const uint8_t* levels, int stride, const uint8_t* mask, int width,
+void ForEachPair(const uint8_t* levels, int stride, const Membership& member, int width,
                  const IntRect& r, Add add) {
+  const uint8_t* mask = member.plane;
   for (int y = r.y0; y < r.y1; ++y) {
     const uint8_t* row = levels + static_cast<size_t>(y) * stride;
     const uint8_t* next = y + 1 < r.y1 ? row + stride : nullptr;
     const uint8_t* maskRow = mask ? mask + static_cast<size_t>(y) * width : nullptr;
     const uint8_t* maskNext = mask && next ? maskRow + width : nullptr;
-    const auto in = [](const uint8_t* m, int x) { return m == nullptr || m[x] != 0; };
+    const auto in = [&](const uint8_t* m, int x) { return mask == nullptr || member(m, x); };
     for (int x = r.x0; x < r.x1; ++x) {
       if (!in(maskRow, x)) continue;
       const int a = row[x];
@@ -41,10 +53,10 @@ void ForEachPair(const uint8_t* levels, int stride, const uint8_t* mask, int wid
 
 // Each pair is met from both of its pixels: 2 for M[min][max]; then the lower triangle copies
 // the upper one.
-void Symmetric(const uint8_t* levels, int stride, const uint8_t* mask, int width, const IntRect& r,
-               CooccurrenceMatrices& matrices) {
+void Symmetric(const uint8_t* levels, int stride, const Membership& member, int width,
+               const IntRect& r, CooccurrenceMatrices& matrices) {
   matrices.Clear();
-  ForEachPair(levels, stride, mask, width, r, [&](int d, int a, int b) {
+  ForEachPair(levels, stride, member, width, r, [&](int d, int a, int b) {
     matrices.m[d][std::min(a, b) * kGreyLevels + std::max(a, b)] += 2;
   });
   for (auto& matrix : matrices.m) {
@@ -64,12 +76,19 @@ void CooccurrenceMatrices::Clear() {
 
 void AccumulateSymmetric(const uint8_t* levels, int stride, const uint8_t* mask, int width,
                          int height, CooccurrenceMatrices& matrices) {
-  Symmetric(levels, stride, mask, width, IntRect{0, 0, width, height}, matrices);
+  Symmetric(levels, stride, Membership{mask}, width, IntRect{0, 0, width, height}, matrices);
+}
+
+void AccumulateSymmetricLabel(const uint8_t* levels, int stride, const uint8_t* labels,
+                              uint8_t label, int width, int height,
+                              CooccurrenceMatrices& matrices) {
+  Symmetric(levels, stride, Membership{labels, true, label}, width, IntRect{0, 0, width, height},
+            matrices);
 }
 
 void AccumulateSymmetricRect(const uint8_t* levels, int stride, int width, int height,
                              const IntRect& rect, CooccurrenceMatrices& matrices) {
-  Symmetric(levels, stride, nullptr, width, Clamp(rect, width, height), matrices);
+  Symmetric(levels, stride, Membership{}, width, Clamp(rect, width, height), matrices);
 }
 
 void AccumulateBlock(const uint8_t* levels, int stride, int width, int height, const IntRect& rect,
@@ -77,10 +96,11 @@ void AccumulateBlock(const uint8_t* levels, int stride, int width, int height, c
   matrices.Clear();
   // The pixel with level a and its neighbour with level b add M[b][a]; the neighbour, seen from
   // its own side, adds M[a][b].
-  ForEachPair(levels, stride, nullptr, width, Clamp(rect, width, height), [&](int d, int a, int b) {
-    ++matrices.m[d][b * kGreyLevels + a];
-    ++matrices.m[d][a * kGreyLevels + b];
-  });
+  ForEachPair(levels, stride, Membership{}, width, Clamp(rect, width, height),
+              [&](int d, int a, int b) {
+                ++matrices.m[d][b * kGreyLevels + a];
+                ++matrices.m[d][a * kGreyLevels + b];
+              });
 }
 
 bool ComputeTextureScores(const CooccurrenceMatrices& matrices, TextureScores& out) {

@@ -31,6 +31,9 @@ struct CooccurrenceMatrices {
 // cleared first.
 void AccumulateSymmetric(const uint8_t* levels, int stride, const uint8_t* mask, int width,
                          int height, CooccurrenceMatrices& matrices);
+// The same with the pixels whose byte in `labels` (packed rows of `width` bytes) equals `label`.
+void AccumulateSymmetricLabel(const uint8_t* levels, int stride, const uint8_t* labels,
+                              uint8_t label, int width, int height, CooccurrenceMatrices& matrices);
 // The same over the rectangle (x1, y1 excluded, clamped to the plane) of the level plane, without
 // a mask, neighbours outside the rectangle left out.
 void AccumulateSymmetricRect(const uint8_t* levels, int stride, int width, int height,

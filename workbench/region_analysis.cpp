@@ -111,6 +111,12 @@ int RegionAnalysis::RunPipeline(bool alternativeCleanup) {
   return contourPoints_;
 }
 
+int RegionAnalysis::Label() {
+  contourPoints_ = 0;
+  regions_.LabelRegions(plane_.data(), width_, height_);
+  return regions_.RegionCount();
+}
+
 void RegionAnalysis::Paint(const Dib& source, Dib& display) const {
   if (!CopyAsColour(source, display)) return;
   std::array<PaintColour, 256> paint{};

@@ -32,6 +32,8 @@ class RegionAnalysis {
   // the boundary marks of the largest region and, when that region has more than 16 pixels, the
   // trace of its contour. Returns the number of contour points.
   int RunPipeline(bool alternativeCleanup);
+  // Only the labelling of the work plane (largest region first). Returns the number of regions.
+  int Label();
   // The source with the five largest regions painted blue, purple, magenta, cyan and white, the
   // boundary marks green, the passed marks light green and the contour red.
   void Paint(const Dib& source, Dib& display) const;

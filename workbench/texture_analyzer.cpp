@@ -1,6 +1,7 @@
 #include "workbench/texture_analyzer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,8 @@ namespace {
 
 constexpr int kMinTexturePixels = 16;  // this many key pixels or fewer: no texture
 constexpr int kChartSide = 256;
+// The moment the program started, for the clock-driven position of the random block.
+const auto kStart = std::chrono::steady_clock::now();
 
 // Colours of the four scores in the chart (blue, green, red).
 constexpr uint8_t kScoreColours[kDirections][3] = {
@@ -89,19 +92,19 @@ void TextureAnalyzer::EnsureKeyMask(const Dib& source, bool everyFrame) {
 
 // --- co-occurrence ---------------------------------------------------------------------------
 
-void TextureAnalyzer::Quantise(const Dib& source, const uint8_t* mask) {
+void TextureAnalyzer::Quantise(const Dib& source, const uint8_t* mask, Dib& levels) {
   constexpr int kDivisor24 = 25600 / kGreyLevels;
   constexpr int kDivisor8 = 256 / kGreyLevels;
-  for (int y = 0; y < height_; ++y) {
+  const int w = source.Width();
+  const int bits = source.GetBitCount();
+  for (int y = 0; y < source.Height(); ++y) {
     const uint8_t* row = source.Row(y);
-    uint8_t* out = quantised_.Row(y);
-    const uint8_t* m = mask ? mask + size_t(y) * width_ : nullptr;
-    for (int x = 0; x < width_; ++x) {
+    uint8_t* out = levels.Row(y);
+    const uint8_t* m = mask ? mask + size_t(y) * w : nullptr;
+    for (int x = 0; x < w; ++x) {
       if (m && !m[x]) {
         out[x] = 0;
-        continue;
-      }
-      if (bits_ == 24) {
+      } else if (bits == 24) {
         const uint8_t* p = row + 3 * x;
         out[x] = static_cast<uint8_t>((59 * p[1] + 11 * p[0] + 30 * p[2]) / kDivisor24);
       } else {
@@ -122,19 +125,56 @@ int TextureAnalyzer::LearnCooccurrenceByKey(const Dib& source) {
   lastTexturePixels_ = count;
   if (count <= kMinTexturePixels) return 0;
   const uint8_t* mask = Mask();
-  Quantise(source, mask);
+  Quantise(source, mask, quantised_);
   AccumulateSymmetric(quantised_.Pixels(), quantised_.Stride(), mask, width_, height_, matrices_);
   return count;
 }
 
 void TextureAnalyzer::LearnCooccurrenceWhole(const Dib& source) {
-  Quantise(source, nullptr);
+  Quantise(source, nullptr, quantised_);
   AccumulateSymmetric(quantised_.Pixels(), quantised_.Stride(), nullptr, width_, height_,
                       matrices_);
 }
 
 void TextureAnalyzer::LearnCooccurrenceBlock(const IntRect& rect) {
   AccumulateBlock(quantised_.Pixels(), quantised_.Stride(), width_, height_, rect, matrices_);
+}
+
+void TextureAnalyzer::LearnCooccurrenceRandomBlock(Dib& second, const IntRect* rect) {
+  const int bits = second.GetBitCount();
+  const int w = second.Width();
+  const int h = second.Height();
+  if ((bits != 8 && bits != 24) || w < 5 || h < 5) return;
+  IntRect block;
+  if (rect) {
+    block = *rect;
+  } else {
+    // A position that changes with the clock: the fractional parts of multiples of pi and e.
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - kStart)
+                        .count();
+    const double t1 = static_cast<double>(ms % 3230) * 3.14159265;
+    const double t2 = static_cast<double>(ms % 3401) * 2.7182817;
+    const int64_t x = static_cast<int64_t>((t1 - std::floor(t1)) * 1271.01256);
+    const int64_t y = static_cast<int64_t>((t2 - std::floor(t2)) * 1101.130354);
+    block.x0 = static_cast<int>(x % (4 * w / 5));
+    block.y0 = static_cast<int>(y % (4 * h / 5));
+    block.x1 = block.x0 + w / 5;
+    block.y1 = block.y0 + h / 5;
+  }
+  EnsureDisplay(secondQuantised_, w, second.HeaderHeight(), 8);
+  Quantise(second, nullptr, secondQuantised_);
+  if (bits == 24) {
+    DrawLine(second, block.x0, block.y0, block.x0, block.y1, 255, 0, 0);
+    DrawLine(second, block.x1, block.y0, block.x1, block.y1, 255, 0, 0);
+  }
+  AccumulateSymmetricRect(secondQuantised_.Pixels(), secondQuantised_.Stride(), w, h, block,
+                          matrices_);
+}
+
+void TextureAnalyzer::LearnCooccurrenceByRegion(uint8_t label) {
+  AccumulateSymmetricLabel(quantised_.Pixels(), quantised_.Stride(), regions_.Plane(), label,
+                           width_, height_, matrices_);
 }
 
 void TextureAnalyzer::ShowCooccurrence(Dib& display, bool logScale) const {
@@ -168,7 +208,7 @@ void TextureAnalyzer::LearnTextureSignature(const Dib& source, Dib* display) {
     }
   }
   ++learningCount_;
-  if (display) ChartScores(*display, scores_);
+  if (display) ChartScores(*display, scores_, nullptr);
 }
 
 bool TextureAnalyzer::MatchTextureSignature() const {
@@ -187,7 +227,8 @@ void TextureAnalyzer::ResetSignature() {
   learningCount_ = 0;
 }
 
-void TextureAnalyzer::ChartScores(Dib& display, const TextureScores& scores) {
+void TextureAnalyzer::ChartScores(Dib& display, const TextureScores& scores,
+                                  const TextureScores* second) {
   EnsureDisplay(display, kChartSide, kChartSide, 24);
   int column = chartColumn_;
   if (column >= kChartSide) {
@@ -199,11 +240,16 @@ void TextureAnalyzer::ChartScores(Dib& display, const TextureScores& scores) {
     column = kChartSide - 1;
   }
   for (int y = 0; y < kChartSide; ++y) std::memset(display.Row(y) + 3 * column, 0, 3);
-  for (int d = 0; d < kDirections; ++d) {
-    const float s = scores.scores[d] * kChartSide;
-    const int y = std::clamp(std::isfinite(s) ? static_cast<int>(s) : 0, 0, kChartSide - 1);
-    std::memcpy(display.Row(y) + 3 * column, kScoreColours[d], 3);
-  }
+  const auto dots = [&](const TextureScores& set, int shift) {
+    for (int d = 0; d < kDirections; ++d) {
+      const float s = set.scores[d] * kChartSide;
+      const int y = std::clamp(std::isfinite(s) ? static_cast<int>(s) : 0, 0, kChartSide - 1);
+      uint8_t* p = display.Row(y) + 3 * column;
+      for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(kScoreColours[d][c] >> shift);
+    }
+  };
+  dots(scores, 0);
+  if (second) dots(*second, 1);
   ++chartColumn_;
 }
 
@@ -217,6 +263,11 @@ void TextureAnalyzer::MarkMaskBoundary(const Dib& source, Dib& display) {
 void TextureAnalyzer::MeasureProjections() {
   projections_.Measure(Mask());
   projections_.Store();
+}
+
+int TextureAnalyzer::LabelMask() {
+  regions_.Prepare(Mask());
+  return regions_.Label();
 }
 
 int TextureAnalyzer::RegionPipeline(const Dib& source, Dib& display, bool alternativeCleanup) {

@@ -70,6 +70,13 @@ class TextureAnalyzer {
   // The co-occurrence of the quantised image inside the rectangle (x1, y1 excluded), from the
   // centre's side only (not symmetrised).
   void LearnCooccurrenceBlock(const IntRect& rect);
+  // Negative examples: a block a fifth of the second source's width and height (at `rect` when
+  // given, else at a position taken from the clock) quantised like the whole picture, its left
+  // and right edges drawn into a 24-bit second source, and its symmetric co-occurrence.
+  void LearnCooccurrenceRandomBlock(Dib& second, const IntRect* rect);
+  // The symmetric co-occurrence of the pixels of one region of the last labelling (LabelMask),
+  // over the quantised image of the last LearnCooccurrenceByKey.
+  void LearnCooccurrenceByRegion(uint8_t label);
   void ShowCooccurrence(Dib& display, bool logScale) const;
   // Recomputes the scores and measures; false (both unchanged) when a matrix is too small.
   bool UpdateScores();
@@ -88,6 +95,9 @@ class TextureAnalyzer {
   bool MatchTextureSignature() const;
   // The signature means return to their defaults and learning starts again.
   void ResetSignature();
+  // One column of the scrolling 256 x 256 score chart: the four scores as dots in four colours,
+  // and a second set (the negative examples') in darker ones.
+  void ChartScores(Dib& display, const TextureScores& scores, const TextureScores* second);
   int LearningCount() const { return learningCount_; }
   const std::array<float, kDirections>& SignatureMeans() const { return signatureMean_; }
   const std::array<float, kDirections>& SignatureDeviations() const { return signatureDeviation_; }
@@ -100,17 +110,17 @@ class TextureAnalyzer {
   // The region pipeline on a copy of the mask, painted into the display. Returns the number of
   // contour points traced.
   int RegionPipeline(const Dib& source, Dib& display, bool alternativeCleanup);
+  // The regions of a copy of the mask, labelled by size. Returns their number.
+  int LabelMask();
   // The Fourier descriptors of the last traced contour as a bar chart in the display (24-bit,
   // the source's size).
   void ContourSpectrum(FourierAnalyzer& fourier, Dib& display);
   const RegionAnalysis& Regions() const { return regions_; }
 
  private:
-  // Levels of the source into the quantised image: 24-bit (59 G + 11 B + 30 R) / 800, 8-bit
-  // v / 8; pixels outside the mask (when one is given) 0.
-  void Quantise(const Dib& source, const uint8_t* mask);
-  // One column of the score chart.
-  void ChartScores(Dib& display, const TextureScores& scores);
+  // Levels of the source into `levels` (8-bit, the source's size): 24-bit (59 G + 11 B + 30 R)
+  // / 800, 8-bit v / 8; pixels outside the mask (when one is given) 0.
+  static void Quantise(const Dib& source, const uint8_t* mask, Dib& levels);
 
   int width_ = 0;
   int height_ = 0;
@@ -120,6 +130,7 @@ class TextureAnalyzer {
   bool keyMaskBuilt_ = false;
   const uint8_t* externalMask_ = nullptr;
   Dib quantised_;
+  Dib secondQuantised_;  // the levels of the second source
   CooccurrenceMatrices matrices_;
   TextureScores scores_;
   int lastTexturePixels_ = 0;

@@ -172,6 +172,25 @@ void RecogniseTexture(WS& w, DS& s) {
   s.alarmFlag = w.textureFound ? 1 : 0;
 }
 
+// The second source's picture while the network trains and one is open.
+Dib* SecondSource(WS& w, DS& s) {
+  return w.hasSecondSource ? &s.panes.display : nullptr;
+}
+
+void RecogniseTextureNetwork(WS& w, DS& s) {
+  w.textureFound = RecogniseTextureNN(w.analyzer, *w.network, w.training, Frame(s),
+                                      SecondSource(w, s), &s.panes.bottomRight());
+  s.alarmFlag = w.textureFound ? 1 : 0;
+}
+
+void RecogniseRegionNetwork(WS& w, DS& s) {
+  constexpr int kMaxRegions = 10;
+  w.textureFound =
+      RecogniseRegionTextureNN(w.analyzer, *w.network, w.training, Frame(s), SecondSource(w, s),
+                               kMaxRegions, &s.panes.bottomRight());
+  s.alarmFlag = w.textureFound ? 1 : 0;
+}
+
 void BlockChosen(WS& w, DS& s) {
   w.analyzer.ResetSignature();
   const Dib& frame = Frame(s);
@@ -241,34 +260,38 @@ void ShiftWavelet(WS&, DS& s) {
 
 // clang-format off
 const TopLeftOperation kOperations[] = {
-    {a::kDegradeLevel, "Degrade Level", false, false, nullptr, DegradeLevel},
-    {a::kLearnTextureByKey, "Learn Texture by color key", true, true, nullptr, LearnTextureByKey},
-    {a::kLearnTextureWhole, "Learn Texture whole", true, false, nullptr, LearnTextureWhole},
-    {a::kLearnTextureFeatures, "Learning Texture Features", true, false, ResetSignature,
+    {a::kDegradeLevel, "Degrade Level", false, false, false, nullptr, DegradeLevel},
+    {a::kLearnTextureByKey, "Learn Texture by color key", true, true, false, nullptr, LearnTextureByKey},
+    {a::kLearnTextureWhole, "Learn Texture whole", true, false, false, nullptr, LearnTextureWhole},
+    {a::kLearnTextureFeatures, "Learning Texture Features", true, false, false, ResetSignature,
      LearnTextureFeatures},
-    {a::kMaskByColourKey, "Get Mask by Color Key", false, false, nullptr, MaskByColourKey},
-    {a::kBoundaryPixels, "Get Boundary pixels", false, false, nullptr, BoundaryPixels},
-    {a::kMaxRegionBoundary, "Get Max region boundary", false, true, nullptr, MaxRegionBoundary},
-    {a::kProjectionChart, "Horizon and Vertical Projection Chart", false, false, nullptr,
+    {a::kMaskByColourKey, "Get Mask by Color Key", false, false, false, nullptr, MaskByColourKey},
+    {a::kBoundaryPixels, "Get Boundary pixels", false, false, false, nullptr, BoundaryPixels},
+    {a::kMaxRegionBoundary, "Get Max region boundary", false, true, false, nullptr, MaxRegionBoundary},
+    {a::kProjectionChart, "Horizon and Vertical Projection Chart", false, false, false, nullptr,
      ProjectionChart},
-    {a::kProjectionChange, "Horizontal and vertical projection differce chart", false, false,
+    {a::kProjectionChange, "Horizontal and vertical projection differce chart", false, false, false,
      nullptr, ProjectionChange},
-    {a::kRowSpaceTime, "Horizontal projection space-time DIB", false, false, nullptr,
+    {a::kRowSpaceTime, "Horizontal projection space-time DIB", false, false, false, nullptr,
      RowSpaceTime},
-    {a::kRowSpaceTimeFft, "Horizontal Projection DIB FFT", false, false, nullptr,
+    {a::kRowSpaceTimeFft, "Horizontal Projection DIB FFT", false, false, false, nullptr,
      RowSpaceTimeFft},
-    {a::kColumnSpaceTime, "Vertical Projection space-time DIB", false, false, nullptr,
+    {a::kColumnSpaceTime, "Vertical Projection space-time DIB", false, false, false, nullptr,
      ColumnSpaceTime},
-    {a::kRowProjectionFft, "HPD 1D FFT and display", false, false, nullptr, RowProjectionFft},
-    {a::kNormalisedRowFft, "Normalized Hor Proj Data FFT", false, false, nullptr,
+    {a::kRowProjectionFft, "HPD 1D FFT and display", false, false, false, nullptr, RowProjectionFft},
+    {a::kNormalisedRowFft, "Normalized Hor Proj Data FFT", false, false, false, nullptr,
      NormalisedRowFft},
-    {a::kNormalisedColumnFft, "Normalized Vertical Proj Data FFT", false, false, nullptr,
+    {a::kNormalisedColumnFft, "Normalized Vertical Proj Data FFT", false, false, false, nullptr,
      NormalisedColumnFft},
-    {a::kRecogniseTexture, "Recognize by texture features", true, false, nullptr,
+    {a::kRecogniseTexture, "Recognize by texture features", true, false, false, nullptr,
      RecogniseTexture},
-    {a::kBlockCooccurrence, "View Coocurrence of specified block", true, false, BlockChosen,
+    {a::kRecogniseTextureNetwork, "Recognize by texture and NN", false, false, true, nullptr,
+     RecogniseTextureNetwork},
+    {a::kRecogniseRegionNetwork, "Recognize By texture, region, NN ", false, false, true, nullptr,
+     RecogniseRegionNetwork},
+    {a::kBlockCooccurrence, "View Coocurrence of specified block", true, false, false, BlockChosen,
      BlockCooccurrence},
-    {a::kShiftWavelet, "Shift wavelet transform", false, false, nullptr, ShiftWavelet},
+    {a::kShiftWavelet, "Shift wavelet transform", false, false, false, nullptr, ShiftWavelet},
 };
 // clang-format on
 
@@ -314,6 +337,12 @@ const TopLeftOperation* FindTopLeftOperation(int id) {
 bool ChooseTopLeftOperation(WorkbenchState& workbench, DetectionState& state, int id) {
   const TopLeftOperation* op = FindTopLeftOperation(id);
   if (op == nullptr) return false;
+  if (op->needsNetwork && !workbench.network) {
+    CurrentUiSink().Message(std::string(op->label) +
+                                ": this program has no texture network to train and classify with.",
+                            "Fumewatch", MessageButtons::Ok);
+    return false;
+  }
   if (IsRecogniser(workbench.topLeftOperation)) {
     ClearAlarmFlag(state);
     workbench.textureFound = false;

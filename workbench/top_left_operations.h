@@ -17,6 +17,7 @@ struct TopLeftOperation {
   const char* label;
   bool keepsMatrices;  // choosing it keeps the co-occurrence matrices (it clears them itself)
   bool showsDisplay;   // it draws into the display dialog's picture
+  bool needsNetwork;   // it classifies with the workbench's texture network
   // Set-up when chosen, before the first run (may be null).
   void (*chosen)(WorkbenchState&, DetectionState&);
   // The step, on the top-left picture, which fits the size at selection.
@@ -32,7 +33,8 @@ const TopLeftOperation* FindTopLeftOperation(int id);
 // their last pictures); another becomes the selection: the analyser is initialised for the
 // top-left picture (keeping the matrices for the entries that keep them), the entry's set-up runs
 // and then its step, once. Choosing or leaving a texture recogniser clears the alarm flag. An
-// identifier the table lacks changes nothing (false).
+// identifier the table lacks changes nothing (false); so does an entry that needs the texture
+// network when the workbench has none (it says so).
 bool ChooseTopLeftOperation(WorkbenchState& workbench, DetectionState& state, int id);
 
 // "Display in log mode": toggles; the co-occurrence display of 20008 or 140 is shown again at once.

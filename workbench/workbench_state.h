@@ -6,11 +6,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "core/dib.h"
 #include "detect/fourier_analyzer.h"
+#include "workbench/network_recognisers.h"
 #include "workbench/snake.h"
 #include "workbench/texture_analyzer.h"
+#include "workbench/texture_network.h"
 
 namespace fw {
 
@@ -70,6 +73,14 @@ struct WorkbenchState {
 
   // The decision of the texture recognisers on the last frame.
   bool textureFound = false;
+
+  // The network of "Recognize by texture and NN" and "Recognize By texture, region, NN " (none
+  // is built into the program yet: they refuse to run without it), its training, and whether a
+  // smoke-free second source fills the display dialog's picture with negative examples.
+  std::unique_ptr<TextureNetwork> network;
+  NetworkTraining training;
+  bool hasSecondSource = false;  // this frame's second-source picture was read
+  int secondFrame = 0;           // the second source's next frame
 };
 
 }  // namespace fw

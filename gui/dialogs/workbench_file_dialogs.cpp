@@ -27,4 +27,9 @@ void RenameByTimeCommand(QWidget& parent, EngineBridge& bridge) {
   });
 }
 
+QString ChooseNonFireVideo(QWidget& parent) {
+  return QFileDialog::getOpenFileName(&parent, QString(), QString(),
+                                      QStringLiteral("Non-Fire Files(*.avi)"));
+}
+
 }  // namespace fw

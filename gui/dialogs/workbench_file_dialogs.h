@@ -1,6 +1,8 @@
 // The file dialogs of the analysis workbench's tools.
 #pragma once
 
+#include <QString>
+
 class QWidget;
 
 namespace fw {
@@ -11,5 +13,9 @@ class EngineBridge;
 // the current directory and its pictures are renamed after their time stamps on the engine
 // thread (its messages come as message boxes), ending with a summary.
 void RenameByTimeCommand(QWidget& parent, EngineBridge& bridge);
+
+// "Non-Fire Files": the smoke-free video the network recognisers train on as negative examples;
+// empty when the user cancels.
+QString ChooseNonFireVideo(QWidget& parent);
 
 }  // namespace fw

@@ -306,8 +306,15 @@ void MainWindow::runCommand(int id) {
     return;
   }
   if (info->handler == CommandHandler::Analysis) {
-    // An analysis that draws into the display dialog shows the dialog, sized to its picture.
     const Snapshot& s = bridge_.snapshot();
+    // A network recogniser that is still to be trained first asks for a smoke-free video.
+    if (AnalysisNeedsNetwork(id) && s.networkTraining && s.topLeftOperation != id) {
+      const QString video = ChooseNonFireVideo(*this);
+      if (video.isEmpty()) return;
+      bridge_.post(
+          [path = video.toStdString()](Session& session) { session.OpenSecondSource(path); });
+    }
+    // An analysis that draws into the display dialog shows the dialog, sized to its picture.
     if (AnalysisShowsDisplay(id) && s.topLeftOperation != id && s.auxiliaryOperation != id) {
       auto picture = std::make_shared<Dib>();
       bridge_.postThen(
