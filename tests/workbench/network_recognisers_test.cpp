@@ -68,6 +68,16 @@ void Fill(Dib& picture, int x0, int y0, int x1, int y1, bool stripes) {
   }
 }
 
+// A striped texture in the frame and a smoke-free uniform second picture.
+struct Scene {
+  Dib frame = Picture(32, 24);
+  Dib second = Picture(50, 40);
+  Scene() {
+    Fill(frame, 4, 4, 28, 20, true);
+    Fill(second, 0, 0, 50, 40, false);
+  }
+};
+
 struct Recogniser {
   TextureAnalyzer analyzer;
   ScriptedNetwork network;
@@ -82,8 +92,8 @@ struct Recogniser {
 };
 
 TEST(NetworkRecognisers, WithoutASecondSourceTrainingFailsAfterThreeThousandFrames) {
-  Dib frame = Picture(32, 24);
-  Fill(frame, 4, 4, 28, 20, true);
+  Scene scene;
+  const Dib& frame = scene.frame;
   Recogniser r(frame);
   for (int i = 0; i < kTrainingFrames - 1; ++i) ASSERT_FALSE(r.Frame(frame, nullptr));
   EXPECT_TRUE(r.sink.Messages().empty());
@@ -110,10 +120,9 @@ TEST(NetworkRecognisers, WithoutASecondSourceTrainingFailsAfterThreeThousandFram
 }
 
 TEST(NetworkRecognisers, TrainsOnTheSecondSourceUntilTheErrorIsSmall) {
-  Dib frame = Picture(32, 24);
-  Fill(frame, 4, 4, 28, 20, true);
-  Dib second = Picture(50, 40);
-  Fill(second, 0, 0, 50, 40, false);
+  Scene scene;
+  Dib& frame = scene.frame;
+  Dib& second = scene.second;
   Recogniser r(frame);
   // The errors fall with the steps; the mean of a frame's two falls below 0.08 on frame 10.
   r.network.error = [](int step) { return step >= 19 ? 0.05f : 0.5f; };
@@ -143,10 +152,9 @@ TEST(NetworkRecognisers, TrainsOnTheSecondSourceUntilTheErrorIsSmall) {
 }
 
 TEST(NetworkRecognisers, TrainingAndRecognitionFramesAllocateNothing) {
-  Dib frame = Picture(32, 24);
-  Fill(frame, 4, 4, 28, 20, true);
-  Dib second = Picture(50, 40);
-  Fill(second, 0, 0, 50, 40, false);
+  Scene scene;
+  Dib& frame = scene.frame;
+  Dib& second = scene.second;
   Recogniser r(frame);
   r.network.targets.reserve(64);
   r.network.error = [](int step) { return step >= 23 ? 0.01f : 0.5f; };

@@ -231,18 +231,22 @@ TEST(Projections, RowsAndColumnsOfAKnownMask) {
   EXPECT_EQ(p.LastColumn(), kNoProjection);
 }
 
+// One frame of a mask whose only pixels are the first `pixels` of row 0, stored in the history.
+void StoreRowZero(ProjectionHistory& p, int pixels) {
+  std::vector<uint8_t> mask(size_t(p.Width()) * p.Height(), 0);
+  std::fill(mask.begin(), mask.begin() + pixels, 1);
+  p.Measure(mask.data());
+  p.Store();
+}
+
 TEST(Projections, SpaceTimeWrapsAfterSixtyFourFrames) {
   constexpr int W = 8;
   constexpr int H = 3;
   ProjectionHistory p;
   p.Allocate(W, H);
-  std::vector<uint8_t> mask(W * H, 0);
   // Frame f has (f % 8) + 1 pixels in row 0.
   for (int f = 0; f < 70; ++f) {
-    std::fill(mask.begin(), mask.end(), 0);
-    for (int x = 0; x <= f % 8; ++x) mask[x] = 1;
-    p.Measure(mask.data());
-    p.Store();
+    StoreRowZero(p, f % 8 + 1);
     if (f < 69) p.Advance();
   }
   EXPECT_EQ(p.Counter(), 69);
@@ -272,13 +276,9 @@ TEST(Projections, ChangeAveragesConsecutiveSlots) {
   constexpr int H = 2;
   ProjectionHistory p;
   p.Allocate(W, H);
-  std::vector<uint8_t> mask(W * H, 0);
   // Row 0 alternates between 4 and 2 pixels: each pair changes by (4 - 2) x 4 / 4 = 2.
   for (int f = 0; f < kHistorySlots; ++f) {
-    std::fill(mask.begin(), mask.end(), 0);
-    for (int x = 0; x < (f % 2 ? 2 : 4); ++x) mask[x] = 1;
-    p.Measure(mask.data());
-    p.Store();
+    StoreRowZero(p, f % 2 ? 2 : 4);
     p.Advance();
   }
   Dib chart;
