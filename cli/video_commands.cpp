@@ -61,11 +61,11 @@ bool OpenVideo(Session& session, const std::string& path) {
   return true;
 }
 
-// A picture file by its extension (JPEG, PNG or BMP, in any case).
+// A picture File Open takes, by its extension (JPEG or BMP, in any case).
 bool IsPictureName(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".png" || ext == ".bmp";
+  return ext == ".jpg" || ext == ".bmp";
 }
 
 // Loads a picture into the top-left pane as File Open does; no alarm log is written for it.
