@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/analysis_commands.h"
 #include "app/mode_table.h"
 #include "app/session.h"
 
@@ -48,27 +49,28 @@ const CommandInfo kCommands[] = {
     {cmd::kGeneratePositive, "Generate a positive image", C::SelectionSquare, H::Frame},
     // Operation > Top left
     {cmd::kGradOfView00, "Grad of View00", C::TopLeftGrad, H::Pane},
-    {20007, "Degrade Level", C::None, H::Pending},
-    {20008, "Learn Texture by color key", C::None, H::Pending},
-    {140, "Learn Texture whole", C::None, H::Pending},
-    {2013, "Learning Texture Features", C::None, H::Pending},
-    {20009, "Get Mask by Color Key", C::None, H::Pending},
-    {20011, "Get Boundary pixels", C::None, H::Pending},
-    {2017, "Get Max region boundary", C::None, H::Pending},
-    {20012, "Horizon and Vertical Projection Chart", C::None, H::Pending},
-    {143, "Horizontal and vertical projection differce chart", C::None, H::Pending},
-    {20013, "Horizontal projection space-time DIB", C::None, H::Pending},
-    {20014, "Horizontal Projection DIB FFT", C::None, H::Pending},
-    {2005, "Vertical Projection space-time DIB", C::None, H::Pending},
-    {2006, "HPD 1D FFT and display", C::None, H::Pending},
-    {2008, "Normalized Hor Proj Data FFT", C::None, H::Pending},
-    {2009, "Normalized Vertical Proj Data FFT", C::None, H::Pending},
-    {2014, "Recognize by texture features", C::None, H::Pending},
-    {2015, "Recognize by texture and NN", C::None, H::Pending},
-    {2016, "Recognize By texture, region, NN ", C::None, H::Pending},
-    {2024, "View Coocurrence of specified block", C::None, H::Pending},
-    {20010, "Display in log mode", C::None, H::Pending},
-    {2010, "Display 2D FFT Circle Intensity", C::None, H::Pending},
+    {20007, nullptr, C::TopLeftOperation, H::Analysis},
+    {20008, nullptr, C::TopLeftOperation, H::Analysis},
+    {140, nullptr, C::TopLeftOperation, H::Analysis},
+    {2013, nullptr, C::TopLeftOperation, H::Analysis},
+    {20009, nullptr, C::TopLeftOperation, H::Analysis},
+    {20011, nullptr, C::TopLeftOperation, H::Analysis},
+    {2017, nullptr, C::TopLeftOperation, H::Analysis},
+    {20012, nullptr, C::TopLeftOperation, H::Analysis},
+    {143, nullptr, C::TopLeftOperation, H::Analysis},
+    {20013, nullptr, C::TopLeftOperation, H::Analysis},
+    {20014, nullptr, C::TopLeftOperation, H::Analysis},
+    {2005, nullptr, C::TopLeftOperation, H::Analysis},
+    {2006, nullptr, C::TopLeftOperation, H::Analysis},
+    {2008, nullptr, C::TopLeftOperation, H::Analysis},
+    {2009, nullptr, C::TopLeftOperation, H::Analysis},
+    {2014, nullptr, C::TopLeftOperation, H::Analysis},
+    // The network recognisers wait for the texture network (the workbench has none yet).
+    {2015, nullptr, C::TopLeftOperation, H::Pending},
+    {2016, nullptr, C::TopLeftOperation, H::Pending},
+    {2024, nullptr, C::TopLeftOperation, H::Analysis},
+    {20010, "Display in log mode", C::LogDisplay, H::Analysis},
+    {2010, "Display 2D FFT Circle Intensity", C::FftCircle, H::Analysis},
     {cmd::kWaveletTransform, "Wavelet transform", C::None, H::Pane},
     // Operation
     {137, "Top right", C::None, H::None},
@@ -105,8 +107,8 @@ const CommandInfo kCommands[] = {
     Mode(M::Pltp),
     Mode(M::Pldp),
     Mode(M::NeuralNetwork),
-    {cmd::kSnakeModel, "Snake model", C::AuxiliaryOperation, H::Pending},
-    {cmd::kHistogram, "Histogram", C::AuxiliaryOperation, H::Pending},
+    {cmd::kSnakeModel, nullptr, C::AuxiliaryOperation, H::Analysis},
+    {cmd::kHistogram, nullptr, C::AuxiliaryOperation, H::Analysis},
     {cmd::kAutoThreshold, "Auto get threshold values", C::None, H::ControlBar},
     {cmd::kWaveletView, "View Wavelet and zero crossing", C::WaveletView, H::Pending},
     // Operation > Dialog View
@@ -115,12 +117,12 @@ const CommandInfo kCommands[] = {
     {cmd::kInfrared, "Infrared image detection", C::InfraredMode, H::Pending},
     {cmd::kPtz, "PTZ control", C::Ptz, H::Frame},
     {cmd::kInfraredParameters, "Set up parameter", C::None, H::Pending},
-    {cmd::kShiftWavelet, "Shift wavelet transform", C::None, H::Pending},
+    {cmd::kShiftWavelet, nullptr, C::TopLeftOperation, H::Analysis},
     {cmd::kPseudoColour, "Load  pseudocolor code", C::None, H::Document},
     {cmd::kOfflineDetection, "Offline Fumewatch    Ctrl+D", C::None, H::ControlBar},
     {cmd::kOnlineDetection, "Online Fumewatch     Ctrl+F", C::None, H::Pending},
     {32792, "Fuzzy C-Means for smoke images", C::None, H::Pending},
-    {32794, "Automatically change filenames", C::None, H::Pending},
+    {cmd::kRenameByTime, "Automatically change filenames", C::None, H::Document},
     {32795, "Online Adaboost learning", C::None, H::Pending},
     // View: the desktop's own commands
     {cmd::kFitToPane, "Fit to pane", C::FitToPane, H::Frame},
@@ -209,7 +211,8 @@ const MenuRow kMenuBar[] = {
       End(),
     Sep(), Cmd(cmd::kInfrared), Cmd(cmd::kPtz), Sep(),
     Cmd(cmd::kInfraredParameters), Cmd(cmd::kShiftWavelet), Cmd(cmd::kPseudoColour),
-    Cmd(cmd::kOfflineDetection), Cmd(cmd::kOnlineDetection), Cmd(32792), Cmd(32794), Cmd(32795),
+    Cmd(cmd::kOfflineDetection), Cmd(cmd::kOnlineDetection), Cmd(32792), Cmd(cmd::kRenameByTime),
+    Cmd(32795),
     End(),
     Sub("&Help"),
     Cmd(cmd::kAbout),
@@ -263,11 +266,11 @@ const CommandInfo* FindCommand(int id) {
 }
 
 std::string_view CommandLabel(const CommandInfo& command) {
-  if (command.handler == CommandHandler::Mode) {
-    const char* label = ModeLabel(static_cast<ModeId>(command.id));
-    return label != nullptr ? label : "";
-  }
-  return command.label;
+  if (command.label != nullptr) return command.label;
+  const char* label = command.handler == CommandHandler::Mode
+                          ? ModeLabel(static_cast<ModeId>(command.id))
+                          : AnalysisLabel(command.id);
+  return label != nullptr ? label : "";
 }
 
 bool IsCommandEnabled(const CommandInfo& command) {
@@ -302,6 +305,12 @@ bool IsCommandChecked(const CommandInfo& command, const CommandContext& context)
       return IsMenuMode(context.mode) && ModeNumber(context.mode) == command.id;
     case CheckRule::AuxiliaryOperation:
       return context.auxiliaryOperation == command.id;
+    case CheckRule::TopLeftOperation:
+      return context.topLeftOperation == command.id;
+    case CheckRule::LogDisplay:
+      return context.logDisplay;
+    case CheckRule::FftCircle:
+      return context.fftCircle;
     case CheckRule::WaveletView:
       return context.waveletView;
     case CheckRule::BottomRightOperation:

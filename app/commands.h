@@ -64,6 +64,7 @@ inline constexpr int kSnakeModel = 7003;
 inline constexpr int kHistogram = 2020;
 inline constexpr int kAutoThreshold = 2021;
 inline constexpr int kWaveletView = 5001;
+inline constexpr int kRenameByTime = 32794;
 inline constexpr int kAbout = 57664;
 // The desktop's own commands for daily use: playback, the panes' fit, the alarm interval list.
 inline constexpr int kPlayPause = 33101;
@@ -84,6 +85,7 @@ enum class CommandHandler {
   None,        // no handler: shown disabled
   Pending,     // its work is not built yet: shown disabled
   Mode,        // a detection mode: enabled when the mode table has it
+  Analysis,    // an operation of the analysis workbench (top-left pane, snake, histogram)
   ControlBar,  // pictures, auto threshold, offline detection
   Pane,        // commands of the image panes' menus
   Document,    // tools, dialogs, the shared interaction state
@@ -96,6 +98,9 @@ enum class CheckRule {
   None,
   CurrentMode,           // the mode is current (menu modes, 7001 and above, only)
   AuxiliaryOperation,    // the auxiliary operation (histogram, snake) is this one
+  TopLeftOperation,      // the top-left pane's operation is this one
+  LogDisplay,            // "Display in log mode"
+  FftCircle,             // "Display 2D FFT Circle Intensity"
   WaveletView,           // the wavelet view is on
   BottomRightOperation,  // the bottom-right operation is this one
   TopLeftGrad,
@@ -121,7 +126,7 @@ enum class CheckRule {
 struct CommandInfo {
   int id;
   // Exactly as the menu shows it, mnemonic and accelerator text included; null for the mode
-  // commands, which take their labels from the mode table.
+  // commands and the analyses, which take their labels from the mode table and the workbench.
   const char* label;
   CheckRule check;
   CommandHandler handler;
@@ -131,6 +136,9 @@ struct CommandInfo {
 struct CommandContext {
   ModeId mode = ModeId::None;
   int auxiliaryOperation = 0;
+  int topLeftOperation = 0;
+  bool logDisplay = false;
+  bool fftCircle = false;
   bool waveletView = false;
   int bottomRightOperation = 0;
   bool topLeftGrad = false;
@@ -155,7 +163,8 @@ struct CommandContext {
 std::span<const CommandInfo> Commands();
 // The command with this identifier, or null.
 const CommandInfo* FindCommand(int id);
-// The label the menu shows; a mode command's comes from the mode table.
+// The label the menu shows; a mode command's comes from the mode table, an analysis's from the
+// workbench.
 std::string_view CommandLabel(const CommandInfo& command);
 // Whether the command can be chosen: it has a handler and its work exists.
 bool IsCommandEnabled(const CommandInfo& command);

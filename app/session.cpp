@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/analysis_commands.h"
 #include "app/commands.h"
 #include "app/mode_table.h"
 #include "core/colour.h"
@@ -14,6 +15,8 @@
 #include "detect/alarm.h"
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "workbench/auxiliary_operations.h"
+#include "workbench/top_left_operations.h"
 
 namespace fw {
 
@@ -231,10 +234,13 @@ Result Session::SetParameter(ModeId mode, std::string_view assignment) {
 }
 
 void Session::PickPicturePoint(int x, int y) {
-  if (!state_.mode || !state_.mode->pointPicked) return;
   const Dib& picture = state_.panes.topLeft();
-  state_.mode->pointPicked(state_, std::clamp(x, 0, std::max(picture.Width() - 1, 0)),
-                           std::clamp(y, 0, std::max(picture.Height() - 1, 0)));
+  x = std::clamp(x, 0, std::max(picture.Width() - 1, 0));
+  y = std::clamp(y, 0, std::max(picture.Height() - 1, 0));
+  if (workbench_.topLeftOperation == analysis::kBlockCooccurrence) {
+    PickAnalysisBlock(workbench_, x, y);
+  }
+  if (state_.mode && state_.mode->pointPicked) state_.mode->pointPicked(state_, x, y);
 }
 
 void Session::CommitThreshold(int threshold) {
@@ -388,6 +394,22 @@ void Session::ApplyPseudoColour(int scheme) {
   fw::ApplyPseudoColour(state_.panes.bottomRight(), scheme);
 }
 
+bool Session::OpenSecondSource(const std::string& path, bool quiet) {
+  bool opened = false;
+  WithLoopHeld([&] {
+    opened = secondReader_.Open(path, quiet ? OpenReport::Quiet : OpenReport::MessageBox);
+    if (!opened) secondReader_.Close();
+    workbench_.secondFrame = 0;
+  });
+  return opened;
+}
+
+bool Session::RunAnalysisCommand(int id) {
+  bool done = false;
+  WithLoopHeld([&] { done = fw::RunAnalysisCommand(workbench_, state_, id); });
+  return done;
+}
+
 // --- frames ----------------------------------------------------------------------------------
 
 FrameRead Session::ReadNextFrame() {
@@ -423,8 +445,14 @@ void Session::ReadFrame(DetectionState& state) {
   state.frameNumber = currentFrame_;
 }
 
-void Session::RunPaneOperations(DetectionState&) {
+void Session::RunAnalysisOperations(DetectionState& state) {
+  RunAnalysisFrame(workbench_, state, topLeftGrad_, bottomLeftGrads_,
+                   secondReader_.IsOpen() ? &secondReader_ : nullptr);
+}
+
+void Session::RunPaneOperations(DetectionState& state) {
   RunBottomRightOperation();
+  RunFftCircle(workbench_, state);
 }
 
 void Session::ShowPanes(const DetectionState&) {
@@ -478,7 +506,14 @@ void Session::FillControlValues(Snapshot& snapshot) const {
     snapshot.alarmIntervalsVersion = alarmIntervalsVersion_;
   }
   snapshot.openAlarmStart = state_.alarmLogging ? state_.alarmStartFrame : -1;
+  snapshot.topLeftOperation = workbench_.topLeftOperation;
+  snapshot.auxiliaryOperation = workbench_.auxiliaryOperation;
+  snapshot.logDisplay = workbench_.logDisplay;
+  snapshot.fftCircle = workbench_.fftCircle;
+  snapshot.colourKey = workbench_.colourKey;
+  snapshot.networkTraining = workbench_.training.Running();
   FillOverlays(state_, snapshot.overlays);
+  AppendAnalysisOverlays(workbench_, state_, snapshot.overlays);
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

@@ -14,6 +14,7 @@
 #include "detect/pipeline.h"
 #include "video/avi_reader.h"
 #include "video/frame_source.h"
+#include "workbench/workbench_state.h"
 
 namespace fw {
 
@@ -170,6 +171,24 @@ class Session : private FrameHost {
   bool SavePicture(int view, const std::string& path) const;
   // A pseudo-colour scheme (1..12) on the bottom-right pane's palette (8-bit pictures only).
   void ApplyPseudoColour(int scheme);
+  // --- the analysis workbench ---
+  // A command of the "Top left" submenu, "Snake model" or "Histogram" (analysis::k...), as its
+  // menu entry does. False for another identifier, or the snake without a background model.
+  bool RunAnalysisCommand(int id);
+  // Opens the smoke-free second video ("Non-Fire Files") whose frames the network recognisers
+  // train on as negative examples, from its first frame; a refused file is reported through the
+  // UI sink unless `quiet` and leaves no second source.
+  bool OpenSecondSource(const std::string& path, bool quiet = false);
+  const AviReader& SecondSource() const { return secondReader_; }
+  // The network the texture recognisers ("Recognize by texture and NN", "Recognize By texture,
+  // region, NN ") train and classify with; without one they refuse to run.
+  void SetTextureNetwork(std::unique_ptr<TextureNetwork> network) {
+    workbench_.network = std::move(network);
+  }
+  // The control panel's "Color Key": the region operations rebuild the key mask on every frame.
+  void SetColourKey(bool on) { workbench_.colourKey = on; }
+  const WorkbenchState& Workbench() const { return workbench_; }
+
   // Offline detection: opens the video as Open does (the "Source Video" caption stays), with
   // the alarm state cleared (an open interval is not logged) and the mode 0, and starts playback
   // when no loop exists. A file that does not open changes nothing.
@@ -209,6 +228,7 @@ class Session : private FrameHost {
   void RecordAlarmInterval(const AlarmInterval& interval);
   // The pipeline's calls back into the session.
   void ReadFrame(DetectionState& state) override;
+  void RunAnalysisOperations(DetectionState& state) override;
   void RunPaneOperations(DetectionState& state) override;
   void ShowPanes(const DetectionState& state) override;
   void ShowDisplay(const DetectionState& state) override;
@@ -244,6 +264,8 @@ class Session : private FrameHost {
   int captionFrameCount_ = -1;  // frames named by the "Source Video" caption; -1 before Open
   bool displayDialogShown_ = false;
   Snapshot* snapshotTarget_ = nullptr;
+  WorkbenchState workbench_;
+  AviReader secondReader_;
 };
 
 }  // namespace fw

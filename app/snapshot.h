@@ -57,6 +57,12 @@ struct Snapshot {
   bool postProcessing = false;   // "Post processing" of the background models
   bool colourTrim = false;       // "Color Trim"
   bool waveletView = false;      // "View Wavelet and zero crossing": the top-left pane's point
+  int topLeftOperation = 0;      // the selected entry of "Top left"
+  int auxiliaryOperation = 0;    // "Snake model" or "Histogram"
+  bool logDisplay = false;       // "Display in log mode"
+  bool fftCircle = false;        // "Display 2D FFT Circle Intensity"
+  bool colourKey = false;        // the control panel's "Color Key"
+  bool networkTraining = true;   // the texture recognisers' network is still to be trained
 
   // What the current mode draws over the top-left pane.
   Overlays overlays;

@@ -1,15 +1,20 @@
 // info, modes, frame and detect: the commands that open a video.
 #include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <span>
 #include <string>
 
+#include "app/analysis_commands.h"
 #include "app/mode_table.h"
 #include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "core/ui_sink.h"
 #include "detect/alarm.h"
 
 namespace fw::cli {
@@ -54,6 +59,50 @@ bool OpenVideo(Session& session, const std::string& path) {
     return false;
   }
   return true;
+}
+
+// A picture File Open takes, by its extension (JPEG or BMP, in any case).
+bool IsPictureName(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".jpg" || ext == ".bmp";
+}
+
+// Loads a picture into the top-left pane as File Open does; no alarm log is written for it.
+bool OpenStill(Session& session, const std::string& path) {
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  if (!session.OpenPicture(-1, path)) {
+    const std::vector<RecordingUiSink::Entry> said = sink.Messages();
+    Fail(said.empty() ? path + ": cannot read the picture" : said.back().text);
+    return false;
+  }
+  session.State().alarmLogEnabled = false;
+  return true;
+}
+
+// The analysis's menu command. A refusal the workbench explains comes back as its message, in
+// place of the message box; the snake without a background model is refused silently.
+Result ChooseAnalysis(Session& session, int analysis) {
+  RecordingUiSink sink;
+  bool chosen = false;
+  {
+    ScopedUiSink scoped(sink);
+    chosen = session.RunAnalysisCommand(analysis);
+  }
+  if (chosen) return Result::Ok();
+  const std::vector<RecordingUiSink::Entry> said = sink.Messages();
+  if (!said.empty()) return Result::Error(said.back().text);
+  return Result::Error(std::string(AnalysisLabel(analysis)) +
+                       " needs a background model: choose one with --mode (1, 2, 257, 258, 260, "
+                       "264, 7001, 7002 or 7004)");
+}
+
+// The display dialog's picture once something has drawn into it (a fresh one is 16 x 16 black).
+bool DisplayDrawn(const Dib& display) {
+  if (display.Width() != 16 || display.Height() != 16 || display.GetBitCount() != 8) return true;
+  const uint8_t* p = display.Pixels();
+  return std::any_of(p, p + display.PixelBytes(), [](uint8_t b) { return b != 0; });
 }
 
 std::string JsonString(const std::string& text) {
@@ -105,19 +154,29 @@ constexpr const char* kFrameHelp =
     "holds it.\n";
 
 constexpr const char* kDetectHelp =
-    "usage: fumewatch-cli detect --mode N VIDEO [options]\n\n"
+    "usage: fumewatch-cli detect --mode N VIDEO [options]\n"
+    "       fumewatch-cli detect --analysis A [--mode N] VIDEO|PICTURE [options]\n\n"
     "Plays VIDEO once from frame 0 (no looping, no pacing), runs detection mode N on every frame\n"
     "as the desktop does, appends the alarm intervals to the alarm log beside the video\n"
     "(VIDEO without its last three characters, followed by \"txt\") and prints one line per\n"
     "alarm interval, then a summary line \"frames=N alarms=K\".\n\n"
+    "With --analysis the analysis A (see 'fumewatch-cli analyses') is chosen after the mode, as\n"
+    "its menu entry does, and runs beside it on every frame. A JPEG, PNG or BMP PICTURE instead "
+    "of\n"
+    "a video is loaded into the top-left pane and analysed as a still frame (--frames times,\n"
+    "default 1; no alarm log).\n\n"
     "options:\n"
-    "  --mode N        detection mode (see 'fumewatch-cli modes')\n"
+    "  --mode N        detection mode (see 'fumewatch-cli modes'; default 0 with --analysis)\n"
+    "  --analysis A    an analysis of the workbench beside the mode\n"
+    "  --non-fire V    the smoke-free video whose frames the network recognisers train on as\n"
+    "                  negative examples (2015, 2016)\n"
     "  --set NAME=V    set a parameter before the mode is selected (may repeat; see\n"
     "                  'fumewatch-cli modes --params'), e.g. --set threshold=12 or\n"
     "                  --set clusterSeed=7 to fix the clustering seed of mode 264\n"
     "  --frames K      process only the first K frames\n"
     "  --events FILE   also write one JSON object per alarm interval to FILE\n"
-    "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br ...\n"
+    "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br (and the\n"
+    "                  display dialog's picture as _dd.bmp once something has drawn it) ...\n"
     "  --every K       ... after every frame whose number is a multiple of K (default 1)\n";
 
 }  // namespace
@@ -185,20 +244,29 @@ int RunFrame(const ArgList& args) {
 }
 
 int RunDetect(const ArgList& args) {
-  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set"}, {"help"});
+  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set", "analysis", "non-fire"},
+              {"help"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
   int every = 1;
-  if (!parsed.Has("mode")) return Fail("detect needs --mode N (see 'fumewatch-cli modes')");
+  int analysis = 0;
+  if (!parsed.Has("mode") && !parsed.Has("analysis")) {
+    return Fail("detect needs --mode N (see 'fumewatch-cli modes') or --analysis A");
+  }
   if (!parsed.IntValue("mode", 0, 1 << 30, mode) ||
       !parsed.IntValue("frames", 0, 1 << 30, frames) ||
-      !parsed.IntValue("every", 1, 1 << 30, every)) {
+      !parsed.IntValue("every", 1, 1 << 30, every) ||
+      !parsed.IntValue("analysis", 0, 1 << 30, analysis)) {
     return Fail(parsed.error());
   }
   const ModeInfo* info = FindMode(mode);
   if (!info) return Fail("unknown mode " + std::to_string(mode) + " (see 'fumewatch-cli modes')");
+  if (parsed.Has("analysis") && AnalysisLabel(analysis) == nullptr) {
+    return Fail("unknown analysis " + std::to_string(analysis) + " (see 'fumewatch-cli analyses')");
+  }
   const std::string video = parsed.Positional()[0];
+  const bool still = IsPictureName(video);
 
   const std::string panesDir = parsed.Value("panes").value_or("");
   if (!panesDir.empty()) {
@@ -213,9 +281,15 @@ int RunDetect(const ArgList& args) {
   }
 
   Session session;  // no sound in batch runs
-  if (!OpenVideo(session, video)) return 1;
-  int total = session.Reader().FrameCount();
-  if (frames >= 0 && frames < total) total = frames;
+  int total = 0;
+  if (still) {
+    if (!OpenStill(session, video)) return 1;
+    total = frames >= 0 ? frames : 1;
+  } else {
+    if (!OpenVideo(session, video)) return 1;
+    total = session.Reader().FrameCount();
+    if (frames >= 0 && frames < total) total = frames;
+  }
 
   int alarms = 0;
   bool logWarned = false;
@@ -240,8 +314,20 @@ int RunDetect(const ArgList& args) {
       return Fail(set.message());
     }
   }
-  // The mode command, as a button or a menu command would run it on the first frame.
+  // The mode command, as a button or a menu command would run it on the first frame, then the
+  // analysis's menu command.
   session.SelectMode(info->id);
+  if (const auto nonFire = parsed.Value("non-fire")) {
+    if (!session.OpenSecondSource(*nonFire, /*quiet=*/true)) {
+      return Fail(session.SecondSource().LastError());
+    }
+  }
+  if (analysis != 0) {
+    if (const Result chosen = ChooseAnalysis(session, analysis); !chosen) {
+      return Fail(chosen.message());
+    }
+  }
+  session.SetDisplayDialogShown(!panesDir.empty());
 
   const bool progress = isatty(STDERR_FILENO) != 0;
   int processed = 0;
@@ -252,7 +338,8 @@ int RunDetect(const ArgList& args) {
     const bool savePanes = !panesDir.empty() && i % every == 0;
     session.SetSnapshotTarget(savePanes ? &shown : nullptr);
     const FrameRead read = session.Step();
-    if (read != FrameRead::Read) {
+    // A still picture stays in the top-left pane: there is no frame to read.
+    if (read != FrameRead::Read && !still) {
       Fail(video + ": frame " + std::to_string(i) + " cannot be decoded; stopping there");
       stoppedEarly = true;
       break;
@@ -264,6 +351,13 @@ int RunDetect(const ArgList& args) {
         char name[32];
         std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
         if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
+          return Fail(saved.message());
+        }
+      }
+      if (DisplayDrawn(shown.display)) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06d_dd.bmp", i);
+        if (const Result saved = shown.display.SaveBmp(panesDir + name); !saved) {
           return Fail(saved.message());
         }
       }

@@ -11,6 +11,7 @@ void RunPipeline(DetectionState& state, FrameHost& host) {
   state.regionFlag = 0;
   host.ReadFrame(state);
   RunDetectionStep(state);
+  host.RunAnalysisOperations(state);
   // Only the mode that built the background model runs its post step: a model left from an
   // earlier mode stays allocated but would paint its mask into this mode's panes.
   if (state.mode && state.mode->backgroundModel) ModelPostStep(state);

@@ -12,6 +12,9 @@ class FrameHost {
   virtual ~FrameHost() = default;
   // Puts the next frame into the top-left pane and sets the state's frame number.
   virtual void ReadFrame(DetectionState& state) = 0;
+  // The analysis operations, after the classical modes: the auxiliary operation (snake or
+  // histogram), then the top-left pane's operation.
+  virtual void RunAnalysisOperations(DetectionState&) {}
   // The bottom-right pane's operation, after the background model's post step.
   virtual void RunPaneOperations(DetectionState&) {}
   // The four panes are shown; then the display dialog's picture after the engines.
@@ -21,9 +24,10 @@ class FrameHost {
   virtual void AdvanceFrame(DetectionState&) {}
 };
 
-// 1. per-frame flags; 2. the frame; 3. the classical modes and the alarm sound; 4. the background
-// model's post step (for the modes that built the model); 5. the pane operations; 6. the panes
-// shown; 7. the engines and the alarm log; 8. the display dialog; 9. the next frame; 10. the
+// 1. per-frame flags; 2. the frame; 3. the classical modes and the alarm sound; 4. the analysis
+// operations; 5. the background model's post step (for the modes that built the model); 6. the
+// pane operations; 7. the panes shown; 8. the engines and the alarm log; 9. the display dialog;
+// 10. the next frame; 11. the
 // end-of-frame steps of the current mode.
 void RunPipeline(DetectionState& state, FrameHost& host);
 

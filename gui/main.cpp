@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/analysis_commands.h"
 #include "app/mode_table.h"
 #include "app/session.h"
 #include "core/data_files.h"
@@ -23,8 +24,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: fumewatch [--samples-root DIR] [FILE]\n"
-    "       fumewatch --screenshot OUT.png [--open VIDEO] [--mode N] [--frames K] [--screen]\n"
-    "                 [--samples-root DIR]\n"
+    "       fumewatch --screenshot OUT.png [--open VIDEO] [--mode N] [--analysis A]\n"
+    "                 [--frames K] [--screen] [--samples-root DIR]\n"
     "\n"
     "The desktop workbench for smoke and fire detection in video. FILE, a video or a picture\n"
     "(.jpg, .bmp), is opened as File > Open opens it: a video plays, a picture goes into the\n"
@@ -35,6 +36,8 @@ constexpr const char* kUsage =
     "                        opened, the mode selected and K frames processed first\n"
     "  --open VIDEO          the video to open (with --screenshot)\n"
     "  --mode N              the detection mode to select (with --screenshot)\n"
+    "  --analysis A          then the analysis to choose, as its menu entry does (with\n"
+    "                        --screenshot; 'fumewatch-cli analyses' lists them)\n"
     "  --frames K            frames to process before the picture is taken (default 0)\n"
     "  --screen              with --screenshot: the whole screen rather than the window (needs\n"
     "                        a display, e.g. xvfb-run)\n"
@@ -48,6 +51,7 @@ struct Options {
   std::string screenshot;
   std::string video;
   int mode = 0;
+  int analysis = 0;
   int frames = 0;
   std::string samplesRoot;
   std::string file;
@@ -78,7 +82,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       continue;
     }
     const bool takesValue = arg == "--screenshot" || arg == "--open" || arg == "--mode" ||
-                            arg == "--frames" || arg == "--samples-root";
+                            arg == "--analysis" || arg == "--frames" || arg == "--samples-root";
     if (!takesValue) {
       std::fprintf(stderr, "fumewatch: unknown argument \"%s\"\n\n%s", arg.c_str(), kUsage);
       return 2;
@@ -101,16 +105,27 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
                      value);
         return 2;
       }
-      (arg == "--mode" ? options.mode : options.frames) = *count;
+      (arg == "--mode"       ? options.mode
+       : arg == "--analysis" ? options.analysis
+                             : options.frames) = *count;
     }
   }
   if (options.screenshot.empty() &&
-      (!options.video.empty() || options.mode || options.frames || options.screen)) {
-    std::fprintf(stderr, "fumewatch: --open, --mode, --frames and --screen go with --screenshot\n");
+      (!options.video.empty() || options.mode || options.analysis || options.frames ||
+       options.screen)) {
+    std::fprintf(stderr,
+                 "fumewatch: --open, --mode, --analysis, --frames and --screen go with "
+                 "--screenshot\n");
     return 2;
   }
   if (!options.screenshot.empty() && !options.file.empty()) {
     std::fprintf(stderr, "fumewatch: with --screenshot the video is given with --open\n");
+    return 2;
+  }
+  if (options.analysis != 0 && fw::AnalysisLabel(options.analysis) == nullptr) {
+    std::fprintf(stderr,
+                 "fumewatch: there is no analysis %d ('fumewatch-cli analyses' lists them)\n",
+                 options.analysis);
     return 2;
   }
   if (options.mode != 0 && fw::FindMode(options.mode) == nullptr) {
@@ -134,13 +149,17 @@ int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Optio
     }
     if (!opened) return;
     if (options.mode != 0) s.SelectMode(static_cast<fw::ModeId>(options.mode));
+    if (options.analysis != 0 && !s.RunAnalysisCommand(options.analysis)) {
+      std::fprintf(stderr, "fumewatch: %s needs a background model (--mode)\n",
+                   fw::AnalysisLabel(options.analysis));
+    }
     for (int i = 0; i < options.frames; ++i) s.Step();
   });
   if (!opened) {
     std::fprintf(stderr, "fumewatch: cannot open %s\n", options.video.c_str());
     return 1;
   }
-  if (options.mode != 0) window.reinitialise();
+  if (options.mode != 0 || options.analysis != 0) window.reinitialise();
   // The snapshot of that command is taken before a second command's answer arrives.
   bridge.call([](fw::Session&) {});
   QApplication::processEvents();

@@ -30,6 +30,7 @@ template <typename Model, typename... Args>
 Model* NewModel(DetectionState& state, Args... args) {
   BackgroundState& family = state.background;
   family.model.reset();
+  family.maskPublished = false;
   Dib& frame = state.panes.topLeft();
   if (frame.GetBitCount() != 24) {
     CurrentUiSink().Message("The background models need a 24-bit colour frame; this one has " +
@@ -266,6 +267,7 @@ void AccurateBackgroundModeStep(DetectionState& state) {
 void ModelPostStep(DetectionState& state) {
   BackgroundState& family = state.background;
   if (!family.model) return;
+  family.maskPublished = true;
   const bool ownMode = state.Mode() == family.modelMode;
   family.model->PostStep(ownMode, state.modelDisplayFlag, family.params);
 }

@@ -43,6 +43,8 @@ struct BackgroundState {
   Dib greyWork;       // second previous frame, grey frame or filtered frame, by mode
   Dib modelBackground;
   ModeId modelMode = ModeId::None;  // the mode that built the model
+  // The model's mask has been handed to the region analysis (by its first post step).
+  bool maskPublished = false;
 };
 
 }  // namespace fw

@@ -226,6 +226,7 @@ void ControlPanel::buildControls() {
   connect(colourKey_, &QRadioButton::clicked, this, [this] {
     doc_.colourKey = !doc_.colourKey;
     colourKey_->setChecked(doc_.colourKey);
+    bridge_.post([on = doc_.colourKey](Session& s) { s.SetColourKey(on); });
   });
   auto* options = new QGridLayout;
   options->addWidget(postProcessing_, 0, 0);

@@ -26,6 +26,7 @@
 
 #include <memory>
 
+#include "app/analysis_commands.h"
 #include "app/session.h"
 #include "core/data_files.h"
 #include "core/ui_sink.h"
@@ -37,6 +38,7 @@
 #include "gui/dialogs/lbp_var_dialog.h"
 #include "gui/dialogs/pseudo_colour_dialog.h"
 #include "gui/dialogs/ptz_dialog.h"
+#include "gui/dialogs/workbench_file_dialogs.h"
 #include "gui/panes/image_pane.h"
 #include "gui/panes/pane_frame.h"
 #include "gui/shell/desk_texts.h"
@@ -330,6 +332,10 @@ CommandContext MainWindow::commandContext() const {
   const Snapshot& s = bridge_.snapshot();
   CommandContext c;
   c.mode = s.mode;
+  c.auxiliaryOperation = s.auxiliaryOperation;
+  c.topLeftOperation = s.topLeftOperation;
+  c.logDisplay = s.logDisplay;
+  c.fftCircle = s.fftCircle;
   c.waveletView = s.waveletView;
   c.bottomRightOperation = s.bottomRightOperation;
   c.topLeftGrad = s.topLeftGrad;
@@ -363,6 +369,29 @@ void MainWindow::runCommand(int id) {
   if (info == nullptr || !IsCommandEnabled(*info)) return;
   if (info->handler == CommandHandler::Mode) {
     modeCommand(id);
+    return;
+  }
+  if (info->handler == CommandHandler::Analysis) {
+    const Snapshot& s = bridge_.snapshot();
+    // A network recogniser that is still to be trained first asks for a smoke-free video.
+    if (AnalysisNeedsNetwork(id) && s.networkTraining && s.topLeftOperation != id) {
+      const QString video = ChooseNonFireVideo(*this);
+      if (video.isEmpty()) return;
+      bridge_.post(
+          [path = video.toStdString()](Session& session) { session.OpenSecondSource(path); });
+    }
+    // An analysis that draws into the display dialog shows the dialog, sized to its picture.
+    if (AnalysisShowsDisplay(id) && s.topLeftOperation != id && s.auxiliaryOperation != id) {
+      auto picture = std::make_shared<Dib>();
+      bridge_.postThen(
+          [id, picture](Session& session) {
+            session.RunAnalysisCommand(id);
+            picture->CopyFrom(session.GetPanes().display, false);
+          },
+          this, [this, picture] { displayDialog_->showImage(*picture); });
+    } else {
+      bridge_.post([id](Session& session) { session.RunAnalysisCommand(id); });
+    }
     return;
   }
   switch (id) {
@@ -441,6 +470,9 @@ void MainWindow::runCommand(int id) {
       break;
     case cmd::kOfflineDetection:
       chooseOfflineVideo();
+      break;
+    case cmd::kRenameByTime:
+      RenameByTimeCommand(*this, bridge_);
       break;
     case cmd::kAbout:
       showAbout();

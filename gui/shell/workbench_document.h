@@ -65,7 +65,8 @@ class WorkbenchDocument : public QObject {
   std::array<PaneZoom, 4> paneZoom{};
   // "Fit to pane": pictures are scaled to their panes, keeping their aspect ratio.
   bool fitToPane = false;
-  // "Color Key": the top-left analysis keys on the picked colour.
+  // "Color Key": the region operations of the top-left analysis rebuild their key mask on
+  // every frame.
   bool colourKey = false;
 
   // Asks the panes named to repaint (-1: all four).
