@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "detect/background/background_modes.h"
+#include "detect/flame/flame_modes.h"
+#include "detect/motion/motion_modes.h"
 #include "detect/smoke/smoke_modes.h"
 
 namespace fw {
@@ -55,11 +57,6 @@ struct MenuMode {
   const char* label;
 };
 const MenuMode kMenuOnlyModes[] = {
-    {M::GaussGrad, "Differ [Single Gauss (grad)]"},
-    {M::HighOrderMoment, "High order moment"},
-    {M::DifferenceAccumulation, "Frame difference accumulation"},
-    {M::Infrared, "Infrared detection"},
-    {M::FourStageFlame, "Four stage flame detection"},
     {M::FuzzyMat, "Fuzzy MAT"},
     {M::LosingFrames, "Losing Frames FWX"},
     {M::Engineering, "Engineering FWX"},

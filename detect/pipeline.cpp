@@ -2,6 +2,7 @@
 
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "detect/wavelet_view.h"
 
 namespace fw {
 
@@ -12,11 +13,13 @@ void RunPipeline(DetectionState& state, FrameHost& host) {
   host.ReadFrame(state);
   RunDetectionStep(state);
   ModelPostStep(state);
+  WaveletViewStep(state);
   host.RunPaneOperations(state);
   host.ShowPanes(state);
   RunEngineStep(state);
   host.ShowDisplay(state);
   host.AdvanceFrame(state);
+  WaveletViewEndOfFrame(state);
   RunEndOfFrame(state);
 }
 

@@ -22,8 +22,10 @@ class FrameHost {
 };
 
 // 1. per-frame flags; 2. the frame; 3. the classical modes and the alarm sound; 4. the background
-// model's post step; 5. the pane operations; 6. the panes shown; 7. the engines and the alarm log;
-// 8. the display dialog; 9. the next frame; 10. the end-of-frame steps of the current mode.
+// model's post step; 5. the wavelet view when it is on; 6. the pane operations; 7. the panes
+// shown; 8. the engines and the alarm log; 9. the display dialog; 10. the next frame; 11. the
+// end-of-frame steps, once per detector: the wavelet view's (a copy of the frame), then the
+// current mode's (which may exchange the frame pane's pixels).
 void RunPipeline(DetectionState& state, FrameHost& host);
 
 }  // namespace fw
