@@ -42,6 +42,22 @@ const ModeInfo kModes[] = {
     {M::AccurateBackground, "Accurate Time Background Model", 7004, ModeCommand::Menu,
      {kColour, kColour, kColour}, BuildAccurateBackgroundMode, AccurateBackgroundModeStep, nullptr,
      nullptr, nullptr, nullptr, BackgroundFields()},
+    // motion features (their masks are a background model)
+    {M::GaussGrad, "Differ [Single Gauss (grad)]", 7005, ModeCommand::Menu,
+     {kColour, kColour, kSame}, BuildGaussGradMode, GaussGradModeStep, nullptr, nullptr, nullptr,
+     nullptr, BackgroundFields()},
+    {M::HighOrderMoment, "High order moment", 7006, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildHighOrderMomentMode, HighOrderMomentModeStep, nullptr,
+     nullptr, nullptr, nullptr, BackgroundFields()},
+    {M::DifferenceAccumulation, "Frame difference accumulation", 7007, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildDifferenceAccumulationMode, DifferenceAccumulationModeStep,
+     nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+    // flame and infrared
+    {M::Infrared, "Infrared detection", 7008, ModeCommand::Menu, {kGrey, kGrey, kColour},
+     BuildInfraredMode, InfraredModeStep, nullptr, nullptr, nullptr, nullptr, InfraredFields()},
+    {M::FourStageFlame, "Four stage flame detection", 7009, ModeCommand::Menu,
+     {kGrey, kGrey, kColour}, BuildFlameMode, FlameModeStep, nullptr, FlameModeEndOfFrame,
+     nullptr, nullptr, SmokeFields()},
     // smoke detector
     {M::Smoke, "Fumewatch", 7010, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields()},
