@@ -108,13 +108,13 @@ const CommandInfo kCommands[] = {
     {cmd::kSnakeModel, "Snake model", C::AuxiliaryOperation, H::Pending},
     {cmd::kHistogram, "Histogram", C::AuxiliaryOperation, H::Pending},
     {cmd::kAutoThreshold, "Auto get threshold values", C::None, H::ControlBar},
-    {cmd::kWaveletView, "View Wavelet and zero crossing", C::WaveletView, H::Pending},
+    {cmd::kWaveletView, "View Wavelet and zero crossing", C::WaveletView, H::ControlBar},
     // Operation > Dialog View
     {cmd::kSaveDisplayPicture, "Save DIB as ...", C::None, H::Document},
     // Operation
-    {cmd::kInfrared, "Infrared image detection", C::InfraredMode, H::Pending},
+    {cmd::kInfrared, "Infrared image detection", C::InfraredMode, H::Frame},
     {cmd::kPtz, "PTZ control", C::Ptz, H::Frame},
-    {cmd::kInfraredParameters, "Set up parameter", C::None, H::Pending},
+    {cmd::kInfraredParameters, "Set up parameter", C::None, H::Frame},
     {cmd::kShiftWavelet, "Shift wavelet transform", C::None, H::Pending},
     {cmd::kPseudoColour, "Load  pseudocolor code", C::None, H::Document},
     {cmd::kOfflineDetection, "Offline Fumewatch    Ctrl+D", C::None, H::ControlBar},

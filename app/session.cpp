@@ -14,6 +14,7 @@
 #include "detect/alarm.h"
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "detect/wavelet_view.h"
 
 namespace fw {
 
@@ -128,10 +129,15 @@ Result Session::SetParameter(ModeId mode, std::string_view assignment) {
 }
 
 void Session::PickPicturePoint(int x, int y) {
+  SetWaveletPoint(state_, x, y);
   if (!state_.mode || !state_.mode->pointPicked) return;
   const Dib& picture = state_.panes.topLeft();
   state_.mode->pointPicked(state_, std::clamp(x, 0, std::max(picture.Width() - 1, 0)),
                            std::clamp(y, 0, std::max(picture.Height() - 1, 0)));
+}
+
+void Session::ToggleWaveletView() {
+  WithLoopHeld([&] { fw::ToggleWaveletView(state_); });
 }
 
 void Session::CommitThreshold(int threshold) {
@@ -355,6 +361,10 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.postProcessing = state_.background.params.postProcessing;
   snapshot.colourTrim = state_.background.params.colourTrim;
   snapshot.framesProcessed = framesProcessed_;
+  snapshot.waveletView = state_.waveletView.on;
+  snapshot.waveletX = state_.waveletView.x;
+  snapshot.waveletY = state_.waveletView.y;
+  snapshot.motionEnergy = state_.motion.energy;
   FillOverlays(state_, snapshot.overlays);
 }
 

@@ -47,6 +47,9 @@ struct Snapshot {
   bool postProcessing = false;   // "Post processing" of the background models
   bool colourTrim = false;       // "Color Trim"
   bool waveletView = false;      // "View Wavelet and zero crossing": the top-left pane's point
+  int waveletX = 0;              // the point it looks at (x right, y up from the bottom row)
+  int waveletY = 0;
+  float motionEnergy = 0.0f;  // the control panel's "Energy"
 
   // What the current mode draws over the top-left pane.
   Overlays overlays;

@@ -117,8 +117,17 @@ constexpr const char* kDetectHelp =
     "                  --set clusterSeed=7 to fix the clustering seed of mode 264\n"
     "  --frames K      process only the first K frames\n"
     "  --events FILE   also write one JSON object per alarm interval to FILE\n"
-    "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br ...\n"
-    "  --every K       ... after every frame whose number is a multiple of K (default 1)\n";
+    "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br, and the display\n"
+    "                  dialog's picture as _dd.bmp while a mode draws a frame-sized picture\n"
+    "                  into it (7007's accumulation, 7009's and 7010's background) ...\n"
+    "  --every K       ... after every frame whose number is a multiple of K (default 1)\n"
+    "  --wavelet-view  run \"View Wavelet and zero crossing\" beside the mode\n"
+    "  --point X,Y     the point picked in the top-left pane, x from the left, y up from the\n"
+    "                  bottom row (default 0,0): the wavelet view looks there, mode 7011 plots\n"
+    "                  the block holding it\n\n"
+    "The infrared settings of mode 7008 are parameters: --set greyThreshold=, frameInterval=,\n"
+    "alarmSeconds=, shapeThreshold=, fireProbability=, noiseSize=, method= (1 shape change,\n"
+    "2 hot region).\n";
 
 }  // namespace
 
@@ -185,7 +194,8 @@ int RunFrame(const ArgList& args) {
 }
 
 int RunDetect(const ArgList& args) {
-  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set"}, {"help"});
+  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set", "point"},
+              {"help", "wavelet-view"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
@@ -214,6 +224,19 @@ int RunDetect(const ArgList& args) {
 
   Session session;  // no sound in batch runs
   if (!OpenVideo(session, video)) return 1;
+  int pointX = 0;
+  int pointY = 0;
+  if (const auto point = parsed.Value("point")) {
+    const size_t comma = point->find(',');
+    const int w = session.Reader().Width();
+    const int h = session.Reader().Height();
+    if (comma == std::string::npos || !ParseInt(point->substr(0, comma), pointX) ||
+        !ParseInt(point->substr(comma + 1), pointY) || pointX < 0 || pointY < 0 || pointX >= w ||
+        pointY >= h) {
+      return Fail("--point must be X,Y inside the " + std::to_string(w) + " x " +
+                  std::to_string(h) + " frame (got \"" + *point + "\")");
+    }
+  }
   int total = session.Reader().FrameCount();
   if (frames >= 0 && frames < total) total = frames;
 
@@ -240,8 +263,12 @@ int RunDetect(const ArgList& args) {
       return Fail(set.message());
     }
   }
-  // The mode command, as a button or a menu command would run it on the first frame.
+  // The mode command, as a button or a menu command would run it on the first frame; then the
+  // wavelet view's command and the click on the top-left pane.
   session.SelectMode(info->id);
+  if (parsed.Has("wavelet-view")) session.ToggleWaveletView();
+  if (parsed.Has("point")) session.PickPicturePoint(pointX, pointY);
+  session.SetDisplayDialogShown(!panesDir.empty());
 
   const bool progress = isatty(STDERR_FILENO) != 0;
   int processed = 0;
@@ -264,6 +291,15 @@ int RunDetect(const ArgList& args) {
         char name[32];
         std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
         if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
+          return Fail(saved.message());
+        }
+      }
+      const Dib& display = shown.display;
+      if (display.Width() == session.Reader().Width() &&
+          display.Height() == session.Reader().Height()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06d_dd.bmp", i);
+        if (const Result saved = display.SaveBmp(panesDir + name); !saved) {
           return Fail(saved.message());
         }
       }

@@ -31,8 +31,7 @@ void WaveletView::ShowPointSignal(int x, int row, Dib& image) {
   const int32_t* transform = detector_.TransformHistory(history_);
   std::copy_n(transform, transform_.size(), transform_.begin());
   crossings_ = SmokeFlameDetector::CountCrossings(transform, detector_.params.deadZone);
-  CurveChart(image, history_, transform_, crossings_,
-             static_cast<int>(detector_.params.deadZone));
+  CurveChart(image, history_, transform_, crossings_, static_cast<int>(detector_.params.deadZone));
 }
 
 void WaveletView::ShowBlockTransform(int x, int row, Dib& image) {
@@ -126,10 +125,10 @@ WaveletView* UsableView(DetectionState& state) {
         detector.Width() == 0
             ? std::string("View Wavelet and zero crossing: the view was turned on without a "
                           "colour frame; open a video and turn it on again.")
-            : "View Wavelet and zero crossing: the frame is now " +
-                  std::to_string(frame.Width()) + " x " + std::to_string(frame.Height()) +
-                  " but the view was built for " + std::to_string(detector.Width()) + " x " +
-                  std::to_string(detector.Height()) + "; turn the view on again.",
+            : "View Wavelet and zero crossing: the frame is now " + std::to_string(frame.Width()) +
+                  " x " + std::to_string(frame.Height()) + " but the view was built for " +
+                  std::to_string(detector.Width()) + " x " + std::to_string(detector.Height()) +
+                  "; turn the view on again.",
         "Fumewatch", MessageButtons::Ok);
   }
   return nullptr;

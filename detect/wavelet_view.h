@@ -22,8 +22,8 @@ struct DetectionState;
 
 class WaveletView {
  public:
-  static constexpr int kBlock = 8;    // side of the transformed block
-  static constexpr int kLevels = 2;   // levels of the block transform
+  static constexpr int kBlock = 8;           // side of the transformed block
+  static constexpr int kLevels = 2;          // levels of the block transform
   static constexpr int kPlotRowScale = 256;  // block energy per row of the energy plot
 
   // A detector in pixel mode on the frame pane; nothing is shown for a frame that is not 24-bit.

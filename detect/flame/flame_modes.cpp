@@ -70,18 +70,18 @@ void InfraredModeStep(DetectionState& state) {
               ? std::string("Infrared detection: the mode was selected without a colour frame; "
                             "open a video and select the mode again.")
               : "Infrared detection: the frame is now " + std::to_string(frame.Width()) + " x " +
-                    std::to_string(frame.Height()) + " (" +
-                    std::to_string(frame.GetBitCount()) + "-bit) but the ring was built for " +
-                    std::to_string(detector->Width()) + " x " +
-                    std::to_string(detector->Height()) + " (24-bit); select the mode again.",
+                    std::to_string(frame.Height()) + " (" + std::to_string(frame.GetBitCount()) +
+                    "-bit) but the ring was built for " + std::to_string(detector->Width()) +
+                    " x " + std::to_string(detector->Height()) +
+                    " (24-bit); select the mode again.",
           "Fumewatch", MessageButtons::Ok);
     }
     return;
   }
   EnsureInfraredPane(panes.topRight(), frame);
   EnsureInfraredPane(panes.bottomLeft(), frame);
-  state.alarmFlag = detector->Step(frame, panes.topRight(), panes.bottomLeft(),
-                                   panes.bottomRight(), flame.infrared);
+  state.alarmFlag = detector->Step(frame, panes.topRight(), panes.bottomLeft(), panes.bottomRight(),
+                                   flame.infrared);
   if (state.alarmFlag == 1 && flame.infrared.method == InfraredParams::kShapeChange) {
     PlayOneShot(state);
   }
@@ -132,12 +132,14 @@ const ParamField kInfraredFields[] = {
     {"greyThreshold", "Infrared: grey level at which a pixel is hot", 0, 255, 128, true,
      FW_INFRARED_FIELD(greyThreshold, uint8_t)},
     {"frameInterval",
-     "Infrared: frames between the two compared pictures (takes effect at the next selection)",
-     1, 250, 1, true, FW_INFRARED_FIELD(frameInterval, int)},
+     "Infrared: frames between the two compared pictures (takes effect at the next selection)", 1,
+     250, 1, true, FW_INFRARED_FIELD(frameInterval, int)},
     {"alarmSeconds",
-     "Infrared: alarm window in seconds of 25 frames (takes effect at the next selection)", 1,
-     3600, 5, true,
-     [](const DetectionState& s) { return static_cast<double>(s.flame.infrared.alarmWindow / kSecond); },
+     "Infrared: alarm window in seconds of 25 frames (takes effect at the next selection)", 1, 3600,
+     5, true,
+     [](const DetectionState& s) {
+       return static_cast<double>(s.flame.infrared.alarmWindow / kSecond);
+     },
      [](DetectionState& s, double v) {
        s.flame.infrared.alarmWindow = static_cast<int>(v) * kSecond;
      }},

@@ -19,10 +19,10 @@ struct InfraredParams {
   static constexpr int kHotRegion = 2;
   static constexpr int kFramesPerSecond = 25;  // the alarm window is set in seconds of 25 frames
 
-  uint8_t greyThreshold = 128;  // a pixel is hot when its grey level reaches it
-  int frameInterval = 1;        // frames between the two compared pictures
-  int alarmWindow = 125;        // frames of votes the alarm looks at (5 seconds)
-  float shapeThreshold = 0.1f;  // a frame votes "fire" when its shape change reaches it
+  uint8_t greyThreshold = 128;   // a pixel is hot when its grey level reaches it
+  int frameInterval = 1;         // frames between the two compared pictures
+  int alarmWindow = 125;         // frames of votes the alarm looks at (5 seconds)
+  float shapeThreshold = 0.1f;   // a frame votes "fire" when its shape change reaches it
   float fireProbability = 0.8f;  // the alarm needs this fraction of fire votes in the window
   // Shape change: measured only when a picture has more hot pixels than this. Hot region: the
   // size a region must reach.

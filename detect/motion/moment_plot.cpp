@@ -43,8 +43,8 @@ void MomentPlot::Plot(Dib& image, float value) {
   const int columns = std::min(w, Length());
   for (int age = 0; age < columns; ++age) {
     // Clamped before the conversion, so that any change gives a row inside the picture.
-    const float offset = std::clamp(Change(age) / 100.0f, -static_cast<float>(h),
-                                    static_cast<float>(h));
+    const float offset =
+        std::clamp(Change(age) / 100.0f, -static_cast<float>(h), static_cast<float>(h));
     const int row = std::clamp(middle + static_cast<int>(offset), 0, h - 1);
     put(w - 1 - age, row, true);
   }

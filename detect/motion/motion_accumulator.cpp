@@ -41,8 +41,8 @@ void MotionAccumulator::Accumulate(std::span<const uint8_t> mask, Dib& accumulat
     }
   }
   if (frames_ >= 1) {
-    energy_ = nonZero >= kEnergyMinimum ? static_cast<float>(sum) / static_cast<float>(nonZero)
-                                        : 0.0f;
+    energy_ =
+        nonZero >= kEnergyMinimum ? static_cast<float>(sum) / static_cast<float>(nonZero) : 0.0f;
   } else {
     energy_ = 0.0f;
   }
@@ -57,10 +57,9 @@ uint8_t MotionAccumulator::Alarm(const Dib& accumulation, std::span<uint8_t> wor
     uint8_t* w = work.data() + static_cast<size_t>(y) * width_;
     for (int x = 0; x < width_; ++x) w[x] = a[x] >= kBrightLevel ? 1 : 0;
   }
-  const bool bright =
-      HasRegionOfSize(work.data(), width_, height_, kBrightRegion - 1, workspace_);
-  persistence_ = bright ? std::min(persistence_ + 1, kPersistenceLimit)
-                        : std::max(persistence_ - 1, 0);
+  const bool bright = HasRegionOfSize(work.data(), width_, height_, kBrightRegion - 1, workspace_);
+  persistence_ =
+      bright ? std::min(persistence_ + 1, kPersistenceLimit) : std::max(persistence_ - 1, 0);
   return persistence_ > kAlarmAbove ? 1 : 0;
 }
 

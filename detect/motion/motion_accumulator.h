@@ -14,9 +14,9 @@ namespace fw {
 
 class MotionAccumulator {
  public:
-  static constexpr int kRingLength = 255;       // frames summed
-  static constexpr uint8_t kBrightLevel = 76;   // an accumulated pixel is bright from here
-  static constexpr int kBrightRegion = 25;      // pixels of a bright area that counts
+  static constexpr int kRingLength = 255;        // frames summed
+  static constexpr uint8_t kBrightLevel = 76;    // an accumulated pixel is bright from here
+  static constexpr int kBrightRegion = 25;       // pixels of a bright area that counts
   static constexpr int kPersistenceLimit = 200;  // the persistence counter stays within 0..200
   static constexpr int kAlarmAbove = 159;        // the alarm is on while the counter exceeds it
   static constexpr int kEnergyMinimum = 16;      // non-zero pixels the motion energy needs

@@ -22,8 +22,8 @@ int MotionFeatureModel::CountMotionFeatures(const Dib& difference, uint8_t thres
     const uint8_t* __restrict p = difference.Row(y);
     uint8_t* __restrict g = grey_.data() + static_cast<size_t>(y) * width_;
     for (int x = 1; x + 1 < width_; ++x) {
-      g[x] = colour ? static_cast<uint8_t>(DivideBy100(59u * p[3 * x + 1] + 11u * p[3 * x] +
-                                                       30u * p[3 * x + 2]))
+      g[x] = colour ? static_cast<uint8_t>(
+                          DivideBy100(59u * p[3 * x + 1] + 11u * p[3 * x] + 30u * p[3 * x + 2]))
                     : p[x];
     }
   }

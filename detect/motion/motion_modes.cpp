@@ -142,8 +142,8 @@ size_t GaussGradModeBytes(int width, int height) {
 
 size_t HighOrderMomentModeBytes(int width, int height) {
   const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
-  const size_t display = static_cast<size_t>(DibStride(kMomentDisplayWidth, 24)) *
-                         kMomentDisplayHeight;
+  const size_t display =
+      static_cast<size_t>(DibStride(kMomentDisplayWidth, 24)) * kMomentDisplayHeight;
   return SharedBytes(width, height) + frame + display + FloodBytes(width, height);
 }
 
@@ -151,8 +151,8 @@ size_t DifferenceAccumulationModeBytes(int width, int height) {
   const size_t pixels = static_cast<size_t>(width) * height;
   const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
   const size_t display = static_cast<size_t>(DibStride(width, 8)) * height;
-  return SharedBytes(width, height) + frame + display +
-         pixels * MotionAccumulator::kRingLength + FloodBytes(width, height);
+  return SharedBytes(width, height) + frame + display + pixels * MotionAccumulator::kRingLength +
+         FloodBytes(width, height);
 }
 
 }  // namespace fw

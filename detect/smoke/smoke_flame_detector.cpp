@@ -122,13 +122,13 @@ void SmokeFlameDetector::InitialiseBlockMode(const Dib& frame) {
 size_t SmokeFlameDetector::PixelModeBytes(int width, int height, const SmokeFlameParams& params) {
   const size_t pixels = static_cast<size_t>(width) * height;
   const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
-  const size_t history = static_cast<size_t>(
-      LargestPowerOfTwoAtMost(params.frameRateFactor * params.secondsFactor));
+  const size_t history =
+      static_cast<size_t>(LargestPowerOfTwoAtMost(params.frameRateFactor * params.secondsFactor));
   const size_t blocks = static_cast<size_t>(width / kBlockSize) * (height / kBlockSize);
   // The ring and the background; four masks; the flicker records (mean, state, changes and the
   // toggle bits); the block arrays, the block mask ring among them.
-  return (history + 1) * frame + 4 * pixels +
-         pixels * (sizeof(float) + 2 + kToggleHistory / 8) + blocks * (kBlockWindow + 16);
+  return (history + 1) * frame + 4 * pixels + pixels * (sizeof(float) + 2 + kToggleHistory / 8) +
+         blocks * (kBlockWindow + 16);
 }
 
 bool SmokeFlameDetector::FrameMatches() const {

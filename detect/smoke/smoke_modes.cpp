@@ -160,8 +160,8 @@ const ParamField kSmokeFields[] = {
     {"crossingThreshold",
      "Flame mode: class changes of a pixel's red history that make it oscillate", 0, 46, 10, true,
      FW_SMOKE_FIELD(crossingThreshold, int)},
-    {"deadZone", "Flame mode: the band around 0 in which a transform value counts as 0", 0, 255,
-     5, false, FW_SMOKE_FIELD(deadZone, float)},
+    {"deadZone", "Flame mode: the band around 0 in which a transform value counts as 0", 0, 255, 5,
+     false, FW_SMOKE_FIELD(deadZone, float)},
 };
 
 #undef FW_SMOKE_FIELD
