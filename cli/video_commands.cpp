@@ -146,8 +146,9 @@ namespace {
 
 void PrintParams(std::span<const ParamField> fields) {
   for (const ParamField& f : fields) {
-    std::printf("  %s\t%s\tdefault %.10g\t%s\n", f.name, ParamRangeText(f).c_str(), f.defaultValue,
-                f.label);
+    // Float fields hold single-precision values: 7 digits show them as they were written.
+    std::printf(f.integral ? "  %s\t%s\tdefault %.10g\t%s\n" : "  %s\t%s\tdefault %.7g\t%s\n",
+                f.name, ParamRangeText(f).c_str(), f.defaultValue, f.label);
   }
 }
 

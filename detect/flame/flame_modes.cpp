@@ -143,10 +143,10 @@ const ParamField kInfraredFields[] = {
      [](DetectionState& s, double v) {
        s.flame.infrared.alarmWindow = static_cast<int>(v) * kSecond;
      }},
-    {"shapeThreshold", "Infrared: shape change at which a frame votes fire", 0, 1, 0.1, false,
+    {"shapeThreshold", "Infrared: shape change at which a frame votes fire", 0, 1, 0.1f, false,
      FW_INFRARED_FIELD(shapeThreshold, float)},
     {"fireProbability", "Infrared: fraction of fire votes in the window that raises the alarm", 0,
-     1, 0.8, false, FW_INFRARED_FIELD(fireProbability, float)},
+     1, 0.8f, false, FW_INFRARED_FIELD(fireProbability, float)},
     {"noiseSize",
      "Infrared: hot pixels a picture needs for a shape change; the size of a hot region", 0,
      1 << 24, 225, true, FW_INFRARED_FIELD(noiseSize, int)},
