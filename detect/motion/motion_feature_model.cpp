@@ -1,9 +1,8 @@
 #include "detect/motion/motion_feature_model.h"
 
-#include <cmath>
-
 #include "core/colour.h"
 #include "core/morphology.h"
+#include "core/statistics.h"
 
 namespace fw {
 
@@ -33,39 +32,8 @@ int MotionFeatureModel::CountMotionFeatures(const Dib& difference, uint8_t thres
 
 float MotionFeatureModel::ComputeMoment(const Dib& difference) const {
   if (!Fits(difference)) return 0.0f;
-  const bool colour = difference.GetBitCount() == 24;
-  const auto intensity = [colour](const uint8_t* p, int x) {
-    return colour ? 0.59f * p[3 * x + 1] + 0.11f * p[3 * x] + 0.3f * p[3 * x + 2]
-                  : static_cast<float>(p[x]);
-  };
-  double total = 0.0;
-  double sumX = 0.0;
-  double sumY = 0.0;
-  for (int y = 0; y < height_; ++y) {
-    const uint8_t* p = difference.Row(y);
-    const uint8_t* m = mask_.data() + static_cast<size_t>(y) * width_;
-    for (int x = 0; x < width_; ++x) {
-      if (m[x] == 0) continue;
-      const double i = intensity(p, x);
-      total += i;
-      sumX += i * x;
-      sumY += i * y;
-    }
-  }
-  if (total < 0.001) return 0.0f;
-  const double cx = sumX / total;
-  const double cy = sumY / total;
-  double moment = 0.0;
-  for (int y = 0; y < height_; ++y) {
-    const uint8_t* p = difference.Row(y);
-    const uint8_t* m = mask_.data() + static_cast<size_t>(y) * width_;
-    for (int x = 0; x < width_; ++x) {
-      if (m[x] == 0) continue;
-      const double i = intensity(p, x);
-      moment += i * i * std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy));
-    }
-  }
-  return static_cast<float>(moment / (static_cast<double>(width_) * height_));
+  constexpr int kSecondOrder = 2;
+  return CentroidMoment(difference, mask_, kSecondOrder);
 }
 
 }  // namespace fw
