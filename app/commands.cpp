@@ -110,13 +110,13 @@ const CommandInfo kCommands[] = {
     {cmd::kSnakeModel, nullptr, C::AuxiliaryOperation, H::Analysis},
     {cmd::kHistogram, nullptr, C::AuxiliaryOperation, H::Analysis},
     {cmd::kAutoThreshold, "Auto get threshold values", C::None, H::ControlBar},
-    {cmd::kWaveletView, "View Wavelet and zero crossing", C::WaveletView, H::Pending},
+    {cmd::kWaveletView, "View Wavelet and zero crossing", C::WaveletView, H::ControlBar},
     // Operation > Dialog View
     {cmd::kSaveDisplayPicture, "Save DIB as ...", C::None, H::Document},
     // Operation
-    {cmd::kInfrared, "Infrared image detection", C::InfraredMode, H::Pending},
+    {cmd::kInfrared, "Infrared image detection", C::InfraredMode, H::Frame},
     {cmd::kPtz, "PTZ control", C::Ptz, H::Frame},
-    {cmd::kInfraredParameters, "Set up parameter", C::None, H::Pending},
+    {cmd::kInfraredParameters, "Set up parameter", C::None, H::Frame},
     {cmd::kShiftWavelet, nullptr, C::TopLeftOperation, H::Analysis},
     {cmd::kPseudoColour, "Load  pseudocolor code", C::None, H::Document},
     {cmd::kOfflineDetection, "Offline Fumewatch    Ctrl+D", C::None, H::ControlBar},

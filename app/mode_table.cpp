@@ -4,6 +4,8 @@
 
 #include "detect/background/background_modes.h"
 #include "detect/engines/engines_modes.h"
+#include "detect/flame/flame_modes.h"
+#include "detect/motion/motion_modes.h"
 #include "detect/smoke/smoke_modes.h"
 
 namespace fw {
@@ -54,6 +56,27 @@ const ModeInfo kModes[] = {
      {kColour, kColour, kColour}, BuildAccurateBackgroundMode, AccurateBackgroundModeStep, nullptr,
      nullptr, nullptr, nullptr, BackgroundFields(),
      kBuildsModel, {"Previous denoised frame", "Background", kModelDisplay, nullptr}},
+    // motion features (their masks are a background model)
+    {M::GaussGrad, "Differ [Single Gauss (grad)]", 7005, ModeCommand::Menu,
+     {kColour, kColour, kSame}, BuildGaussGradMode, GaussGradModeStep, nullptr, nullptr, nullptr,
+     nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, "Frame difference", kModelDisplay, "Moment plot"}},
+    {M::HighOrderMoment, "High order moment", 7006, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildHighOrderMomentMode, HighOrderMomentModeStep, nullptr,
+     nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, "Frame difference", kModelDisplay, "Regions at selection"}},
+    {M::DifferenceAccumulation, "Frame difference accumulation", 7007, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildDifferenceAccumulationMode, DifferenceAccumulationModeStep,
+     nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     kBuildsModel, {nullptr, "Frame difference", kModelDisplay, nullptr}},
+    // flame and infrared
+    {M::Infrared, "Infrared detection", 7008, ModeCommand::Menu, {kGrey, kGrey, kColour},
+     BuildInfraredMode, InfraredModeStep, nullptr, nullptr, nullptr, nullptr, InfraredFields(),
+     false, {nullptr, nullptr, "Hot areas, zero pixels blue", "Shape change and its limit (red)"}},
+    {M::FourStageFlame, "Four stage flame detection", 7009, ModeCommand::Menu,
+     {kGrey, kGrey, kColour}, BuildFlameMode, FlameModeStep, nullptr, FlameModeEndOfFrame,
+     nullptr, nullptr, SmokeFields(),
+     false, {nullptr, "Motion mask", "Flame pixels tinted green", nullptr}},
     // smoke detector
     {M::Smoke, "Fumewatch", 7010, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields(),
@@ -95,11 +118,6 @@ struct MenuMode {
   const char* label;
 };
 const MenuMode kMenuOnlyModes[] = {
-    {M::GaussGrad, "Differ [Single Gauss (grad)]"},
-    {M::HighOrderMoment, "High order moment"},
-    {M::DifferenceAccumulation, "Frame difference accumulation"},
-    {M::Infrared, "Infrared detection"},
-    {M::FourStageFlame, "Four stage flame detection"},
     {M::Training, "Training"},
     {M::Detecting, "Detecting"},
     {M::AdaboostMotion, "Adaboost+Motion"},

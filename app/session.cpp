@@ -15,6 +15,7 @@
 #include "detect/alarm.h"
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "detect/wavelet_view.h"
 #include "workbench/auxiliary_operations.h"
 #include "workbench/top_left_operations.h"
 
@@ -234,6 +235,7 @@ Result Session::SetParameter(ModeId mode, std::string_view assignment) {
 }
 
 void Session::PickPicturePoint(int x, int y) {
+  SetWaveletPoint(state_, x, y);
   const Dib& picture = state_.panes.topLeft();
   x = std::clamp(x, 0, std::max(picture.Width() - 1, 0));
   y = std::clamp(y, 0, std::max(picture.Height() - 1, 0));
@@ -241,6 +243,10 @@ void Session::PickPicturePoint(int x, int y) {
     PickAnalysisBlock(workbench_, x, y);
   }
   if (state_.mode && state_.mode->pointPicked) state_.mode->pointPicked(state_, x, y);
+}
+
+void Session::ToggleWaveletView() {
+  WithLoopHeld([&] { fw::ToggleWaveletView(state_); });
 }
 
 void Session::CommitThreshold(int threshold) {
@@ -512,6 +518,10 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.fftCircle = workbench_.fftCircle;
   snapshot.colourKey = workbench_.colourKey;
   snapshot.networkTraining = workbench_.training.Running();
+  snapshot.waveletView = state_.waveletView.on;
+  snapshot.waveletX = state_.waveletView.x;
+  snapshot.waveletY = state_.waveletView.y;
+  snapshot.motionEnergy = state_.motion.energy;
   FillOverlays(state_, snapshot.overlays);
   AppendAnalysisOverlays(workbench_, state_, snapshot.overlays);
 }

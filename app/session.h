@@ -129,9 +129,13 @@ class Session : private FrameHost {
   // range when the value is refused.
   Result SetParameter(ModeId mode, std::string_view assignment);
   // A click on the top-left pane at a picture point (x right, y up from the bottom row): the
-  // current mode takes it when it has a use for it. Points outside the picture are moved to its
-  // nearest pixel.
+  // wavelet view looks there from now on, and the current mode takes it when it has a use for
+  // it. Points outside the picture are moved to its nearest pixel.
   void PickPicturePoint(int x, int y);
+  // "View Wavelet and zero crossing": on (a new view from the current frame) or off; clears the
+  // alarm state as every Bottom View command does.
+  void ToggleWaveletView();
+  bool WaveletViewOn() const { return state_.waveletView.on; }
   void SetThreshold(int threshold) { state_.threshold = threshold; }
   void SetGaussThreshold(float threshold) { state_.gaussThreshold = threshold; }
   // Background-model settings: the two threshold edits when they lose the focus, the

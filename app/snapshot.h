@@ -63,6 +63,9 @@ struct Snapshot {
   bool fftCircle = false;        // "Display 2D FFT Circle Intensity"
   bool colourKey = false;        // the control panel's "Color Key"
   bool networkTraining = true;   // the texture recognisers' network is still to be trained
+  int waveletX = 0;              // the point it looks at (x right, y up from the bottom row)
+  int waveletY = 0;
+  float motionEnergy = 0.0f;  // the control panel's "Energy"
 
   // What the current mode draws over the top-left pane.
   Overlays overlays;

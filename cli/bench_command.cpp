@@ -2,7 +2,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/mode_table.h"
@@ -17,7 +19,8 @@ namespace fw::cli {
 namespace {
 
 constexpr const char* kBenchHelp =
-    "usage: fumewatch-cli bench [--mode N|all] [--size WxH] [--frames K] [VIDEO]\n\n"
+    "usage: fumewatch-cli bench [--mode N|all] [--size WxH] [--frames K] [--set NAME=V]\n"
+    "                           [--wavelet-view] [VIDEO]\n\n"
     "Measures ProcessFrame per detection mode on the same frames, decoded before the timing: the\n"
     "first K frames of VIDEO, or a generated scene (a textured background with a drifting grey\n"
     "plume and a flickering flame) when no video is given. Each mode runs over the frames once\n"
@@ -26,7 +29,10 @@ constexpr const char* kBenchHelp =
     "options:\n"
     "  --mode N|all    the mode to measure (default all)\n"
     "  --size WxH      size of the generated scene (default 352x288)\n"
-    "  --frames K      number of frames (default 200, or the whole video when shorter)\n";
+    "  --frames K      number of frames (default 200, or the whole video when shorter)\n"
+    "  --set NAME=V    set a parameter before each mode is selected, as 'detect --set' does\n"
+    "                  (may repeat; a parameter a mode does not take is left out for it)\n"
+    "  --wavelet-view  run \"View Wavelet and zero crossing\" beside each mode\n";
 
 uint32_t Hash(uint32_t x) {
   x ^= x >> 16;
@@ -90,11 +96,18 @@ struct Measurement {
   double ms = 0;
 };
 
-Measurement MeasureMode(FrameList& frames, ModeId mode) {
+struct BenchOptions {
+  std::vector<std::string> assignments;
+  bool waveletView = false;
+};
+
+Measurement MeasureMode(FrameList& frames, ModeId mode, const BenchOptions& options) {
   Session session;
   session.OpenFrames(frames);
   session.State().alarmLogEnabled = false;  // no log file beside a video that does not exist
+  for (const std::string& assignment : options.assignments) session.SetParameter(mode, assignment);
   session.SelectMode(mode);
+  if (options.waveletView) session.ToggleWaveletView();
   const int count = frames.FrameCount();
   for (int i = 0; i < count; ++i) session.Step();  // learning phases, warm caches
   session.Seek(0);
@@ -117,7 +130,7 @@ int RunBench(const ArgList& args) {
       return 0;
     }
   }
-  Args parsed(args, {"mode", "size", "frames"}, {});
+  Args parsed(args, {"mode", "size", "frames", "set"}, {"wavelet-view"});
   if (!parsed.ok()) return Fail(parsed.error());
   if (parsed.Positional().size() > 1) {
     std::fputs(kBenchHelp, stderr);
@@ -129,6 +142,24 @@ int RunBench(const ArgList& args) {
   int height = 288;
   if (const auto size = parsed.Value("size"); size && !ParseSize(*size, width, height)) {
     return Fail("--size must be WxH with each side from 16 to 8192 (got \"" + *size + "\")");
+  }
+  BenchOptions options;
+  options.assignments = parsed.Values("set");
+  options.waveletView = parsed.Has("wavelet-view");
+  for (const std::string& assignment : options.assignments) {
+    // A name no mode knows, or a value out of range, is an error before anything runs.
+    bool known = false;
+    DetectionState probe;
+    for (const ModeInfo& m : Modes()) {
+      const std::string_view name = std::string_view(assignment).substr(0, assignment.find('='));
+      if (!FindParam(m.params, name) && !FindParam(ControlFields(), name)) continue;
+      known = true;
+      const std::span<const ParamField> fields =
+          FindParam(ControlFields(), name) ? ControlFields() : m.params;
+      if (const Result set = SetParam(fields, probe, assignment); !set) return Fail(set.message());
+      break;
+    }
+    if (!known) return Fail("no mode takes the parameter in \"" + assignment + "\"");
   }
   std::vector<const ModeInfo*> modes;
   const std::string modeText = parsed.Value("mode").value_or("all");
@@ -162,7 +193,7 @@ int RunBench(const ArgList& args) {
                frames.Height());
 
   for (const ModeInfo* info : modes) {
-    const Measurement m = MeasureMode(frames, info->id);
+    const Measurement m = MeasureMode(frames, info->id, options);
     std::printf("mode=%d fps=%.1f ms=%.3f label=\"%s\"\n", info->number(), m.fps, m.ms,
                 info->label);
     std::fflush(stdout);

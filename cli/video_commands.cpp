@@ -177,7 +177,14 @@ constexpr const char* kDetectHelp =
     "  --events FILE   also write one JSON object per alarm interval to FILE\n"
     "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br (and the\n"
     "                  display dialog's picture as _dd.bmp once something has drawn it) ...\n"
-    "  --every K       ... after every frame whose number is a multiple of K (default 1)\n";
+    "  --every K       ... after every frame whose number is a multiple of K (default 1)\n"
+    "  --wavelet-view  run \"View Wavelet and zero crossing\" beside the mode\n"
+    "  --point X,Y     the point picked in the top-left pane, x from the left, y up from the\n"
+    "                  bottom row (default 0,0): the wavelet view looks there, mode 7011 plots\n"
+    "                  the block holding it\n\n"
+    "The infrared settings of mode 7008 are parameters: --set greyThreshold=, frameInterval=,\n"
+    "alarmSeconds=, shapeThreshold=, fireProbability=, noiseSize=, method= (1 shape change,\n"
+    "2 hot region).\n";
 
 }  // namespace
 
@@ -196,8 +203,9 @@ namespace {
 
 void PrintParams(std::span<const ParamField> fields) {
   for (const ParamField& f : fields) {
-    std::printf("  %s\t%s\tdefault %.10g\t%s\n", f.name, ParamRangeText(f).c_str(), f.defaultValue,
-                f.label);
+    // Float fields hold single-precision values: 7 digits show them as they were written.
+    std::printf(f.integral ? "  %s\t%s\tdefault %.10g\t%s\n" : "  %s\t%s\tdefault %.7g\t%s\n",
+                f.name, ParamRangeText(f).c_str(), f.defaultValue, f.label);
   }
 }
 
@@ -244,8 +252,9 @@ int RunFrame(const ArgList& args) {
 }
 
 int RunDetect(const ArgList& args) {
-  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set", "analysis", "non-fire"},
-              {"help"});
+  Args parsed(
+      args, {"mode", "frames", "events", "panes", "every", "set", "analysis", "non-fire", "point"},
+      {"help", "wavelet-view"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
@@ -290,6 +299,19 @@ int RunDetect(const ArgList& args) {
     total = session.Reader().FrameCount();
     if (frames >= 0 && frames < total) total = frames;
   }
+  int pointX = 0;
+  int pointY = 0;
+  if (const auto point = parsed.Value("point")) {
+    const size_t comma = point->find(',');
+    const int w = session.Reader().Width();
+    const int h = session.Reader().Height();
+    if (comma == std::string::npos || !ParseInt(point->substr(0, comma), pointX) ||
+        !ParseInt(point->substr(comma + 1), pointY) || pointX < 0 || pointY < 0 || pointX >= w ||
+        pointY >= h) {
+      return Fail("--point must be X,Y inside the " + std::to_string(w) + " x " +
+                  std::to_string(h) + " frame (got \"" + *point + "\")");
+    }
+  }
 
   int alarms = 0;
   bool logWarned = false;
@@ -327,6 +349,8 @@ int RunDetect(const ArgList& args) {
       return Fail(chosen.message());
     }
   }
+  if (parsed.Has("wavelet-view")) session.ToggleWaveletView();
+  if (parsed.Has("point")) session.PickPicturePoint(pointX, pointY);
   session.SetDisplayDialogShown(!panesDir.empty());
 
   const bool progress = isatty(STDERR_FILENO) != 0;

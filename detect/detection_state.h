@@ -13,9 +13,12 @@
 #include "core/dib.h"
 #include "detect/background/background_state.h"
 #include "detect/engines/engines_state.h"
+#include "detect/flame/flame_state.h"
 #include "detect/mode_info.h"
+#include "detect/motion/motion_state.h"
 #include "detect/param_field.h"
 #include "detect/smoke/smoke_state.h"
+#include "detect/wavelet_view.h"
 
 namespace fw {
 
@@ -66,8 +69,12 @@ struct DetectionState {
   // --- the detector families: each object lives from the selection of a mode that builds it
   //     until the next such selection ---
   BackgroundState background;
+  MotionState motion;
   SmokeState smoke;
   EnginesState engines;
+  FlameState flame;
+  // "View Wavelet and zero crossing", beside any mode.
+  WaveletViewState waveletView;
 
   // --- per-frame flags reset at the start of every frame ---
   uint8_t modelDisplayFlag = 1;

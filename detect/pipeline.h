@@ -26,9 +26,10 @@ class FrameHost {
 
 // 1. per-frame flags; 2. the frame; 3. the classical modes and the alarm sound; 4. the analysis
 // operations; 5. the background model's post step (for the modes that built the model); 6. the
-// pane operations; 7. the panes shown; 8. the engines and the alarm log; 9. the display dialog;
-// 10. the next frame; 11. the
-// end-of-frame steps of the current mode.
+// wavelet view when it is on; 7. the pane operations; 8. the panes shown; 9. the engines and the
+// alarm log; 10. the display dialog; 11. the next frame; 12. the end-of-frame steps, once per
+// detector: the wavelet view's (a copy of the frame), then the current mode's (which may exchange
+// the frame pane's pixels).
 void RunPipeline(DetectionState& state, FrameHost& host);
 
 }  // namespace fw

@@ -32,6 +32,7 @@ enum class BackgroundKind {
   TimeBackground,      // 7001
   SimpleBackground,    // 7002
   AccurateBackground,  // 7004
+  MotionFeatures,      // 7005, 7006, 7007 (the motion family's masks)
 };
 
 inline constexpr int kLearningFrames = 60;  // frames learned by 257, 258, 260 and 264

@@ -25,56 +25,21 @@ namespace {
 
 constexpr const char* kCaption = "Fumewatch";
 
-// Replaces the background model by a new one on the frame pane, made by `make`.
+// Replaces the background model by a new one of this kind on the frame pane.
 template <typename Model, typename... Args>
 Model* NewModel(DetectionState& state, Args... args) {
-  BackgroundState& family = state.background;
-  family.model.reset();
-  family.maskPublished = false;
-  Dib& frame = state.panes.topLeft();
-  if (frame.GetBitCount() != 24) {
-    CurrentUiSink().Message("The background models need a 24-bit colour frame; this one has " +
-                                std::to_string(frame.GetBitCount()) + " bits per pixel.",
-                            kCaption, MessageButtons::Ok);
-    return nullptr;
-  }
-  Model* model = nullptr;
-  try {
-    auto made = std::make_unique<Model>(args..., frame, state.panes.bottomLeft());
-    model = made.get();
-    family.model = std::move(made);
-  } catch (const std::bad_alloc&) {
-    CurrentUiSink().Message("Not enough memory for a background model of a " +
-                                std::to_string(frame.Width()) + " x " +
-                                std::to_string(frame.Height()) + " frame.",
-                            kCaption, MessageButtons::Ok);
-    return nullptr;
-  }
-  model->SetThreshold(state.gaussThreshold);
-  model->SetDisplayMode(state.displayChoice);
-  model->SetPostProcessing(family.params.postProcessing);
-  family.modelMode = state.Mode();
-  return model;
+  return static_cast<Model*>(ReplaceBackgroundModel(state, [&](Dib& frame, Dib& display) {
+    return std::make_unique<Model>(args..., frame, display);
+  }));
 }
 
-// The model when the frame still has the size of selection. A frame of another size is reported
-// once per model and left alone. The model of the current mode is always of the mode's kind.
+// The model when the frame still has the size of selection. The model of the current mode is
+// always of the mode's kind.
 template <typename Model>
 Model* ModelOf(DetectionState& state) {
-  BackgroundModel* model = state.background.model.get();
-  if (!model) return nullptr;
-  assert(model->Kind() == Model::kKind);
-  if (model->FrameFits()) return static_cast<Model*>(model);
-  if (!model->SizeReported()) {
-    const Dib& frame = state.panes.topLeft();
-    CurrentUiSink().Message(
-        "The frame is " + std::to_string(frame.Width()) + " x " + std::to_string(frame.Height()) +
-            " but the background model was built for " + std::to_string(model->Width()) + " x " +
-            std::to_string(model->Height()) + "; select the mode again.",
-        kCaption, MessageButtons::Ok);
-    model->SetSizeReported();
-  }
-  return nullptr;
+  BackgroundModel* model = FittingBackgroundModel(state);
+  assert(!model || model->Kind() == Model::kKind);
+  return static_cast<Model*>(model);
 }
 
 bool Fits(const Dib& image, const BackgroundModel& model, int bitCount) {
@@ -126,6 +91,50 @@ void StartBackgroundImage(Dib& image, const Dib& frame) {
 }  // namespace
 
 // --- selection -----------------------------------------------------------------------------------
+
+BackgroundModel* ReplaceBackgroundModel(DetectionState& state, const ModelMaker& make) {
+  BackgroundState& family = state.background;
+  family.model.reset();
+  family.maskPublished = false;
+  Dib& frame = state.panes.topLeft();
+  if (frame.GetBitCount() != 24) {
+    CurrentUiSink().Message("The background models need a 24-bit colour frame; this one has " +
+                                std::to_string(frame.GetBitCount()) + " bits per pixel.",
+                            kCaption, MessageButtons::Ok);
+    return nullptr;
+  }
+  try {
+    family.model = make(frame, state.panes.bottomLeft());
+  } catch (const std::bad_alloc&) {
+    CurrentUiSink().Message("Not enough memory for a background model of a " +
+                                std::to_string(frame.Width()) + " x " +
+                                std::to_string(frame.Height()) + " frame.",
+                            kCaption, MessageButtons::Ok);
+    return nullptr;
+  }
+  BackgroundModel* model = family.model.get();
+  model->SetThreshold(state.gaussThreshold);
+  model->SetDisplayMode(state.displayChoice);
+  model->SetPostProcessing(family.params.postProcessing);
+  family.modelMode = state.Mode();
+  return model;
+}
+
+BackgroundModel* FittingBackgroundModel(DetectionState& state) {
+  BackgroundModel* model = state.background.model.get();
+  if (!model) return nullptr;
+  if (model->FrameFits()) return model;
+  if (!model->SizeReported()) {
+    const Dib& frame = state.panes.topLeft();
+    CurrentUiSink().Message(
+        "The frame is " + std::to_string(frame.Width()) + " x " + std::to_string(frame.Height()) +
+            " but the background model was built for " + std::to_string(model->Width()) + " x " +
+            std::to_string(model->Height()) + "; select the mode again.",
+        kCaption, MessageButtons::Ok);
+    model->SetSizeReported();
+  }
+  return nullptr;
+}
 
 void BuildBackwardMode(DetectionState& state) {
   BuildDifference(state, false);

@@ -3,11 +3,25 @@
 // settings that the control bar and the control panel change, and the family's parameters.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <span>
 
 #include "detect/detection_state.h"
 
 namespace fw {
+
+class BackgroundModel;
+
+// Builds a model on the frame pane (24-bit) with the display pane as its display.
+using ModelMaker = std::function<std::unique_ptr<BackgroundModel>(Dib& frame, Dib& display)>;
+// Replaces the background model by the one `make` builds; the new model takes the Gauss
+// threshold, the display choice and the post-processing option, and remembers the current mode.
+// A frame that is not 24-bit, or too large for memory, is reported and leaves no model (null).
+BackgroundModel* ReplaceBackgroundModel(DetectionState& state, const ModelMaker& make);
+// The background model when the frame still has the size of selection, else null; a frame of
+// another size is reported once per model.
+BackgroundModel* FittingBackgroundModel(DetectionState& state);
 
 // Selection. Each destroys the existing background model and builds a new one on the frame pane
 // with the bottom-left pane as its display (the pane formats are already set); the model takes

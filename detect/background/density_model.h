@@ -31,7 +31,8 @@ class DensityModel : public BackgroundModel {
  private:
   void BuildKernelTable();
 
-  // 60 samples (blue, green, red) per pixel, and the kernel table with zero columns 128..255.
+  // 60 samples (blue, green, red) per pixel in blocks of 60 pixels (see Step), and the kernel
+  // table with zero columns 128..255.
   std::vector<uint8_t> samples_;
   std::vector<float> kernelTable_;
 };

@@ -1,11 +1,13 @@
 #include "detect/smoke/smoke_flame_detector.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "core/statistics.h"
+#include "core/wavelet.h"
 
 namespace fw {
 
@@ -76,6 +78,7 @@ void SmokeFlameDetector::Initialise(Dib& frame, bool blockMode) {
   blockCounters_.assign(blocks, 0);
   blockMaskRing_.assign(blocks * kBlockWindow, 0);
   blockSums_.assign(static_cast<size_t>(blockColumns_), 0);
+  blockEnergies_.assign(blocks, 0);
   blockRingIndex_ = 0;
   blockRingFill_ = 0;
 
@@ -89,6 +92,9 @@ void SmokeFlameDetector::InitialisePixelMode(const Dib& frame) {
   background_.CopyFrom(frame, false);
   ring_[0].CopyFrom(frame, true);
   ringIndex_ = 0;
+  const size_t planeSize = static_cast<size_t>(std::max(kSignalLength, historyLength_));
+  for (std::vector<int32_t>& plane : waveletPlanes_) plane.assign(planeSize, 0);
+  blackRow_.assign(static_cast<size_t>(3 * width_), 0);
 
   const size_t pixels = static_cast<size_t>(width_) * height_;
   flickerMean_.assign(pixels, -10.0f);
@@ -111,6 +117,18 @@ void SmokeFlameDetector::InitialiseBlockMode(const Dib& frame) {
   smokeCountIndex_ = 0;
   previousBlockMeans_ = currentBlockMeans_;
   backgroundBlockMeans_ = currentBlockMeans_;
+}
+
+size_t SmokeFlameDetector::PixelModeBytes(int width, int height, const SmokeFlameParams& params) {
+  const size_t pixels = static_cast<size_t>(width) * height;
+  const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
+  const size_t history =
+      static_cast<size_t>(LargestPowerOfTwoAtMost(params.frameRateFactor * params.secondsFactor));
+  const size_t blocks = static_cast<size_t>(width / kBlockSize) * (height / kBlockSize);
+  // The ring and the background; four masks; the flicker records (mean, state, changes and the
+  // toggle bits); the block arrays, the block mask ring among them.
+  return (history + 1) * frame + 4 * pixels + pixels * (sizeof(float) + 2 + kToggleHistory / 8) +
+         blocks * (kBlockWindow + 16);
 }
 
 bool SmokeFlameDetector::FrameMatches() const {
@@ -264,6 +282,123 @@ uint8_t SmokeFlameDetector::ShowAndCount(Dib& display) {
     }
   }
   return count >= params.alarmPixelCount ? 1 : 0;
+}
+
+// --- flame mode ----------------------------------------------------------------------------------
+
+void SmokeFlameDetector::TestFlameColour(int redLimit, int saturationLimit) {
+  assert(redLimit > 0);
+  if (!FrameMatches() || blockMode_ || redLimit <= 0) return;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* __restrict p = source_->Row(y);
+    const uint8_t* __restrict motion = motionMask_.data() + static_cast<size_t>(y) * width_;
+    uint8_t* __restrict colour = colourMask_.data() + static_cast<size_t>(y) * width_;
+    for (int x = 0; x < width_; ++x) {
+      const int b = p[3 * x];
+      const int g = p[3 * x + 1];
+      const int r = p[3 * x + 2];
+      // With red >= green >= blue, red is the maximum and blue the minimum.
+      const bool flame = motion[x] != 0 && r > redLimit && r >= g && g >= b &&
+                         255 * (r - b) / r >= (255 - r) * saturationLimit / redLimit;
+      colour[x] = flame ? 1 : 0;
+    }
+  }
+}
+
+namespace {
+
+// Rows of one picture row in the last kSignalLength stored frames, oldest first; frames the ring
+// does not hold give the black row.
+void HistoryRows(const std::vector<Dib>& ring, int ringIndex, int row, const uint8_t* black,
+                 std::span<const uint8_t*, SmokeFlameDetector::kSignalLength> rows) {
+  const int length = static_cast<int>(ring.size());
+  const int n = SmokeFlameDetector::kSignalLength;
+  for (int t = 0; t < n; ++t) {
+    const int age = n - 1 - t;  // frames before the most recent one
+    rows[t] = age < length ? ring[(ringIndex - age + length) % length].Row(row) : black;
+  }
+}
+
+}  // namespace
+
+void SmokeFlameDetector::TestOscillation() {
+  if (!FrameMatches() || blockMode_) return;
+  std::array<const uint8_t*, kSignalLength> rows;
+  std::array<uint8_t, kSignalLength> history;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* colour = colourMask_.data() + static_cast<size_t>(y) * width_;
+    uint8_t* temporal = temporalMask_.data() + static_cast<size_t>(y) * width_;
+    if (std::none_of(colour, colour + width_, [](uint8_t c) { return c != 0; })) {
+      std::fill(temporal, temporal + width_, 0);
+      continue;
+    }
+    HistoryRows(ring_, ringIndex_, y, blackRow_.data(), rows);
+    for (int x = 0; x < width_; ++x) {
+      if (colour[x] == 0) {
+        temporal[x] = 0;
+        continue;
+      }
+      for (int t = 0; t < kSignalLength; ++t) history[t] = rows[t][3 * x + 2];
+      const int crossings = CountCrossings(TransformHistory(history), params.deadZone);
+      temporal[x] = crossings >= params.crossingThreshold ? 1 : 0;
+    }
+  }
+}
+
+void SmokeFlameDetector::RedHistory(int x, int row, std::span<uint8_t, kSignalLength> out) const {
+  if (!FrameMatches() || blockMode_ || x < 0 || x >= width_ || row < 0 || row >= height_) {
+    std::fill(out.begin(), out.end(), 0);
+    return;
+  }
+  std::array<const uint8_t*, kSignalLength> rows;
+  HistoryRows(ring_, ringIndex_, row, blackRow_.data(), rows);
+  for (int t = 0; t < kSignalLength; ++t) out[t] = rows[t][3 * x + 2];
+}
+
+const int32_t* SmokeFlameDetector::TransformHistory(
+    std::span<const uint8_t, kSignalLength> history) {
+  assert(waveletPlanes_[0].size() >= static_cast<size_t>(kSignalLength));
+  return AnalyzeLevels(history.data(), kSignalLength, waveletPlanes_[0].data(),
+                       waveletPlanes_[1].data(), kSignalLevels);
+}
+
+int SmokeFlameDetector::CountCrossings(const int32_t* transform, float deadZone) {
+  const auto classOf = [deadZone](int32_t v) {
+    const float f = static_cast<float>(v);
+    return f >= deadZone ? 1 : (f <= -deadZone ? -1 : 0);
+  };
+  int crossings = 0;
+  int previous = classOf(transform[kFirstCrossingOutput]);
+  for (int i = kFirstCrossingOutput + 1; i < kSignalLength; ++i) {
+    const int current = classOf(transform[i]);
+    crossings += current != previous ? 1 : 0;
+    previous = current;
+  }
+  return crossings;
+}
+
+void SmokeFlameDetector::ComputeBlockEnergies(const Dib& image) {
+  const int bits = image.GetBitCount();
+  if (!ready_ || (bits != 8 && bits != 24) || image.Width() != width_ ||
+      image.Height() != height_) {
+    return;
+  }
+  const int step = image.BytesPerPixel();
+  for (int r = 0; r < blockRows_; ++r) {
+    for (int c = 0; c < blockColumns_; ++c) {
+      int32_t energy = 0;
+      for (int y = r * kBlockSize; y < (r + 1) * kBlockSize; ++y) {
+        const uint8_t* row = image.Row(y);
+        const uint8_t* up = y + 1 < height_ ? image.Row(y + 1) : nullptr;
+        for (int x = c * kBlockSize; x < (c + 1) * kBlockSize; ++x) {
+          const int v = row[step * x];
+          if (x + 1 < width_) energy += std::abs(v - row[step * (x + 1)]);
+          if (up != nullptr) energy += std::abs(v - up[step * x]);
+        }
+      }
+      blockEnergies_[static_cast<size_t>(r) * blockColumns_ + c] = energy;
+    }
+  }
 }
 
 // --- block mode ----------------------------------------------------------------------------------
@@ -457,6 +592,12 @@ void SmokeFlameDetector::EndOfFrame() {
     ringIndex_ = (ringIndex_ + 1) % historyLength_;
     source_->SwapPixels(ring_[ringIndex_]);
   }
+}
+
+void SmokeFlameDetector::StoreFrameCopy() {
+  if (!FrameMatches() || blockMode_) return;
+  ringIndex_ = (ringIndex_ + 1) % historyLength_;
+  ring_[ringIndex_].CopyFrom(*source_, true);
 }
 
 }  // namespace fw

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -23,6 +24,10 @@ struct SmokeFlameParams {
   int frameRateFactor = 25;
   int motionThreshold = 15;   // a pixel moved when its weighted difference >= 100 x this
   int alarmPixelCount = 100;  // final-mask pixels that raise the alarm
+  // Flame mode and wavelet view: a pixel oscillates when its red history's transform changes
+  // class (above +deadZone, below -deadZone, between) at least crossingThreshold times.
+  int crossingThreshold = 10;
+  float deadZone = 5.0f;
 };
 
 class SmokeFlameDetector {
@@ -38,6 +43,13 @@ class SmokeFlameDetector {
   static constexpr int kMotionToBackground = 1;
   static constexpr int kMotionToLastFrame = 2;
 
+  // The flame test and the wavelet view look at the red channel of the last kSignalLength frames;
+  // frames the ring does not hold (yet) count as black. Their transform's crossings are counted
+  // among outputs kFirstCrossingOutput..kSignalLength - 1.
+  static constexpr int kSignalLength = 64;
+  static constexpr int kSignalLevels = 2;
+  static constexpr int kFirstCrossingOutput = 17;
+
   SmokeFlameParams params;
 
   // Builds everything from the frame pane, which the detector keeps working on. Pixel modes get
@@ -45,6 +57,9 @@ class SmokeFlameDetector {
   // the background, the edge strengths and the block means. A frame that is not 24-bit leaves
   // the detector empty: every step then does nothing.
   void Initialise(Dib& frame, bool blockMode);
+
+  // Bytes Initialise allocates in a pixel mode for a width x height frame.
+  static size_t PixelModeBytes(int width, int height, const SmokeFlameParams& params);
 
   // True when the frame pane has the width, height and depth it had at Initialise.
   bool FrameMatches() const;
@@ -71,6 +86,35 @@ class SmokeFlameDetector {
   // Display (made 24-bit of the frame size) = the frame with final-mask pixels tinted green.
   // Returns 1 when at least alarmPixelCount final-mask pixels are set, else 0.
   uint8_t ShowAndCount(Dib& display);
+
+  // --- flame mode ---
+  // Colour mask = 1 where the pixel moved and has flame colour: red > redLimit, red >= green >=
+  // blue and saturation 255 (max - min) / max >= (255 - red) x saturationLimit / redLimit
+  // (integers). redLimit must be positive.
+  void TestFlameColour(int redLimit, int saturationLimit);
+  // Temporal mask = 1 where a colour-mask pixel's red history oscillates (its transform changes
+  // class at least crossingThreshold times); 0 elsewhere.
+  void TestOscillation();
+
+  // --- the red history of one pixel (flame test and wavelet view) ---
+  // The red bytes of pixel (x, row) in the last kSignalLength stored frames, oldest first.
+  void RedHistory(int x, int row, std::span<uint8_t, kSignalLength> out) const;
+  // The two-level integer transform of a history in the detector's wavelet planes; returns the
+  // plane holding the result (kSignalLength values).
+  const int32_t* TransformHistory(std::span<const uint8_t, kSignalLength> history);
+  // Class changes (above +deadZone, below -deadZone, between) among the transform's outputs
+  // kFirstCrossingOutput..kSignalLength - 1.
+  static int CountCrossings(const int32_t* transform, float deadZone);
+  // The two integer wavelet planes (each at least kSignalLength values); a frame pane borrows
+  // them for its integer transforms.
+  std::span<int32_t> WaveletPlane(int index) { return waveletPlanes_[index]; }
+
+  // --- block energies (wavelet view) ---
+  // Energy of each block of the grid: the sum over its pixels of |I(x, y) - I(x + 1, y)| +
+  // |I(x, y) - I(x, y + 1)|, I the first byte of a pixel, a term left out at the image's last
+  // column or row. The image must have the frame's size (8 or 24 bits); others change nothing.
+  void ComputeBlockEnergies(const Dib& image);
+  std::span<const int32_t> BlockEnergies() const { return blockEnergies_; }
 
   // --- block mode ---
   // Current block means: sum of (11 B + 59 G + 30 R) over the block / 25600.
@@ -102,6 +146,9 @@ class SmokeFlameDetector {
   // pane receives the oldest ring buffer. Block mode: the frame becomes the previous frame and
   // the block means move on. Buffers are exchanged, never copied.
   void EndOfFrame();
+  // Pixel modes, for a detector that shares its frame pane with another one: the frame is copied
+  // into the newest ring slot and the pane keeps its pixels.
+  void StoreFrameCopy();
 
   // --- state the steps read and write (masks hold 0 and 1, rows packed, memory row order) ---
   std::span<uint8_t> MotionMask() { return motionMask_; }
@@ -159,6 +206,8 @@ class SmokeFlameDetector {
   std::vector<uint8_t> colourMask_;
   std::vector<uint8_t> temporalMask_;
   std::vector<uint8_t> finalMask_;
+  std::array<std::vector<int32_t>, 2> waveletPlanes_;
+  std::vector<uint8_t> blackRow_;  // stands for the rows of frames the ring does not hold
 
   // Flicker history per pixel. Within the window the red channel's state sequence is summed up
   // by its changes: a pixel keeps its running mean, its state, the number of changes within the
@@ -185,6 +234,7 @@ class SmokeFlameDetector {
   std::vector<uint8_t> previousBlockMeans_;
   std::vector<uint8_t> backgroundBlockMeans_;
   std::vector<int32_t> blockSums_;  // one row of blocks, summed while the means are taken
+  std::vector<int32_t> blockEnergies_;
   std::vector<int32_t> backgroundEdges_;
   std::vector<int32_t> currentEdges_;
   std::array<int32_t, kBlockWindow> smokeCounts_{};

@@ -11,12 +11,7 @@
 
 namespace fw {
 
-namespace {
-
-// The detector when it can work on the current frame in the mode's form (pixel or block). A
-// detector built on another frame size, on no colour frame at all or for the other form is
-// reported once, clears the alarm and is left alone until the mode is selected again.
-SmokeFlameDetector* UsableDetector(DetectionState& state, bool blockMode) {
+SmokeFlameDetector* UsableSmokeDetector(DetectionState& state, bool blockMode) {
   SmokeFlameDetector* detector = state.smoke.detector.get();
   if (detector == nullptr) return nullptr;
   if (detector->FrameMatches() && detector->BlockMode() == blockMode) return detector;
@@ -42,17 +37,16 @@ SmokeFlameDetector* UsableDetector(DetectionState& state, bool blockMode) {
   return nullptr;
 }
 
-void NewDetector(DetectionState& state, bool blockMode) {
+SmokeFlameDetector& NewSmokeDetector(DetectionState& state, bool blockMode) {
   state.smoke.detector = std::make_unique<SmokeFlameDetector>();
   state.smoke.detector->params = state.smoke.params;
   state.smoke.sizeReported = false;
   state.smoke.detector->Initialise(state.panes.topLeft(), blockMode);
+  return *state.smoke.detector;
 }
 
-}  // namespace
-
 void BuildSmokeMode(DetectionState& state) {
-  NewDetector(state, false);
+  NewSmokeDetector(state, false);
   // The display dialog shows the detector's background: the selection frame, which this mode
   // never updates.
   if (state.smoke.detector->FrameMatches()) {
@@ -61,7 +55,7 @@ void BuildSmokeMode(DetectionState& state) {
 }
 
 void BuildBlockSmokeMode(DetectionState& state) {
-  NewDetector(state, true);
+  NewSmokeDetector(state, true);
   state.alarmFlag = 0;
   state.smoke.frameFlags.fill(0);
   state.smoke.frameFlagIndex = 0;
@@ -73,7 +67,7 @@ void BuildBlockSmokeMode(DetectionState& state) {
 }
 
 void SmokeModeStep(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state, false);
+  SmokeFlameDetector* detector = UsableSmokeDetector(state, false);
   if (detector == nullptr) return;
   detector->DetectMotion(SmokeFlameDetector::kMotionToLastFrame);
   detector->TestGreyColour(25);
@@ -85,7 +79,7 @@ void SmokeModeStep(DetectionState& state) {
 }
 
 void BlockSmokeModeStep(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state, true);
+  SmokeFlameDetector* detector = UsableSmokeDetector(state, true);
   if (detector == nullptr) return;
   const auto threshold = static_cast<uint8_t>(state.threshold);  // the low byte
   detector->ComputeBlockMeans();
@@ -101,12 +95,12 @@ void BlockSmokeModeStep(DetectionState& state) {
 }
 
 void SmokeModeEndOfFrame(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state, false);
+  SmokeFlameDetector* detector = UsableSmokeDetector(state, false);
   if (detector != nullptr) detector->EndOfFrame();
 }
 
 void BlockSmokeModeEndOfFrame(DetectionState& state) {
-  SmokeFlameDetector* detector = UsableDetector(state, true);
+  SmokeFlameDetector* detector = UsableSmokeDetector(state, true);
   if (detector != nullptr) detector->EndOfFrame();
 }
 
@@ -161,8 +155,13 @@ const ParamField kSmokeFields[] = {
      FW_SMOKE_FIELD(frameRateFactor, int)},
     {"motionThreshold", "Motion: weighted difference of at least 100 x this", 0, 255, 15, true,
      FW_SMOKE_FIELD(motionThreshold, int)},
-    {"alarmPixelCount", "Pixel mode: smoke pixels that raise the alarm", 1, 1 << 24, 100, true,
-     FW_SMOKE_FIELD(alarmPixelCount, int)},
+    {"alarmPixelCount", "Pixel modes: smoke or flame pixels that raise the alarm", 1, 1 << 24, 100,
+     true, FW_SMOKE_FIELD(alarmPixelCount, int)},
+    {"crossingThreshold",
+     "Flame mode: class changes of a pixel's red history that make it oscillate", 0, 46, 10, true,
+     FW_SMOKE_FIELD(crossingThreshold, int)},
+    {"deadZone", "Flame mode: the band around 0 in which a transform value counts as 0", 0, 255, 5,
+     false, FW_SMOKE_FIELD(deadZone, float)},
 };
 
 #undef FW_SMOKE_FIELD

@@ -1,5 +1,7 @@
 // The smoke detector's two menu modes: "Fumewatch" (7010) decides smoke per pixel, and
-// "Fumewatch(Block)" (7011) per 16 x 16 block with a vote over the last 125 frames.
+// "Fumewatch(Block)" (7011) per 16 x 16 block with a vote over the last 125 frames. The family's
+// detector also serves the four-stage flame mode (7009): one object, rebuilt by the selection of
+// any of the three.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,13 @@ namespace fw {
 
 // The block mode raises the alarm when at least this many of the last 125 frames were flagged.
 inline constexpr int kFrameFlagVotes = 37;
+
+// A new detector on the frame pane with the family's parameters, in pixel or block form.
+SmokeFlameDetector& NewSmokeDetector(DetectionState& state, bool blockMode);
+// The detector when it can work on the current frame in this form. A detector built on another
+// frame size, on no colour frame at all or for the other form is reported once, clears the alarm
+// and is left alone until a mode is selected again (null).
+SmokeFlameDetector* UsableSmokeDetector(DetectionState& state, bool blockMode);
 
 // Selection: a new detector on the frame pane. 7010 shows its background in the display dialog;
 // 7011 also clears the frame-flag ring and the alarm flag.

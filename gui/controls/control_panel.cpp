@@ -526,6 +526,7 @@ void ControlPanel::onSnapshot(const Snapshot& s) {
   lastFramesProcessed_ = s.framesProcessed;
   for (uint64_t i = 0; i < (frames - 1) % 4 + 1; ++i) alarm_->step(s.alarmFlag == 1);
   if (doc_.pickerColour) pickFromFrame(s.panes[0]);
+  v_.energy = s.motionEnergy;
   writeControls();
 }
 

@@ -35,6 +35,7 @@
 #include "gui/controls/control_panel.h"
 #include "gui/dialogs/alarm_intervals_dialog.h"
 #include "gui/dialogs/display_dialog.h"
+#include "gui/dialogs/infrared_setup_dialog.h"
 #include "gui/dialogs/lbp_var_dialog.h"
 #include "gui/dialogs/pseudo_colour_dialog.h"
 #include "gui/dialogs/ptz_dialog.h"
@@ -465,6 +466,17 @@ void MainWindow::runCommand(int id) {
     case cmd::kPseudoColour:
       showPseudoColour();
       break;
+    case cmd::kWaveletView:
+      // As a mode command: the engine turns the view on or off, the window re-initialises.
+      bridge_.post([](Session& s) { s.ToggleWaveletView(); });
+      reinitialise();
+      break;
+    case cmd::kInfrared:
+      modeCommand(ModeNumber(ModeId::Infrared));
+      break;
+    case cmd::kInfraredParameters:
+      showInfraredSetup();
+      break;
     case cmd::kAutoThreshold:
       bridge_.post([](Session& s) { s.AutoThreshold(); });
       break;
@@ -789,6 +801,19 @@ void MainWindow::showPseudoColour() {
   }
   pseudoColourDialog_->show();
   pseudoColourDialog_->raise();
+}
+
+void MainWindow::showInfraredSetup() {
+  // The dialog starts from the global settings, read on the engine thread.
+  auto current = std::make_shared<InfraredParams>();
+  bridge_.postThen([current](Session& s) { *current = s.State().flame.infrared; }, this,
+                   [this, current] {
+                     InfraredSetupDialog dialog(this);
+                     dialog.setValues(*current);
+                     if (dialog.exec() != QDialog::Accepted) return;
+                     const InfraredParams chosen = dialog.values();
+                     bridge_.post([chosen](Session& s) { s.State().flame.infrared = chosen; });
+                   });
 }
 
 void MainWindow::showAbout() {

@@ -123,6 +123,7 @@ class MainWindow : public QMainWindow {
   void showDisplayDialog(bool shown);
   void toggleLbpVar();
   void showPseudoColour();
+  void showInfraredSetup();
   void showAbout();
   void addRecentFile(const QString& path);
   void rebuildRecentFiles();

@@ -72,6 +72,13 @@ TEST(CommandTable, BottomViewFollowsTheModeTable) {
   }
 }
 
+TEST(CommandTable, FlameAndWaveletCommandsAreEnabled) {
+  for (const int id : {cmd::kWaveletView, cmd::kInfrared, cmd::kInfraredParameters, 7005, 7006,
+                       7007, 7008, 7009}) {
+    EXPECT_TRUE(IsCommandEnabled(*FindCommand(id))) << id;
+  }
+}
+
 TEST(CommandTable, LabelsAreTheMenuTexts) {
   const struct {
     int id;

@@ -15,6 +15,7 @@
 #include "app/snapshot.h"
 #include "core/ui_sink.h"
 #include "detect/background/background_modes.h"
+#include "detect/flame/flame_modes.h"
 #include "detect/smoke/smoke_modes.h"
 #include "tests/support/allocations.h"
 #include "tests/support/clips.h"
@@ -235,7 +236,7 @@ TEST(ModeTable, ASelectedModeShowsWhatAFreshRunOfItShows) {
 // refused with the field named, leaving the state as it was.
 TEST(ModeTable, FieldListsDriveValidation) {
   for (const std::span<const ParamField> fields :
-       {ControlFields(), BackgroundFields(), SmokeFields()}) {
+       {ControlFields(), BackgroundFields(), SmokeFields(), InfraredFields()}) {
     for (const ParamField& f : fields) {
       SCOPED_TRACE(f.name);
       DetectionState state;

@@ -264,6 +264,34 @@ TEST(Session, PlayerControls) {
 }
 
 // Open -> Start -> frames -> Stop on the engine thread, observed through the snapshots.
+// The wavelet view's command and point, and the values the control panel shows, through the
+// session's snapshot.
+TEST(Session, WaveletViewPointAndEnergyReachTheSnapshot) {
+  const std::string clip = test::MakeClip("session_wavelet", 48, 32, 12);
+  Session session;
+  ASSERT_TRUE(session.Open(clip));
+  session.State().alarmLogEnabled = false;
+  ASSERT_TRUE(session.SelectMode(ModeId::DifferenceAccumulation));
+  session.State().alarmFlag = 1;
+  session.State().alarmLogging = true;
+  session.ToggleWaveletView();
+  EXPECT_EQ(session.State().alarmFlag, 0);  // as every Bottom View command
+  EXPECT_FALSE(session.State().alarmLogging);
+  session.PickPicturePoint(70, 5);  // moved into the picture
+  for (int f = 0; f < 6; ++f) session.Step();
+  Snapshot snapshot;
+  session.FillSnapshot(snapshot);
+  EXPECT_TRUE(snapshot.waveletView);
+  EXPECT_EQ(snapshot.waveletX, 47);
+  EXPECT_EQ(snapshot.waveletY, 5);
+  EXPECT_GT(snapshot.motionEnergy, 0.0f);  // the clip's square moves every frame
+  EXPECT_EQ(snapshot.motionEnergy, session.State().motion.energy);
+  EXPECT_EQ(snapshot.mode, ModeId::DifferenceAccumulation);  // the view left the mode alone
+  session.ToggleWaveletView();
+  session.FillSnapshot(snapshot);
+  EXPECT_FALSE(snapshot.waveletView);
+}
+
 TEST(EngineThread, PlaysUntilStoppedAndPublishesSnapshots) {
   const std::string clip = test::MakeClip("engine", 32, 24, 6);
   Session session;

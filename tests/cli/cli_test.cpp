@@ -75,6 +75,37 @@ TEST(Cli, DetectRunsEveryFrameOnceAndSavesPanes) {
   EXPECT_EQ(Cli("detect --mode 0 --frames 3 " + clip).out, "frames=3 alarms=0\n");
 }
 
+TEST(Cli, WaveletViewInfraredSettingsAndTheDisplayPicture) {
+  const std::string clip = test::MakeClip("cli_flame", 40, 30, 6);
+  const std::string panes = fs::path(clip).parent_path() / "panes";
+  Result view = Cli("detect --mode 7010 " + clip + " --wavelet-view --point 39,0 --panes " + panes +
+                    " --every 5");
+  EXPECT_EQ(view.status, 0) << view.out;
+  EXPECT_EQ(view.out, "frames=6 alarms=0\n");
+  // 7010 shows its background in the display dialog; the view draws the block beside it.
+  EXPECT_TRUE(fs::exists(panes + "/000005_dd.bmp"));
+  Dib bottomLeft;
+  ASSERT_TRUE(bottomLeft.LoadBmp(panes + "/000005_bl.bmp").ok());
+  EXPECT_EQ(bottomLeft.GetBitCount(), 24);
+
+  const Result outside = Cli("detect --mode 0 " + clip + " --wavelet-view --point 40,3");
+  EXPECT_EQ(outside.status, 1);
+  EXPECT_NE(outside.out.find("--point must be X,Y inside the 40 x 30 frame"), std::string::npos)
+      << outside.out;
+  EXPECT_EQ(Cli("detect --mode 0 " + clip + " --point 3").status, 1);
+
+  EXPECT_EQ(Cli("detect --mode 7008 " + clip + " --set alarmSeconds=2 --set method=2").status, 0);
+  const Result empty = Cli("detect --mode 7008 " + clip + " --set alarmSeconds=0");
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.out.find("alarmSeconds"), std::string::npos) << empty.out;
+
+  // Modes that draw nothing into the display dialog save no picture of it.
+  const std::string none = fs::path(clip).parent_path() / "none";
+  ASSERT_EQ(Cli("detect --mode 7005 " + clip + " --panes " + none).status, 0);
+  EXPECT_TRUE(fs::exists(none + "/000000_br.bmp"));
+  EXPECT_FALSE(fs::exists(none + "/000000_dd.bmp"));
+}
+
 TEST(Cli, BadInputGivesOneLineAndStatusOne) {
   const std::string dir = test::TempDir("cli_bad");
   const std::string garbage = dir + "/garbage.avi";

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include "core/ui_sink.h"
 #include "gui/bridge/qt_alarm_sound.h"
 #include "gui/dialogs/display_dialog.h"
+#include "gui/dialogs/infrared_setup_dialog.h"
 #include "gui/dialogs/lbp_var_dialog.h"
 #include "gui/dialogs/pseudo_colour_dialog.h"
 #include "gui/shell/workbench_document.h"
@@ -52,6 +54,7 @@ class DialogsTest : public QObject {
   void displayDialogStaysTopmostAcrossTheSaveDialog();
   void lbpVarWindowSizeIsRangeCheckedAndPositioningDrawsTheWindow();
   void pseudoColourChooserStartsWithHotMetal();
+  void infraredSetupShowsTheSettingsAndRefusesAnEmptyWindow();
   void alarmSoundWithoutAudioDeviceIsHarmless();
 };
 
@@ -223,6 +226,43 @@ void DialogsTest::alarmSoundWithoutAudioDeviceIsHarmless() {
   stop.join();
   QTRY_VERIFY(!sound.isActive());
   QTest::qWait(50);
+}
+
+void DialogsTest::infraredSetupShowsTheSettingsAndRefusesAnEmptyWindow() {
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  InfraredSetupDialog dialog;
+  QCOMPARE(dialog.windowTitle(), QString::fromUtf8("设置红外图像火焰探测参数"));
+  InfraredParams settings;
+  settings.greyThreshold = 150;
+  settings.alarmWindow = 10 * 25;
+  settings.shapeThreshold = 0.25f;
+  settings.method = InfraredParams::kHotRegion;
+  dialog.setValues(settings);
+  using E = InfraredSetupDialog::Edit;
+  QCOMPARE(dialog.edit(E::Grey)->text(), QString("150"));
+  QCOMPARE(dialog.edit(E::Seconds)->text(), QString("10"));
+  QCOMPARE(dialog.edit(E::Shape)->text(), QString("0.25"));
+  QCOMPARE(dialog.edit(E::Probability)->text(), QString("0.8"));
+
+  auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+  dialog.show();
+  dialog.edit(E::Seconds)->setText("0");
+  ok->click();
+  QCOMPARE(sink.Messages().size(), size_t{1});
+  QCOMPARE(QString::fromStdString(sink.Messages().front().text),
+           QString("Enter an integer between 1 and 3600."));
+  QVERIFY(dialog.isVisible());
+  QCOMPARE(dialog.values().alarmWindow, 250);
+
+  dialog.edit(E::Seconds)->setText("3");
+  dialog.edit(E::Interval)->setText("4");
+  ok->click();
+  QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  QCOMPARE(dialog.values().alarmWindow, 75);
+  QCOMPARE(dialog.values().frameInterval, 4);
+  QCOMPARE(dialog.values().greyThreshold, uint8_t{150});
+  QCOMPARE(dialog.values().method, InfraredParams::kHotRegion);  // not edited here
 }
 
 }  // namespace fw

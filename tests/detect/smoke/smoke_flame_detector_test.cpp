@@ -17,6 +17,7 @@
 #include "detect/dispatch.h"
 #include "detect/pipeline.h"
 #include "detect/smoke/smoke_modes.h"
+#include "tests/detect/scene_feed.h"
 #include "tests/support/allocations.h"
 #include "tests/support/modes.h"
 
@@ -706,53 +707,9 @@ TEST(SmokeDetector, TinyFramesAndStepsOfTheOtherForm) {
 
 // --- the two modes over synthetic scenes -------------------------------------------------------
 
-// Paints frame t (0 is the frame shown at selection) into the frame pane; writes every pixel.
-using Painter = std::function<void(Dib&, int)>;
-
-struct SceneRun {
-  std::vector<uint8_t> alarm;  // alarm flag after frames 1..N
-  std::optional<int> FirstAlarm() const {
-    for (size_t i = 0; i < alarm.size(); ++i) {
-      if (alarm[i]) return static_cast<int>(i) + 1;
-    }
-    return std::nullopt;
-  }
-};
-
-// Frame t of a painted scene, delivered to the pipeline.
-class PaintedFeed : public FrameHost {
- public:
-  explicit PaintedFeed(const Painter& paint) : paint_(paint) {}
-  int t = 0;
-  void ReadFrame(DetectionState& state) override {
-    paint_(state.panes.topLeft(), t);
-    state.frameNumber = t;
-  }
-
- private:
-  const Painter& paint_;
-};
-
-SceneRun RunScene(ModeId mode, int frames, int width, int height, const Painter& paint,
-                  long* allocationsAfterFirstFrame = nullptr) {
-  DetectionState state;
-  state.alarmLogEnabled = false;
-  PaintedFeed feed(paint);
-  Dib& pane = state.panes.topLeft();
-  pane.CreateSigned(width, height, 24, false);
-  paint(pane, 0);
-  EXPECT_TRUE(SelectMode(state, mode));
-  SceneRun run;
-  run.alarm.reserve(frames);
-  for (int t = 1; t <= frames; ++t) {
-    if (t == 2 && allocationsAfterFirstFrame) test::StartCountingAllocations();
-    feed.t = t;
-    RunPipeline(state, feed);
-    run.alarm.push_back(state.alarmFlag);
-  }
-  if (allocationsAfterFirstFrame) *allocationsAfterFirstFrame = test::StopCountingAllocations();
-  return run;
-}
+using test::Painter;
+using test::RunScene;
+using test::SceneRun;
 
 // A grey-ish texture with strong edges, fixed by its seed.
 std::vector<uint8_t> Texture(int width, int height, unsigned seed) {
