@@ -30,8 +30,8 @@ bool FlavourSample::Stretch(const Dib& picture, SampleRect s, bool mirror) {
   return true;
 }
 
-bool FlavourSample::PrepareRegion(const Dib& picture, SampleRect region) {
-  return Stretch(picture, region, false);
+bool FlavourSample::PrepareRegion(const Dib& picture, SampleRect region, bool mirror) {
+  return Stretch(picture, region, mirror);
 }
 
 bool FlavourSample::PrepareCrop(const Dib& picture, int type) {

@@ -32,8 +32,9 @@ class FlavourSample {
   // (planes unchanged) for another depth, a crop type the family lacks, or a crop that leaves
   // no pixel of the picture.
   bool PrepareCrop(const Dib& picture, int cropType);
-  // The same for an inclusive rectangle of the picture (a window of a frame).
-  bool PrepareRegion(const Dib& picture, SampleRect region);
+  // The same for an inclusive rectangle of the picture (a window of a frame), mirrored left-right
+  // when asked.
+  bool PrepareRegion(const Dib& picture, SampleRect region, bool mirror = false);
   // The base-window picture the planes were built from (24-bit, before any conversion).
   const Dib& Window() const { return window_; }
 

@@ -265,7 +265,10 @@ int64_t HistogramMoment(const double* sums, int n, int order) {
   for (int i = 0; i < n; ++i) total += sums[i];
   if (total == 0.0) return 0;
   double acc = 0.0;
-  for (int i = 0; i < n; ++i) acc += std::pow(sums[i] / total - 1.0 / n, order);
+  for (int i = 0; i < n; ++i) {
+    const double d = sums[i] / total - 1.0 / n;
+    acc += order == 2 ? d * d : order == 3 ? d * d * d : d * d * d * d;
+  }
   return Truncate(1.0e7 * acc);
 }
 
@@ -317,7 +320,7 @@ int64_t MomentValue(const PlaneReader& r, const ResolvedTextureFeature& f) {
   if (f.kind == K::Rings) {
     const int a = f.cellW, b = f.cellH;
     const int rings = 12 / std::max(a, b);
-    std::array<double, 12> ring, area;
+    std::array<double, 12> ring{}, area{};
     for (int i = 0; i < rings; ++i) {
       ring[i] = r.Rect(f.plane, ox + a * i, oy + b * i, kTextureBase - 2 * a * i,
                        kTextureBase - 2 * b * i);
