@@ -15,6 +15,8 @@ int RunFrame(const ArgList& args);
 int RunDetect(const ArgList& args);
 int RunBench(const ArgList& args);
 int RunImage(const ArgList& args);
+int RunTrain(const ArgList& args);
+int RunEvalSamples(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);

@@ -22,6 +22,8 @@ const Subcommand kSubcommands[] = {
     {"detect", "detect --mode N VIDEO [...]", "run a detection mode over a video once", fw::cli::RunDetect},
     {"bench", "bench [--mode N|all] [VIDEO]", "frames per second of each detection mode", fw::cli::RunBench},
     {"image", "image OP IN OUT [ARGS...]", "apply an image operation to a picture file", fw::cli::RunImage},
+    {"train", "train --flavour F --positives DIR ...", "train a cascade classifier file", fw::cli::RunTrain},
+    {"eval-samples", "eval-samples --classifier FILE ...", "rates of a cascade on sample folders", fw::cli::RunEvalSamples},
 };
 
 void PrintUsage(std::FILE* out) {
