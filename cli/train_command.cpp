@@ -79,10 +79,11 @@ int RunCascade(const std::string& name, const Args& args, TrainerOptions& option
               result.seconds);
   for (size_t s = 0; s < result.stages.size(); ++s) {
     const StageSummary& st = result.stages[s];
-    std::printf("stage=%zu weak=%d positives=%d negatives=%d positive_share=%.2f hit_rate=%.6f "
-                "false_alarm=%.6f theta=%.6f mined_acceptance=%.6f\n",
-                s + 1, st.weak, st.positives, st.negatives, st.positiveShare, st.hitRate,
-                st.falseAlarm, static_cast<double>(st.theta), st.minedAcceptance);
+    std::printf("stage=%zu weak=%d positives=%d negatives=%d hit_rate=%.6f false_alarm=%.6f "
+                "theta=%.6f bias=%.6f effective_ratio=%.6f mined_acceptance=%.6f\n",
+                s + 1, st.weak, st.positives, st.negatives, st.hitRate, st.falseAlarm,
+                static_cast<double>(st.theta), static_cast<double>(st.bias),
+                static_cast<double>(st.effective), st.minedAcceptance);
   }
   std::printf("training_detection_rate=%.6f round_trip=%s\n",
               index > 0 ? static_cast<double>(accepted) / index : 0.0,

@@ -1,6 +1,7 @@
 #include "learn/cascade_trainer.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <chrono>
 #include <cmath>
 
@@ -91,6 +92,24 @@ class CascadeFamily : public TrainingFamily {
     }
     return p;
   }
+  std::optional<BiasWeak> Bias() const override {
+    const FeatureSpec whole{0, 0, 0, static_cast<uint8_t>(info_.baseWindow),
+                            static_cast<uint8_t>(info_.baseWindow), {}};
+    FeatureSpec f = whole;
+    switch (flavour_) {
+      case Flavour::Byte:  // mean colour range below 255: every window but pure primaries
+        f.code = kRangeCodeOffset + 1;
+        return BiasWeak{f, 255.0, 0.0};
+      case Flavour::Float:  // mean grey, any finite value
+        f.code = 1;
+        return BiasWeak{f, static_cast<double>(FLT_MAX), -static_cast<double>(FLT_MAX)};
+      case Flavour::Blbp: case Flavour::Pltp:  // a class count, any count
+        f.code = CountFeatureCode(0, 0, 1);
+        return BiasWeak{f, 32767.0, -32768.0};
+      case Flavour::Eoh: return std::nullopt;
+    }
+    return std::nullopt;
+  }
   int DefaultStages() const override { return info_.stages == StageRule::AsReadOrDefaultSplit ? 10 : 8; }
   int MinimumStages() const override {
     return info_.stages == StageRule::AsReadOrDefaultSplit ? static_cast<int>(kDefaultSplit.size()) : 1;
@@ -136,19 +155,25 @@ struct PoolData {
 };
 
 // Bins of every pool feature for each source: `rows` gets one row of pool-size bins per source
-// (appended), `ok` whether the source gave a window. Minimum and maximum values are widened.
+// (appended), `ok` whether the source gave a window and `bias` (appended) whether the bias says
+// yes to it. Minimum and maximum values are widened.
 void ExtractRows(const TrainingFamily& family, PoolData& pool, std::span<const Source> sources,
-                 std::vector<uint8_t>& rows, std::vector<uint8_t>& ok, int threads) {
+                 std::vector<uint8_t>& rows, std::vector<uint8_t>& ok, std::vector<uint8_t>& bias,
+                 int threads) {
   const int f = pool.Size();
-  const size_t first = rows.size();
+  const size_t first = rows.size(), firstBias = bias.size();
   rows.resize(first + sources.size() * f);
+  bias.resize(firstBias + sources.size(), 1);
   ok.assign(sources.size(), 0);
+  const std::optional<BiasWeak> b = family.Bias();
+  std::vector<FeatureSpec> specs = pool.specs;
+  if (b) specs.push_back(b->feature);
   std::vector<std::vector<float>> lo(threads, pool.minValue), hi(threads, pool.maxValue);
   ParallelFor(threads, threads, [&](int t0, int t1) {
     for (int t = t0; t < t1; ++t) {
       std::unique_ptr<FlavourSample> sample = family.NewSample();
-      sample->SetFeatures(pool.specs);
-      std::vector<double> values(f);
+      sample->SetFeatures(specs);
+      std::vector<double> values(specs.size());
       const size_t begin = sources.size() * t / threads, end = sources.size() * (t + 1) / threads;
       for (size_t i = begin; i < end; ++i) {
         if (!PrepareSource(*sample, sources[i])) continue;
@@ -160,6 +185,7 @@ void ExtractRows(const TrainingFamily& family, PoolData& pool, std::span<const S
           lo[t][k] = std::min(lo[t][k], static_cast<float>(values[k]));
           hi[t][k] = std::max(hi[t][k], static_cast<float>(values[k]));
         }
+        if (b) bias[firstBias + i] = WeakYes(values[f], b->t1, b->t2) ? 1 : 0;
       }
     }
   });
@@ -225,14 +251,14 @@ void Transpose(const std::vector<uint8_t>& posRows, const std::vector<int>& acti
   }
 }
 
-struct Attempt {
+struct StageResult {
   std::vector<TrainedWeak> weak;
-  std::vector<float> votes;  // V per sample
+  std::vector<float> votes;  // V per sample, in record order (the bias last)
   float total = 0.0f;        // W
   float theta = 0.0f;
+  float bias = 0.0f;
   double hit = 0.0;
   double falseAlarm = 1.0;
-  double share = 0.5;
   double bound = 1.0;
 };
 
@@ -240,6 +266,7 @@ struct StageContext {
   const TrainingFamily& family;
   const PoolData& pool;
   const BinMatrix& bins;
+  const std::vector<uint8_t>& biasYes;  // per sample of the matrix
   int positives;  // the first samples of the matrix
   int negatives;
   StagePolicy policy;
@@ -248,50 +275,82 @@ struct StageContext {
   double falseAlarm;
   int threads;
   const StopFlag& stop;
-  std::function<void(const Attempt&, int round, int target)> onRound;
+  std::function<void(const StageResult&, int round, int target)> onRound;
 };
 
-// Rates of the stage at theta over the matrix's positives and negatives.
-void Rates(const StageContext& c, Attempt& a) {
+int Kept(const StageContext& c) {
+  return std::clamp(static_cast<int>(std::ceil(c.hitRate * c.positives - 1e-9)), 1, c.positives);
+}
+
+// Whether sample i passes with the learned votes and a bias of weight `a` after them, summed as
+// the cascade sums them.
+inline bool PassesWithBias(const StageContext& c, const std::vector<float>& votes, float total,
+                           float a, float theta, int i) {
+  const float v = c.biasYes[i] ? votes[i] + a : votes[i];
+  return StagePasses(v, total + a, theta);
+}
+
+int PositivesPassing(const StageContext& c, const std::vector<float>& votes, float total, float a,
+                     float theta) {
+  int n = 0;
+  for (int i = 0; i < c.positives; ++i) n += PassesWithBias(c, votes, total, a, theta, i) ? 1 : 0;
+  return n;
+}
+
+// The least bias weight with which the stage keeps the hit rate (bisection on the exact test).
+float BiasWeight(const StageContext& c, const std::vector<float>& votes, float total,
+                 float theta) {
+  const int keep = Kept(c);
+  if (PositivesPassing(c, votes, total, 0.0f, theta) >= keep) return 0.0f;
+  double lo = 0.0, hi = std::max(1.0, 2.0 * total / (1.0 - theta));
+  while (PositivesPassing(c, votes, total, static_cast<float>(hi), theta) < keep && hi < 1e30) {
+    hi *= 2.0;
+  }
+  for (int k = 0; k < 80; ++k) {
+    const double mid = 0.5 * (lo + hi);
+    (PositivesPassing(c, votes, total, static_cast<float>(mid), theta) >= keep ? hi : lo) = mid;
+  }
+  return static_cast<float>(hi);
+}
+
+// Hit and false-alarm rates of the stage as it stands (learned votes, bias weight r.bias).
+void Rates(const StageContext& c, StageResult& r) {
   int hits = 0, alarms = 0;
   for (int i = 0; i < c.positives + c.negatives; ++i) {
-    if (!StagePasses(a.votes[i], a.total, a.theta)) continue;
+    if (!PassesWithBias(c, r.votes, r.total, r.bias, r.theta, i)) continue;
     (i < c.positives ? hits : alarms) += 1;
   }
-  a.hit = c.positives > 0 ? static_cast<double>(hits) / c.positives : 1.0;
-  a.falseAlarm = c.negatives > 0 ? static_cast<double>(alarms) / c.negatives : 0.0;
+  r.hit = c.positives > 0 ? static_cast<double>(hits) / c.positives : 1.0;
+  r.falseAlarm = c.negatives > 0 ? static_cast<double>(alarms) / c.negatives : 0.0;
 }
 
 // The highest threshold at which at least the hit rate of the positives pass.
-float ThresholdKeeping(const StageContext& c, const Attempt& a) {
-  if (c.positives == 0 || !(a.total > 0.0f)) return 0.0f;
-  std::vector<float> v(a.votes.begin(), a.votes.begin() + c.positives);
+float ThresholdKeeping(const StageContext& c, const StageResult& r) {
+  if (c.positives == 0 || !(r.total > 0.0f)) return 0.0f;
+  std::vector<float> v(r.votes.begin(), r.votes.begin() + c.positives);
   std::sort(v.begin(), v.end(), std::greater<float>());
-  const int keep = std::clamp(static_cast<int>(std::ceil(c.hitRate * c.positives - 1e-9)), 1,
-                              c.positives);
-  const float least = v[keep - 1];
-  float theta = least / a.total;
-  while (theta > 0.0f && !StagePasses(least, a.total, theta)) {
-    theta = std::nextafter(theta, 0.0f);
-  }
+  const float least = v[Kept(c) - 1];
+  float theta = least / r.total;
+  while (theta > 0.0f && !StagePasses(least, r.total, theta)) theta = std::nextafter(theta, 0.0f);
   return theta;
 }
 
-Attempt TrainAttempt(const StageContext& c, double share) {
-  Attempt a;
-  a.share = share;
+StageResult TrainStage(const StageContext& c) {
+  StageResult r;
   const int n = c.positives + c.negatives;
   std::vector<float> weight(n);
   for (int i = 0; i < n; ++i) {
-    weight[i] = i < c.positives ? static_cast<float>(share / c.positives)
-                                : static_cast<float>((1.0 - share) / c.negatives);
+    weight[i] = static_cast<float>(0.5 / (i < c.positives ? c.positives : c.negatives));
   }
-  a.votes.assign(n, 0.0f);
+  r.votes.assign(n, 0.0f);
+  r.theta = c.policy.kind == StagePolicy::Kind::OwnThreshold ? 0.0f : c.policy.ratio;
   std::vector<double> signedWeight(n);
   std::vector<uint8_t> yes(n);
+  const std::optional<BiasWeak> bias = c.family.Bias();
   const bool free = c.policy.kind == StagePolicy::Kind::FreeRatio;
-  const int target = free ? c.policy.maxSize : c.policy.size(c.stage);
-  for (int round = 0; round < target && !c.stop; ++round) {
+  const int size = free ? c.policy.maxSize : c.policy.size(c.stage);
+  const int rounds = bias ? size - 1 : size;
+  for (int round = 0; round < rounds && !c.stop; ++round) {
     double positive = 0.0, negative = 0.0;
     for (int i = 0; i < n; ++i) {
       signedWeight[i] = i < c.positives ? weight[i] : -static_cast<double>(weight[i]);
@@ -310,27 +369,72 @@ Attempt TrainAttempt(const StageContext& c, double share) {
     }
     const BoostStep step = BoostStepOf(epsilon);
     const ThresholdPair t = ThresholdsOfChoice(choice, cuts, c.family.Thresholds());
-    a.weak.push_back({c.pool.specs[choice.feature], t.t1, t.t2, step.alpha,
+    r.weak.push_back({c.pool.specs[choice.feature], t.t1, t.t2, step.alpha,
                       c.pool.minValue[choice.feature], c.pool.maxValue[choice.feature]});
-    a.bound = NextErrorBound(a.bound, epsilon);
+    r.bound = NextErrorBound(r.bound, epsilon);
     UpdateWeights(
         n, [&](size_t i) -> float& { return weight[i]; }, step.beta,
         [&](size_t i) { return (yes[i] == 1) == (static_cast<int>(i) < c.positives); });
-    a.total += step.alpha;
+    r.total += step.alpha;
     for (int i = 0; i < n; ++i) {
-      if (yes[i]) a.votes[i] += step.alpha;
+      if (yes[i]) r.votes[i] += step.alpha;
     }
-    a.theta = c.policy.ratio;
-    if (free || round + 1 == target || c.onRound) Rates(c, a);
-    if (c.onRound) c.onRound(a, round + 1, target);
-    if (free && a.hit >= c.hitRate && a.falseAlarm <= c.falseAlarm) break;
+    const bool last = round + 1 == rounds;
+    if (bias && (free || last || c.onRound)) r.bias = BiasWeight(c, r.votes, r.total, r.theta);
+    if (free || last || c.onRound) Rates(c, r);
+    if (c.onRound) c.onRound(r, round + 1, rounds);
+    if (free && r.hit >= c.hitRate && r.falseAlarm <= c.falseAlarm) break;
   }
-  if (c.policy.kind == StagePolicy::Kind::OwnThreshold) a.theta = ThresholdKeeping(c, a);
-  Rates(c, a);
-  return a;
+  if (c.policy.kind == StagePolicy::Kind::OwnThreshold) r.theta = ThresholdKeeping(c, r);
+  if (bias) {
+    r.weak.push_back({bias->feature, bias->t1, bias->t2, r.bias, 0.0f, 0.0f});
+    for (int i = 0; i < n; ++i) {
+      if (c.biasYes[i]) r.votes[i] += r.bias;
+    }
+    r.total += r.bias;
+    r.bias = 0.0f;  // now part of the votes
+  }
+  Rates(c, r);
+  return r;
 }
 
-constexpr std::array<double, 7> kShares = {0.5, 0.6, 0.7, 0.8, 0.9, 0.95, 0.98};
+// Candidate windows from the miner that the cascade so far accepts, in the miner's order, until
+// `need` are found or `limit` were tried (`tried` counts them).
+std::vector<Source> MineNegatives(const TrainingFamily& family, const TrainedCascade& cascade,
+                                  NegativeMiner& miner, int need, int limit, int threads,
+                                  const StopFlag& stop, int& tried) {
+  std::vector<Source> found, batch;
+  const std::vector<FeatureSpec> chosen = cascade.Features();
+  std::vector<uint8_t> pass;
+  constexpr int kBatch = 4096;
+  tried = 0;
+  while (static_cast<int>(found.size()) < need && tried < limit && !stop) {
+    batch.clear();
+    for (int k = 0; k < kBatch; ++k) {
+      const Candidate c = miner.Next();
+      batch.push_back({c.picture, 0, c.region, c.mirror});
+    }
+    pass.assign(batch.size(), 0);
+    ParallelFor(threads, threads, [&](int t0, int t1) {
+      for (int t = t0; t < t1; ++t) {
+        std::unique_ptr<FlavourSample> sample = family.NewSample();
+        sample->SetFeatures(chosen);
+        std::vector<double> values(chosen.size());
+        const size_t b = batch.size() * t / threads, e = batch.size() * (t + 1) / threads;
+        for (size_t i = b; i < e; ++i) {
+          if (!PrepareSource(*sample, batch[i])) continue;
+          sample->Values(values);
+          pass[i] = cascade.Decide(values).accepted ? 1 : 0;
+        }
+      }
+    });
+    for (size_t i = 0; i < batch.size() && static_cast<int>(found.size()) < need; ++i) {
+      ++tried;
+      if (pass[i]) found.push_back(batch[i]);
+    }
+  }
+  return found;
+}
 
 std::string Duration(double seconds) {
   const int s = static_cast<int>(seconds + 0.5);
@@ -404,30 +508,32 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
   pool.minValue.assign(f, 100000.0f);
   pool.maxValue.assign(f, -100000.0f);
   ComputeCuts(family, pool, positiveSources, negativeSources, threads);
-  std::vector<uint8_t> posRows, negRows, ok;
-  ExtractRows(family, pool, positiveSources, posRows, ok, threads);
+  std::vector<uint8_t> posRows, negRows, posBias, negBias, ok;
+  ExtractRows(family, pool, positiveSources, posRows, ok, posBias, threads);
   std::vector<int> active;
   for (size_t i = 0; i < ok.size(); ++i) {
     if (ok[i]) active.push_back(static_cast<int>(i));
   }
-  ExtractRows(family, pool, negativeSources, negRows, ok, threads);
+  ExtractRows(family, pool, negativeSources, negRows, ok, negBias, threads);
   int negatives = 0;
   for (size_t i = 0; i < ok.size(); ++i) {  // compact away pictures that gave no window
     if (!ok[i]) continue;
     std::copy_n(negRows.begin() + static_cast<ptrdiff_t>(i * f), f,
                 negRows.begin() + static_cast<ptrdiff_t>(negatives) * f);
+    negBias[negatives] = negBias[i];
     ++negatives;
   }
   negRows.resize(static_cast<size_t>(negatives) * f);
+  negBias.resize(static_cast<size_t>(negatives));
   out.positives = static_cast<int>(active.size());
   out.negatives = negatives;
   const int quota = negatives;
   say(Format("%d features in the pool, values binned (%s)", f, Duration(elapsed()).c_str()));
 
-  NegativeMiner miner(&negativePictures, &options.miningFrames,
-                      family.NewSample()->Base(), options.seed);
-  int shareIndex = 0;
+  NegativeMiner miner(&negativePictures, &options.miningFrames, family.NewSample()->Base(),
+                      options.seed);
   BinMatrix bins;
+  std::vector<uint8_t> stageBias;
   for (int s = 0; s < stages; ++s) {
     if (stop) return out;
     if (active.empty()) {
@@ -435,11 +541,15 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
       return out;
     }
     Transpose(posRows, active, negRows, negatives, f, bins);
+    stageBias.clear();
+    for (int i : active) stageBias.push_back(posBias[i]);
+    stageBias.insert(stageBias.end(), negBias.begin(), negBias.end());
     auto lastLog = Clock::now();
     const auto stageStart = Clock::now();
-    StageContext context{family, pool, bins, static_cast<int>(active.size()), negatives, policy, s,
-                         options.hitRate, options.falseAlarm, threads, stop, nullptr};
-    context.onRound = [&](const Attempt& a, int round, int target) {
+    StageContext context{family, pool, bins, stageBias, static_cast<int>(active.size()),
+                         negatives, policy, s, options.hitRate, options.falseAlarm, threads, stop,
+                         nullptr};
+    context.onRound = [&](const StageResult& r, int round, int target) {
       if (Clock::now() - lastLog < std::chrono::seconds(2) && round != target) return;
       lastLog = Clock::now();
       const double perRound =
@@ -448,110 +558,72 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
       if (policy.kind != StagePolicy::Kind::FreeRatio) {
         for (int k = s + 1; k < stages; ++k) left += policy.size(k);
       }
-      say(Format("stage %d/%d: weak %d/%d (positive share %.2f), hit rate %.4f, false alarm "
-                 "%.4f, error bound %.3g, %s, about %s left",
-                 s + 1, stages, round, target, a.share, a.hit, a.falseAlarm, a.bound,
+      say(Format("stage %d/%d: weak %d/%d, hit rate %.4f, false alarm %.4f, error bound %.3g, "
+                 "%s, about %s left",
+                 s + 1, stages, round, target, r.hit, r.falseAlarm, r.bound,
                  Duration(elapsed()).c_str(), Duration(perRound * left).c_str()));
     };
-    Attempt best;
-    int attempts = 0;
-    for (size_t k = shareIndex; k < kShares.size(); ++k) {
-      Attempt a = TrainAttempt(context, kShares[k]);
-      ++attempts;
-      if (stop) return out;
-      const bool better = attempts == 1 || a.hit > best.hit ||
-                          (a.hit == best.hit && a.falseAlarm < best.falseAlarm);
-      if (better) best = std::move(a);
-      if (best.hit >= options.hitRate) {
-        shareIndex = static_cast<int>(k);
-        break;
-      }
-      say(Format("stage %d: hit rate %.4f below %.4f, trained again with more weight on the "
-                 "positives",
-                 s + 1, best.hit, options.hitRate));
-    }
-    if (out.cascade.weak.size() + best.weak.size() > ClassifierSet::kMaxRecords) {
+    const StageResult stage = TrainStage(context);
+    if (stop) return out;
+    if (out.cascade.weak.size() + stage.weak.size() > ClassifierSet::kMaxRecords) {
       say("the next stage would not fit a classifier file: training ends here");
       break;
     }
     StageSummary summary;
-    summary.weak = static_cast<int>(best.weak.size());
+    summary.weak = static_cast<int>(stage.weak.size());
     summary.positives = static_cast<int>(active.size());
     summary.negatives = negatives;
-    summary.hitRate = best.hit;
-    summary.falseAlarm = best.falseAlarm;
-    summary.positiveShare = best.share;
-    summary.attempts = attempts;
-    summary.theta = best.theta;
-    out.cascade.weak.insert(out.cascade.weak.end(), best.weak.begin(), best.weak.end());
+    summary.hitRate = stage.hit;
+    summary.falseAlarm = stage.falseAlarm;
+    summary.theta = stage.theta;
+    const bool biased = family.Bias().has_value();
+    summary.bias = biased ? stage.weak.back().alpha : 0.0f;
+    const float learned = stage.total - summary.bias;
+    summary.effective = learned > 0.0f ? (stage.theta * stage.total - summary.bias) / learned
+                                       : stage.theta;
+    out.cascade.weak.insert(out.cascade.weak.end(), stage.weak.begin(), stage.weak.end());
     out.cascade.sizes.push_back(summary.weak);
-    out.cascade.theta.push_back(best.theta);
+    out.cascade.theta.push_back(stage.theta);
 
     // Positives and negatives the stage passes go on.
     std::vector<int> kept;
     for (size_t i = 0; i < active.size(); ++i) {
-      if (StagePasses(best.votes[i], best.total, best.theta)) kept.push_back(active[i]);
+      if (StagePasses(stage.votes[i], stage.total, stage.theta)) kept.push_back(active[i]);
     }
     active = std::move(kept);
     int retained = 0;
     for (int i = 0; i < negatives; ++i) {
-      if (!StagePasses(best.votes[context.positives + i], best.total, best.theta)) continue;
+      if (!StagePasses(stage.votes[context.positives + i], stage.total, stage.theta)) continue;
       std::copy_n(negRows.begin() + static_cast<ptrdiff_t>(i) * f, f,
                   negRows.begin() + static_cast<ptrdiff_t>(retained) * f);
+      negBias[retained] = negBias[i];
       ++retained;
     }
     negRows.resize(static_cast<size_t>(retained) * f);
+    negBias.resize(static_cast<size_t>(retained));
     negatives = retained;
 
     // Mined negatives the cascade so far accepts.
     int tried = 0, accepted = 0;
     if (s + 1 < stages && miner.HasSources()) {
-      const std::vector<FeatureSpec> chosen = out.cascade.Features();
-      const int limit = std::max(200000, 60 * quota);
-      constexpr int kBatch = 4096;
-      std::vector<Source> batch, found;
-      std::vector<uint8_t> pass;
-      while (negatives + static_cast<int>(found.size()) < quota && tried < limit && !stop) {
-        batch.clear();
-        for (int k = 0; k < kBatch; ++k) {
-          const Candidate c = miner.Next();
-          batch.push_back({c.picture, 0, c.region, c.mirror});
-        }
-        pass.assign(batch.size(), 0);
-        ParallelFor(threads, threads, [&](int t0, int t1) {
-          for (int t = t0; t < t1; ++t) {
-            std::unique_ptr<FlavourSample> sample = family.NewSample();
-            sample->SetFeatures(chosen);
-            std::vector<double> values(chosen.size());
-            const size_t b = batch.size() * t / threads, e = batch.size() * (t + 1) / threads;
-            for (size_t i = b; i < e; ++i) {
-              if (!PrepareSource(*sample, batch[i])) continue;
-              sample->Values(values);
-              pass[i] = out.cascade.Decide(values).accepted ? 1 : 0;
-            }
-          }
-        });
-        for (size_t i = 0; i < batch.size(); ++i) {
-          if (negatives + static_cast<int>(found.size()) >= quota) break;
-          ++tried;
-          if (pass[i]) found.push_back(batch[i]);
-        }
-      }
+      const std::vector<Source> found =
+          MineNegatives(family, out.cascade, miner, quota - negatives, std::max(200000, 60 * quota),
+                        threads, stop, tried);
       accepted = static_cast<int>(found.size());
-      ExtractRows(family, pool, found, negRows, ok, threads);
+      ExtractRows(family, pool, found, negRows, ok, negBias, threads);
       negatives += accepted;
     }
     summary.minedAcceptance = tried > 0 ? static_cast<double>(accepted) / tried : 0.0;
     out.stages.push_back(summary);
-    say(Format("stage %d/%d done: %d weak classifiers, hit rate %.4f, false alarm %.4f, theta "
-               "%.4f, %d positives left, %d negatives for the next stage (%d of %d mined windows "
-               "accepted), %s",
+    say(Format("stage %d/%d done: %d weak classifiers, hit rate %.4f, false alarm %.4f, a window "
+               "needs %.4f of the learned weights, %d positives left, %d negatives for the next "
+               "stage (%d of %d mined windows accepted), %s",
                s + 1, stages, summary.weak, summary.hitRate, summary.falseAlarm,
-               static_cast<double>(summary.theta), static_cast<int>(active.size()), negatives,
+               static_cast<double>(summary.effective), static_cast<int>(active.size()), negatives,
                accepted, tried, Duration(elapsed()).c_str()));
     const int minimum = std::max(50, quota / 100);
-    if (s + 1 < stages && negatives < minimum && static_cast<int>(out.stages.size()) >=
-                                                     family.MinimumStages()) {
+    if (s + 1 < stages && negatives < minimum &&
+        static_cast<int>(out.stages.size()) >= family.MinimumStages()) {
       say(Format("only %d negatives are still accepted: the cascade ends after %d stages",
                  negatives, s + 1));
       break;

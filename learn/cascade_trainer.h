@@ -6,10 +6,12 @@
 // positives that reach it and to pass at most the false-alarm rate F of its negatives:
 //
 // - stages of fixed size decided at a fixed ratio (Byte, Float, BLBP: the growth sizes 10, 13,
-//   17, ... that their loads rebuild; the Haar detector's likewise): when a stage falls short of
-//   H it is trained again with more of the initial weight on the positives;
-// - stages of free size at a fixed ratio (PLTP): weak classifiers are added until both aims are
-//   met (or a size limit), with the same fallback;
+//   17, ... that their loads rebuild; the Haar detector's likewise): the last weak classifier of
+//   each stage is a bias, a record that says yes to (practically) every window, whose weight is
+//   the least that lets the stage keep H; it lowers the share of the votes the learned weak
+//   classifiers must reach, as a stage threshold would;
+// - stages of free size at a fixed ratio (PLTP): weak classifiers are added, the bias weighed
+//   after each, until the stage passes at most F of its negatives (or a size limit);
 // - stages of fixed size with their own thresholds (EOH: the default split): each stage's
 //   threshold is the highest that keeps H.
 //
@@ -21,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +55,13 @@ struct TrainedCascade {
   std::vector<FeatureSpec> Features() const;
 };
 
+// A weak classifier that says yes to (practically) every window: its feature and thresholds.
+struct BiasWeak {
+  FeatureSpec feature;
+  double t1 = 0.0;
+  double t2 = 0.0;
+};
+
 struct StagePolicy {
   enum class Kind { FixedRatio, FreeRatio, OwnThreshold };
   Kind kind = Kind::FixedRatio;
@@ -72,6 +82,8 @@ class TrainingFamily {
   virtual int CropType() const = 0;
   virtual ThresholdType Thresholds() const = 0;
   virtual StagePolicy Policy() const = 0;
+  // The bias that ends each stage decided at a fixed ratio (none with own stage thresholds).
+  virtual std::optional<BiasWeak> Bias() const = 0;
   virtual int DefaultStages() const = 0;
   virtual int MinimumStages() const { return 1; }
   virtual Result Write(const TrainedCascade& cascade, const std::string& path) const = 0;
@@ -100,9 +112,9 @@ struct StageSummary {
   int negatives = 0;  // negatives it was trained on
   double hitRate = 0.0;
   double falseAlarm = 0.0;
-  double positiveShare = 0.5;  // the positives' share of the initial weight
-  int attempts = 0;
-  float theta = 0.0f;
+  float theta = 0.0f;      // the stage's threshold or ratio
+  float bias = 0.0f;       // the bias's weight
+  float effective = 0.0f;  // the share of the learned weights a window needs, with the bias
   double minedAcceptance = 0.0;  // share of mined candidates the cascade accepted before it
 };
 

@@ -33,8 +33,8 @@ FeatureSpec Spec(int32_t code, CountRect r, CountRect second = {}) {
 
 std::vector<FeatureSpec> WindowPoolSpecs() {
   std::vector<FeatureSpec> specs;
-  for (const FeatureDesc& d : CentredPool().features) {
-    specs.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
+  for (const WindowPool& pool : {CentredPool(), SlidingPool()}) {
+    for (const FeatureDesc& d : pool.features) specs.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
   }
   return specs;
 }

@@ -1,8 +1,9 @@
 // The candidate features the cascade trainer chooses from, one pool per flavour:
 //
-// - Byte and Float (the window family): the centred pool of the weak-classifier selection, every
-//   pattern 2, 11, 12, 21, 22, 31, 41, 43 centred in the 24 x 24 window at every size, on grey and
-//   on colour range (6344 features).
+// - Byte and Float (the window family): both pools of the family, on grey and on colour range:
+//   the centred pool of the weak-classifier selection (patterns 2, 11, 12, 21, 22, 31, 41, 43
+//   centred in the 24 x 24 window at every size, 6344 features) and the sliding pool (the same
+//   patterns at sizes stepping by 2 and positions sliding by a third of the size, 27288).
 // - BLBP (the code-count family, 48 x 48 luminance windows): the count of each of the 10 classes
 //   in rectangles covering 8, 12, 16, 24 or 47 pixels a side at positions half a side apart
 //   (529 rectangles), and, as pattern 41, the difference between a rectangle and its right or
