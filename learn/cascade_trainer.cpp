@@ -452,7 +452,7 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     if (log) log(line);
   };
   const int stages = options.stages > 0 ? options.stages : family.DefaultStages();
-  const StagePolicy policy = family.Policy();
+  StagePolicy policy = family.Policy();
   const int threads = std::max(1, options.threads);
   if (stages < family.MinimumStages() || stages > ClassifierSet::kMaxStages) {
     out.result = Result::Error(Format("the %s cascade takes %d to 20 stages", family.Label().c_str(),
@@ -460,14 +460,20 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     return out;
   }
   if (policy.kind != StagePolicy::Kind::FreeRatio) {
+    // The stage that reaches 1000 weak classifiers is cut there, as the growth load cuts it.
+    std::vector<int> sizes;
     int total = 0;
-    for (int s = 0; s < stages; ++s) total += policy.size(s);
-    if (total > ClassifierSet::kMaxRecords) {
-      out.result = Result::Error(Format("%d stages of the %s cascade need %d weak classifiers; at "
-                                        "most 1000 fit a classifier file",
-                                        stages, family.Label().c_str(), total));
+    for (int s = 0; s < stages; ++s) {
+      sizes.push_back(std::min(policy.size(s), ClassifierSet::kMaxRecords - total));
+      total += sizes.back();
+    }
+    if (sizes.back() <= 0) {
+      out.result = Result::Error(Format("%d stages of the %s cascade do not fit the 1000 weak "
+                                        "classifiers of a classifier file",
+                                        stages, family.Label().c_str()));
       return out;
     }
+    policy.size = [sizes](int s) { return sizes[s]; };
   }
 
   // Sample pictures.

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "core/dib.h"
+#include "learn/progress.h"
 
 namespace fw::test {
 
@@ -31,5 +33,14 @@ Dib ClearLike(int width, int height, uint32_t seed);
 
 // Writes `count` pictures of each kind as BMP files into folder/positives and folder/negatives.
 void WriteSampleFolders(const std::string& folder, int count, int width, int height);
+
+// Remembers every progress state shown and whether the window was hidden.
+class RecordingProgress : public ProgressSink {
+ public:
+  void Show(const ProgressState& state) override { states.push_back(state); }
+  void Hide() override { hidden = true; }
+  std::vector<ProgressState> states;
+  bool hidden = false;
+};
 
 }  // namespace fw::test
