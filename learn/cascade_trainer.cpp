@@ -613,7 +613,7 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     int tried = 0, accepted = 0;
     if (s + 1 < stages && miner.HasSources()) {
       const std::vector<Source> found =
-          MineNegatives(family, out.cascade, miner, quota - negatives, std::max(200000, 60 * quota),
+          MineNegatives(family, out.cascade, miner, quota - negatives, 60 * quota,
                         threads, stop, tried);
       accepted = static_cast<int>(found.size());
       ExtractRows(family, pool, found, negRows, ok, negBias, threads);

@@ -343,9 +343,11 @@ TEST_F(EohRun, WritesOneLinePerRatioAfterTheHeader) {
   // At ratio ~0 every stage passes, so every sample is accepted.
   EXPECT_EQ(out.points.back().detected, 6);
   EXPECT_EQ(out.points.back().falseAlarms, 6);
-  const std::string last = lines.back();
-  EXPECT_NE(last.find("误报负样本数：    6，检测正样本数：    6，( 1.000000 , 1.000000), 加权错误率:0.500000, 错误数:    6,错误率:0.500000"),
-            std::string::npos) << last;
+  EXPECT_EQ(out.points.size(), 101u);
+  EXPECT_EQ(lines[4], "阈值： 1.000000，误报负样本数：    0，检测正样本数：    0，(  0.000000 ,  0.000000), "
+                      "加权错误率: 0.500000, 错误数:    6,错误率: 0.500000");
+  EXPECT_EQ(lines.back(), "阈值： 0.000001，误报负样本数：    6，检测正样本数：    6，(  1.000000 ,  1.000000), "
+                          "加权错误率: 0.500000, 错误数:    6,错误率: 0.500000");
 }
 
 TEST_F(EohRun, RefusesACascadeOfFewerThanTwoHundredRecords) {
