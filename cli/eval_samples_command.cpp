@@ -74,7 +74,8 @@ int RunEohEvaluationCommand(const Args& args) {
   const Result r = job.Wait();
   ReportUnreadable(outcome.unreadable);
   if (!r) return Fail(r.message());
-  for (const RocPoint& p : outcome.points) PrintRates(p, outcome.positives, outcome.negatives, true);
+  for (const RocPoint& p : outcome.points)
+    PrintRates(p, outcome.positives, outcome.negatives, true);
   if (!outcome.finished) return Fail("stopped: " + params.report + " holds the ratios so far");
   std::fprintf(stderr, "fumewatch-cli: report written to %s\n", params.report.c_str());
   return 0;
@@ -90,7 +91,8 @@ int RunEvalSamples(const ArgList& argv) {
   Args args(argv, {"classifier", "flavour", "positives", "negatives", "plot", "samples-root"},
             {"roc", "eoh-run"});
   if (!args.ok()) return Fail(args.error());
-  if (!args.Positional().empty()) return Fail("unexpected argument \"" + args.Positional()[0] + "\"");
+  if (!args.Positional().empty())
+    return Fail("unexpected argument \"" + args.Positional()[0] + "\"");
   if (args.Has("eoh-run")) return RunEohEvaluationCommand(args);
   for (const char* required : {"classifier", "positives", "negatives"}) {
     if (!args.Has(required)) return Fail(std::string("eval-samples needs --") + required);

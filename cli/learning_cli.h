@@ -20,8 +20,7 @@ bool DoubleOption(const Args& args, const std::string& name, double lo, double h
 
 // The flavour named by --flavour, or guessed from a classifier file's name
 // ("Byte_RealAdaboost.kdz" -> byte); an error text when neither names one.
-std::optional<Flavour> FlavourOption(const Args& args, const std::string& file,
-                                     std::string& error);
+std::optional<Flavour> FlavourOption(const Args& args, const std::string& file, std::string& error);
 
 // The stop flag of the current run: set by SIGINT and SIGTERM while InterruptStops lives.
 class InterruptStops {

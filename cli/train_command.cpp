@@ -45,9 +45,9 @@ int RunCascade(const std::string& name, const Args& args, TrainerOptions& option
   const std::unique_ptr<TrainingFamily> family = CascadeTrainingFamily(flavour);
   const std::string out = *args.Value("out");
   InterruptStops interrupt;
-  const TrainingOutcome result =
-      TrainCascade(*family, options, InterruptStops::Flag(),
-                   [](const std::string& line) { std::fprintf(stderr, "train: %s\n", line.c_str()); });
+  const TrainingOutcome result = TrainCascade(
+      *family, options, InterruptStops::Flag(),
+      [](const std::string& line) { std::fprintf(stderr, "train: %s\n", line.c_str()); });
   if (!result.result) return Fail(result.result.message());
   if (!result.finished) return Fail("stopped: no classifier file was written");
   if (Result r = family->Write(result.cascade, out); !r) return Fail(r.message());
@@ -71,19 +71,20 @@ int RunCascade(const std::string& name, const Args& args, TrainerOptions& option
     accepted += yes ? 1 : 0;
     ++index;
   }
-  std::printf("flavour=%s seed=%llu stages=%zu weak=%zu positives=%d negatives=%d "
-              "mining_frames=%zu hit_rate=%g false_alarm=%g seconds=%.1f\n",
-              name.c_str(), static_cast<unsigned long long>(options.seed),
-              result.cascade.sizes.size(), result.cascade.weak.size(), result.positives,
-              result.negatives, options.miningFrames.size(), options.hitRate, options.falseAlarm,
-              result.seconds);
+  std::printf(
+      "flavour=%s seed=%llu stages=%zu weak=%zu positives=%d negatives=%d "
+      "mining_frames=%zu hit_rate=%g false_alarm=%g seconds=%.1f\n",
+      name.c_str(), static_cast<unsigned long long>(options.seed), result.cascade.sizes.size(),
+      result.cascade.weak.size(), result.positives, result.negatives, options.miningFrames.size(),
+      options.hitRate, options.falseAlarm, result.seconds);
   for (size_t s = 0; s < result.stages.size(); ++s) {
     const StageSummary& st = result.stages[s];
-    std::printf("stage=%zu weak=%d positives=%d negatives=%d hit_rate=%.6f false_alarm=%.6f "
-                "theta=%.6f bias=%.6f effective_ratio=%.6f mined_acceptance=%.6f\n",
-                s + 1, st.weak, st.positives, st.negatives, st.hitRate, st.falseAlarm,
-                static_cast<double>(st.theta), static_cast<double>(st.bias),
-                static_cast<double>(st.effective), st.minedAcceptance);
+    std::printf(
+        "stage=%zu weak=%d positives=%d negatives=%d hit_rate=%.6f false_alarm=%.6f "
+        "theta=%.6f bias=%.6f effective_ratio=%.6f mined_acceptance=%.6f\n",
+        s + 1, st.weak, st.positives, st.negatives, st.hitRate, st.falseAlarm,
+        static_cast<double>(st.theta), static_cast<double>(st.bias),
+        static_cast<double>(st.effective), st.minedAcceptance);
   }
   std::printf("training_detection_rate=%.6f round_trip=%s\n",
               index > 0 ? static_cast<double>(accepted) / index : 0.0,
@@ -137,7 +138,8 @@ int RunTrain(const ArgList& argv) {
              "seed", "mine-video", "mine-frames", "threads"},
             {});
   if (!args.ok()) return Fail(args.error());
-  if (!args.Positional().empty()) return Fail("unexpected argument \"" + args.Positional()[0] + "\"");
+  if (!args.Positional().empty())
+    return Fail("unexpected argument \"" + args.Positional()[0] + "\"");
   for (const char* required : {"flavour", "positives", "negatives", "out"}) {
     if (!args.Has(required)) return Fail(std::string("train needs --") + required);
   }

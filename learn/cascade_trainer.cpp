@@ -87,14 +87,17 @@ class CascadeFamily : public TrainingFamily {
         break;
       case StageRule::AsReadOrDefaultSplit:
         p.kind = StagePolicy::Kind::OwnThreshold;
-        p.size = [](int s) { return s < static_cast<int>(kDefaultSplit.size()) ? kDefaultSplit[s] : 30; };
+        p.size = [](int s) {
+          return s < static_cast<int>(kDefaultSplit.size()) ? kDefaultSplit[s] : 30;
+        };
         break;
     }
     return p;
   }
   std::optional<BiasWeak> Bias() const override {
-    const FeatureSpec whole{0, 0, 0, static_cast<uint8_t>(info_.baseWindow),
-                            static_cast<uint8_t>(info_.baseWindow), {}};
+    const FeatureSpec whole{
+        0, 0, 0, static_cast<uint8_t>(info_.baseWindow), static_cast<uint8_t>(info_.baseWindow),
+        {}};
     FeatureSpec f = whole;
     switch (flavour_) {
       case Flavour::Byte:  // mean colour range below 255: every window but pure primaries
@@ -103,16 +106,21 @@ class CascadeFamily : public TrainingFamily {
       case Flavour::Float:  // mean grey, any finite value
         f.code = 1;
         return BiasWeak{f, static_cast<double>(FLT_MAX), -static_cast<double>(FLT_MAX)};
-      case Flavour::Blbp: case Flavour::Pltp:  // a class count, any count
+      case Flavour::Blbp:
+      case Flavour::Pltp:  // a class count, any count
         f.code = CountFeatureCode(0, 0, 1);
         return BiasWeak{f, 32767.0, -32768.0};
-      case Flavour::Eoh: return std::nullopt;
+      case Flavour::Eoh:
+        return std::nullopt;
     }
     return std::nullopt;
   }
-  int DefaultStages() const override { return info_.stages == StageRule::AsReadOrDefaultSplit ? 10 : 8; }
+  int DefaultStages() const override {
+    return info_.stages == StageRule::AsReadOrDefaultSplit ? 10 : 8;
+  }
   int MinimumStages() const override {
-    return info_.stages == StageRule::AsReadOrDefaultSplit ? static_cast<int>(kDefaultSplit.size()) : 1;
+    return info_.stages == StageRule::AsReadOrDefaultSplit ? static_cast<int>(kDefaultSplit.size())
+                                                           : 1;
   }
   Result Write(const TrainedCascade& cascade, const std::string& path) const override {
     return ModelOf(cascade, flavour_).Save(path);
@@ -267,7 +275,7 @@ struct StageContext {
   const PoolData& pool;
   const BinMatrix& bins;
   const std::vector<uint8_t>& biasYes;  // per sample of the matrix
-  int positives;  // the first samples of the matrix
+  int positives;                        // the first samples of the matrix
   int negatives;
   StagePolicy policy;
   int stage;
@@ -298,8 +306,7 @@ int PositivesPassing(const StageContext& c, const std::vector<float>& votes, flo
 }
 
 // The least bias weight with which the stage keeps the hit rate (bisection on the exact test).
-float BiasWeight(const StageContext& c, const std::vector<float>& votes, float total,
-                 float theta) {
+float BiasWeight(const StageContext& c, const std::vector<float>& votes, float total, float theta) {
   const int keep = Kept(c);
   if (PositivesPassing(c, votes, total, 0.0f, theta) >= keep) return 0.0f;
   double lo = 0.0, hi = std::max(1.0, 2.0 * total / (1.0 - theta));
@@ -455,8 +462,8 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
   StagePolicy policy = family.Policy();
   const int threads = std::max(1, options.threads);
   if (stages < family.MinimumStages() || stages > ClassifierSet::kMaxStages) {
-    out.result = Result::Error(Format("the %s cascade takes %d to 20 stages", family.Label().c_str(),
-                                      family.MinimumStages()));
+    out.result = Result::Error(Format("the %s cascade takes %d to 20 stages",
+                                      family.Label().c_str(), family.MinimumStages()));
     return out;
   }
   if (policy.kind != StagePolicy::Kind::FreeRatio) {
@@ -468,9 +475,10 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
       total += sizes.back();
     }
     if (sizes.back() <= 0) {
-      out.result = Result::Error(Format("%d stages of the %s cascade do not fit the 1000 weak "
-                                        "classifiers of a classifier file",
-                                        stages, family.Label().c_str()));
+      out.result =
+          Result::Error(Format("%d stages of the %s cascade do not fit the 1000 weak "
+                               "classifiers of a classifier file",
+                               stages, family.Label().c_str()));
       return out;
     }
     policy.size = [sizes](int s) { return sizes[s]; };
@@ -503,8 +511,10 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     }
   }
   std::vector<Source> positiveSources, negativeSources;
-  for (const Dib& p : positivePictures) positiveSources.push_back({&p, family.CropType(), {}, false});
-  for (const Dib& p : negativePictures) negativeSources.push_back({&p, family.CropType(), {}, false});
+  for (const Dib& p : positivePictures)
+    positiveSources.push_back({&p, family.CropType(), {}, false});
+  for (const Dib& p : negativePictures)
+    negativeSources.push_back({&p, family.CropType(), {}, false});
   say(Format("%s: %zu positives, %zu negatives, %zu mining frames", family.Label().c_str(),
              positiveSources.size(), negativeSources.size(), options.miningFrames.size()));
 
@@ -552,9 +562,10 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     stageBias.insert(stageBias.end(), negBias.begin(), negBias.end());
     auto lastLog = Clock::now();
     const auto stageStart = Clock::now();
-    StageContext context{family, pool, bins, stageBias, static_cast<int>(active.size()),
-                         negatives, policy, s, options.hitRate, options.falseAlarm, threads, stop,
-                         nullptr};
+    StageContext context{
+        family,    pool,   bins,   stageBias,       static_cast<int>(active.size()),
+        negatives, policy, s,      options.hitRate, options.falseAlarm,
+        threads,   stop,   nullptr};
     context.onRound = [&](const StageResult& r, int round, int target) {
       if (Clock::now() - lastLog < std::chrono::seconds(2) && round != target) return;
       lastLog = Clock::now();
@@ -564,7 +575,8 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
       if (policy.kind != StagePolicy::Kind::FreeRatio) {
         for (int k = s + 1; k < stages; ++k) left += policy.size(k);
       }
-      say(Format("stage %d/%d: weak %d/%d, hit rate %.4f, false alarm %.4f, error bound %.3g, "
+      say(
+          Format("stage %d/%d: weak %d/%d, hit rate %.4f, false alarm %.4f, error bound %.3g, "
                  "%s, about %s left",
                  s + 1, stages, round, target, r.hit, r.falseAlarm, r.bound,
                  Duration(elapsed()).c_str(), Duration(perRound * left).c_str()));
@@ -585,8 +597,8 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     const bool biased = family.Bias().has_value();
     summary.bias = biased ? stage.weak.back().alpha : 0.0f;
     const float learned = stage.total - summary.bias;
-    summary.effective = learned > 0.0f ? (stage.theta * stage.total - summary.bias) / learned
-                                       : stage.theta;
+    summary.effective =
+        learned > 0.0f ? (stage.theta * stage.total - summary.bias) / learned : stage.theta;
     out.cascade.weak.insert(out.cascade.weak.end(), stage.weak.begin(), stage.weak.end());
     out.cascade.sizes.push_back(summary.weak);
     out.cascade.theta.push_back(stage.theta);
@@ -612,16 +624,16 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     // Mined negatives the cascade so far accepts.
     int tried = 0, accepted = 0;
     if (s + 1 < stages && miner.HasSources()) {
-      const std::vector<Source> found =
-          MineNegatives(family, out.cascade, miner, quota - negatives, 60 * quota,
-                        threads, stop, tried);
+      const std::vector<Source> found = MineNegatives(family, out.cascade, miner, quota - negatives,
+                                                      60 * quota, threads, stop, tried);
       accepted = static_cast<int>(found.size());
       ExtractRows(family, pool, found, negRows, ok, negBias, threads);
       negatives += accepted;
     }
     summary.minedAcceptance = tried > 0 ? static_cast<double>(accepted) / tried : 0.0;
     out.stages.push_back(summary);
-    say(Format("stage %d/%d done: %d weak classifiers, hit rate %.4f, false alarm %.4f, a window "
+    say(
+        Format("stage %d/%d done: %d weak classifiers, hit rate %.4f, false alarm %.4f, a window "
                "needs %.4f of the learned weights, %d positives left, %d negatives for the next "
                "stage (%d of %d mined windows accepted), %s",
                s + 1, stages, summary.weak, summary.hitRate, summary.falseAlarm,

@@ -98,9 +98,9 @@ ClassifierSet ModelOf(const TrainedCascade& cascade, Flavour flavour);
 struct TrainerOptions {
   std::string positives;  // folders of sample pictures (JPEG, PNG, BMP)
   std::string negatives;
-  int stages = 0;          // 0: the flavour's default
-  double hitRate = 0.995;  // per stage
-  double falseAlarm = 0.5; // per stage
+  int stages = 0;           // 0: the flavour's default
+  double hitRate = 0.995;   // per stage
+  double falseAlarm = 0.5;  // per stage
   uint64_t seed = 1;
   int threads = 2;
   std::vector<Dib> miningFrames;  // frames of a video without smoke
@@ -112,9 +112,9 @@ struct StageSummary {
   int negatives = 0;  // negatives it was trained on
   double hitRate = 0.0;
   double falseAlarm = 0.0;
-  float theta = 0.0f;      // the stage's threshold or ratio
-  float bias = 0.0f;       // the bias's weight
-  float effective = 0.0f;  // the share of the learned weights a window needs, with the bias
+  float theta = 0.0f;            // the stage's threshold or ratio
+  float bias = 0.0f;             // the bias's weight
+  float effective = 0.0f;        // the share of the learned weights a window needs, with the bias
   double minedAcceptance = 0.0;  // share of mined candidates the cascade accepted before it
 };
 

@@ -123,7 +123,7 @@ bool IsEvaluable(Flavour flavour, const WeakRecord& r) {
 
 namespace {
 
-int32_t ReadInt(const std::string& bytes, size_t at) {
+int32_t ReadInt(std::string_view bytes, size_t at) {
   int32_t v;
   std::memcpy(&v, bytes.data() + at, sizeof v);
   return v;
@@ -134,20 +134,25 @@ void Append(std::string& out, const void* data, size_t size) {
 }
 
 // The largest file any valid pair of counts describes.
-constexpr size_t kMaxFileBytes = 8 + 8 * ClassifierSet::kMaxStages +
-                                 sizeof(WeakRecord) * ClassifierSet::kMaxRecords;
+constexpr size_t kMaxFileBytes =
+    8 + 8 * ClassifierSet::kMaxStages + sizeof(WeakRecord) * ClassifierSet::kMaxRecords;
 
 }  // namespace
 
 Result ClassifierSet::Load(Flavour f, const std::string& path, LoadReports reports) {
-  auto fail = [&path](const std::string& problem) { return Result::Error(path + ": " + problem); };
   std::ifstream in(path, std::ios::binary);
-  if (!in) return fail("cannot open the classifier file");
+  if (!in) return Result::Error(path + ": cannot open the classifier file");
   std::string bytes;
   bytes.resize(kMaxFileBytes + 1);
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (in.bad()) return fail("cannot read the classifier file");
+  if (in.bad()) return Result::Error(path + ": cannot read the classifier file");
   bytes.resize(static_cast<size_t>(in.gcount()));
+  return LoadFromBytes(f, bytes, path, reports);
+}
+
+Result ClassifierSet::LoadFromBytes(Flavour f, std::string_view bytes, const std::string& path,
+                                    LoadReports reports) {
+  auto fail = [&path](const std::string& problem) { return Result::Error(path + ": " + problem); };
   if (bytes.size() < 8) {
     return fail("too short for a classifier file (" + std::to_string(bytes.size()) + " bytes)");
   }
@@ -183,13 +188,18 @@ Result ClassifierSet::Load(Flavour f, const std::string& path, LoadReports repor
   model.stageRatio = 0.01f;
 
   switch (info.stages) {
-    case StageRule::Growth: model.RebuildByGrowth(model.stageSizes[0]); break;
-    case StageRule::AsRead: break;
+    case StageRule::Growth:
+      model.RebuildByGrowth(model.stageSizes[0]);
+      break;
+    case StageRule::AsRead:
+      break;
     case StageRule::AsReadOrDefaultSplit:
       if (s >= 1 && model.stageSizes[1] == 0) {
         if (n < kDefaultSplitRecords) {
-          return fail("a single-stage EOH file needs 200 weak records for the default split, "
-                      "it holds " + std::to_string(n));
+          return fail(
+              "a single-stage EOH file needs 200 weak records for the default split, "
+              "it holds " +
+              std::to_string(n));
         }
         model.UseDefaultSplit();
       }
@@ -211,11 +221,10 @@ Result ClassifierSet::Load(Flavour f, const std::string& path, LoadReports repor
     }
   }
   if (reports == LoadReports::Write) {
-    const Result r = f == Flavour::Eoh
-                         ? WriteEohReport(model, StartDirectory() + kEohReportFile)
-                         : (f == Flavour::Byte || f == Flavour::Float)
-                               ? WriteStatisticsReport(model, StartDirectory())
-                               : Result::Ok();
+    const Result r = f == Flavour::Eoh ? WriteEohReport(model, StartDirectory() + kEohReportFile)
+                     : (f == Flavour::Byte || f == Flavour::Float)
+                         ? WriteStatisticsReport(model, StartDirectory())
+                         : Result::Ok();
     if (!r) return r;
   }
   *this = std::move(model);

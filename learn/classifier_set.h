@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/result.h"
@@ -126,6 +127,9 @@ class ClassifierSet {
   // that the flavour cannot evaluate is refused with a message naming the file and the problem;
   // the model is then left as it was. The stage ratio becomes 0.01 (the mode sets its own).
   Result Load(Flavour flavour, const std::string& path, LoadReports reports = LoadReports::None);
+  // The same from a file's bytes already read; `path` names the file in messages.
+  Result LoadFromBytes(Flavour flavour, std::string_view bytes, const std::string& path,
+                       LoadReports reports = LoadReports::None);
 
   // Writes S (the leading non-zero stage sizes), N (their sum), the sizes, the first N records
   // and S stage thresholds. Written under a temporary name and renamed when complete.
@@ -155,8 +159,8 @@ class ClassifierSet {
     std::array<float, kMaxStages> theta;
     const int stages = StageCount();
     for (int s = 0; s < stages; ++s) theta[s] = StageTheta(s);
-    return RunStages(stageSizes.data(), theta.data(), stages,
-                     [this](int r) { return records[r].alpha; }, yes);
+    return RunStages(
+        stageSizes.data(), theta.data(), stages, [this](int r) { return records[r].alpha; }, yes);
   }
 
   Flavour flavour = Flavour::Float;

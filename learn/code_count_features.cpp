@@ -52,9 +52,12 @@ int CountClasses(CodeFamily family, int level) {
     case 0:
       return LbpMapper::kUniformClasses + LbpMapper::kRotationClasses +
              LbpMapper::kRotationUniformClasses;
-    case 1: return LbpMapper::kRotationClasses + LbpMapper::kRotationUniformClasses;
-    case 2: return LbpMapper::kRotationUniformClasses;
-    default: return 0;
+    case 1:
+      return LbpMapper::kRotationClasses + LbpMapper::kRotationUniformClasses;
+    case 2:
+      return LbpMapper::kRotationUniformClasses;
+    default:
+      return 0;
   }
 }
 
@@ -99,8 +102,8 @@ void BlbpCodes(const uint8_t* luminance, int width, int height, uint8_t* classes
   });
 }
 
-void PltpCodes(const uint8_t* luminance, int width, int height, uint8_t* uniform,
-               uint8_t* rotation, uint8_t* rotationUniform) {
+void PltpCodes(const uint8_t* luminance, int width, int height, uint8_t* uniform, uint8_t* rotation,
+               uint8_t* rotationUniform) {
   if (width <= 0 || height <= 0) return;
   const LbpMapper& t = LbpTables();
   if (uniform) MarkBorder(uniform, width, height, LbpMapper::kUniformClasses);
@@ -131,9 +134,12 @@ LevelTables TablesOf(CodeFamily family, int level) {
                 Q = LbpMapper::kRotationUniformClasses;
   if (family == CodeFamily::Blbp) return {1, {Q, 0, 0}, {0, 0, 0}};
   switch (level) {
-    case 0: return {3, {U, R, Q}, {0, U, U + R}};
-    case 1: return {2, {R, Q, 0}, {0, R, 0}};
-    default: return {1, {Q, 0, 0}, {0, 0, 0}};
+    case 0:
+      return {3, {U, R, Q}, {0, U, U + R}};
+    case 1:
+      return {2, {R, Q, 0}, {0, R, 0}};
+    default:
+      return {1, {Q, 0, 0}, {0, 0, 0}};
   }
 }
 

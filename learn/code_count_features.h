@@ -61,7 +61,7 @@ struct CountLevel {
   int width = 0;
   int height = 0;
   int classes = 0;
-  std::vector<uint8_t> luminance;  // packed width x height
+  std::vector<uint8_t> luminance;             // packed width x height
   std::array<std::vector<uint8_t>, 3> codes;  // class images, border pixels hold their table size
   std::vector<uint32_t> counts;
 };
@@ -82,8 +82,8 @@ bool BuildCodeCountPlanes(const Dib& image, CodeFamily family, CodeCountPlanes& 
 // neighbour 7, mapped to the 10 rotation-invariant uniform classes.
 void BlbpCodes(const uint8_t* luminance, int width, int height, uint8_t* classes);
 // PLTP: bit k set when neighbour k >= centre, mapped through each table whose output is given.
-void PltpCodes(const uint8_t* luminance, int width, int height, uint8_t* uniform,
-               uint8_t* rotation, uint8_t* rotationUniform);
+void PltpCodes(const uint8_t* luminance, int width, int height, uint8_t* uniform, uint8_t* rotation,
+               uint8_t* rotationUniform);
 
 // Plane index of a class: for PLTP level 0 uniform 0..58, rotation-invariant 59..94,
 // rotation-invariant uniform 95..104; level 1 rotation-invariant 0..35, uniform 36..45;

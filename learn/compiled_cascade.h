@@ -48,7 +48,9 @@ struct WindowByteFamily {
   static Feature Resolve(const FeatureSpec& s, const Context& c) {
     return ResolveWindowFeature(s.code, s.x, s.y, s.w, s.h, c.side, c.stride, WindowForm::Byte);
   }
-  static Value Eval(const Planes& p, const Feature& f, Origin o) { return WindowValueByte(p, f, o); }
+  static Value Eval(const Planes& p, const Feature& f, Origin o) {
+    return WindowValueByte(p, f, o);
+  }
 };
 
 struct WindowFloatFamily {

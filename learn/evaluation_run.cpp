@@ -77,7 +77,8 @@ std::vector<StageVote> VotesOf(const SampleSet& set, const ClassifierSet& model,
   const int stages = model.StageCount();
   const ThresholdType type = InfoOf(model.flavour).thresholds;
   std::vector<Thresholds> t;
-  for (int k = 0; k < model.RecordsInStages(); ++k) t.push_back(ThresholdsOf(model.records[k], type));
+  for (int k = 0; k < model.RecordsInStages(); ++k)
+    t.push_back(ThresholdsOf(model.records[k], type));
   std::vector<StageVote> votes(static_cast<size_t>(set.Size()) * stages);
   ProgressState& ps = progress.State();
   ps.firstMaximum = set.Size();
@@ -102,8 +103,7 @@ std::vector<StageVote> VotesOf(const SampleSet& set, const ClassifierSet& model,
 }
 
 template <typename Theta>
-RocPoint Count(const SampleSet& set, const std::vector<StageVote>& votes, int stages,
-               Theta theta) {
+RocPoint Count(const SampleSet& set, const std::vector<StageVote>& votes, int stages, Theta theta) {
   RocPoint point;
   for (int s = 0; s < set.Size(); ++s) {
     bool accepted = true;
@@ -151,11 +151,11 @@ std::string RocLine(const RocPoint& p, int positives, int negatives) {
   const double hit = positives > 0 ? static_cast<double>(p.detected) / positives : 0.0;
   const int errors = positives - p.detected + p.falseAlarms;
   const int all = positives + negatives;
-  return Format("阈值：%9f，误报负样本数：%5d，检测正样本数：%5d，( %9f , %9f), 加权错误率:%9f, "
-                "错误数:%5d,错误率:%9f",
-                static_cast<double>(p.ratio), p.falseAlarms, p.detected, fa, hit,
-                0.5 * (1.0 - hit) + 0.5 * fa, errors,
-                all > 0 ? static_cast<double>(errors) / all : 0.0);
+  return Format(
+      "阈值：%9f，误报负样本数：%5d，检测正样本数：%5d，( %9f , %9f), 加权错误率:%9f, "
+      "错误数:%5d,错误率:%9f",
+      static_cast<double>(p.ratio), p.falseAlarms, p.detected, fa, hit,
+      0.5 * (1.0 - hit) + 0.5 * fa, errors, all > 0 ? static_cast<double>(errors) / all : 0.0);
 }
 
 EohEvaluationParams DefaultEohEvaluation(const std::string& samplesRoot) {
@@ -187,9 +187,8 @@ EohEvaluationOutcome RunEohEvaluation(const EohEvaluationParams& params, const S
                              "its stages, the file holds " + std::to_string(features)));
   }
   SampleSet set;
-  LoadedSamples loaded =
-      LoadSampleFolders(params.folders, false, InfoOf(Flavour::Eoh).cropType, model, set, stop,
-                        progress);
+  LoadedSamples loaded = LoadSampleFolders(params.folders, false, InfoOf(Flavour::Eoh).cropType,
+                                           model, set, stop, progress);
   out.unreadable = loaded.unreadable;
   if (!loaded.result) return end(loaded.result);
   if (!loaded.finished) return end(Result::Ok());
@@ -204,9 +203,10 @@ EohEvaluationOutcome RunEohEvaluation(const EohEvaluationParams& params, const S
   std::FILE* report = std::fopen(params.report.c_str(), "wb");
   if (!report) return end(Result::Error(params.report + ": cannot create the report"));
   const std::string header =
-      Format("正样本个数:%6d, 存放目录: %s. \r\n负样本个数:%6d, 存放目录: %s. \r\n规划特征个数:%d\r\n",
-             out.positives, params.folders.positives.c_str(), out.negatives,
-             params.folders.negatives.c_str(), features) +
+      Format(
+          "正样本个数:%6d, 存放目录: %s. \r\n负样本个数:%6d, 存放目录: %s. \r\n规划特征个数:%d\r\n",
+          out.positives, params.folders.positives.c_str(), out.negatives,
+          params.folders.negatives.c_str(), features) +
       "\r\n";
   bool written = std::fputs(header.c_str(), report) >= 0;
   model.UseDefaultSplit();

@@ -27,8 +27,8 @@ struct SampleFolders {
 };
 
 struct LoadedSamples {
-  Result result;           // a folder that could not be listed
-  bool finished = false;   // false when stopped
+  Result result;                        // a folder that could not be listed
+  bool finished = false;                // false when stopped
   std::vector<std::string> unreadable;  // pictures that could not be read, or gave no window
 };
 

@@ -41,18 +41,25 @@ bool FlavourSample::PrepareCrop(const Dib& picture, int type) {
   const SampleRect whole{0, 0, w - 1, h - 1};
   const bool texture = family == FeatureFamily::Texture;
   switch (type) {
-    case 1: return Stretch(picture, whole, false);
+    case 1:
+      return Stretch(picture, whole, false);
     case 2:
       return Stretch(picture,
                      texture ? SampleRect{w / 4 - 1, h / 4 - 1, 3 * w / 4 - 4, 3 * h / 4 - 4}
                              : SampleRect{23, 23, 70, 70},
                      false);
-    case 3: return Stretch(picture, {11, 11, 58, 58}, false);
-    case 4: return Stretch(picture, {11, 34, 58, 81}, false);
-    case 5: return Stretch(picture, {34, 11, 81, 58}, false);
-    case 6: return Stretch(picture, {34, 34, 81, 81}, false);
-    case 7: return Stretch(picture, whole, true);
-    case 8: return Stretch(picture, {w / 10, h / 10, w - w / 10, h - h / 10}, false);
+    case 3:
+      return Stretch(picture, {11, 11, 58, 58}, false);
+    case 4:
+      return Stretch(picture, {11, 34, 58, 81}, false);
+    case 5:
+      return Stretch(picture, {34, 11, 81, 58}, false);
+    case 6:
+      return Stretch(picture, {34, 34, 81, 81}, false);
+    case 7:
+      return Stretch(picture, whole, true);
+    case 8:
+      return Stretch(picture, {w / 10, h / 10, w - w / 10, h - h / 10}, false);
     default: {  // 90, 180, 270
       if (picture.GetBitCount() != 24) return false;
       if (!rotated_.SameFormat(w, h, 24)) rotated_.Create(w, h, 24, false);
@@ -129,10 +136,16 @@ class CountSample : public FamilySample<CodeCountFamily> {
 
 std::unique_ptr<FlavourSample> FlavourSample::Create(Flavour flavour) {
   switch (flavour) {
-    case Flavour::Byte: return std::make_unique<FamilySample<WindowByteFamily>>(flavour, WindowByteFamily::Context{});
-    case Flavour::Float: return std::make_unique<FamilySample<WindowFloatFamily>>(flavour, WindowFloatFamily::Context{});
-    case Flavour::Blbp: case Flavour::Pltp: return std::make_unique<CountSample>(flavour);
-    case Flavour::Eoh: return std::make_unique<FamilySample<TextureFamily>>(flavour, TextureFamily::Context{});
+    case Flavour::Byte:
+      return std::make_unique<FamilySample<WindowByteFamily>>(flavour, WindowByteFamily::Context{});
+    case Flavour::Float:
+      return std::make_unique<FamilySample<WindowFloatFamily>>(flavour,
+                                                               WindowFloatFamily::Context{});
+    case Flavour::Blbp:
+    case Flavour::Pltp:
+      return std::make_unique<CountSample>(flavour);
+    case Flavour::Eoh:
+      return std::make_unique<FamilySample<TextureFamily>>(flavour, TextureFamily::Context{});
   }
   return nullptr;
 }

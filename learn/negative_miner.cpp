@@ -32,8 +32,8 @@ Candidate NegativeMiner::FromFrame(const Dib& f) {
   const int largest = std::min(f.Width(), f.Height());
   const int smallest = std::min(base_, largest);
   const double span = std::log(static_cast<double>(largest) / smallest);
-  const int side = std::clamp(static_cast<int>(smallest * std::exp(span * random_.Unit())),
-                              smallest, largest);
+  const int side =
+      std::clamp(static_cast<int>(smallest * std::exp(span * random_.Unit())), smallest, largest);
   const int x = random_.Below(f.Width() - side + 1);
   const int y = random_.Below(f.Height() - side + 1);
   c.region = {x, y, x + side - 1, y + side - 1};

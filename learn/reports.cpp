@@ -58,7 +58,7 @@ std::string CountTable(const std::array<int, 256>& labels, const std::array<int,
 Result WriteEohReport(const ClassifierSet& model, const std::string& path) {
   std::array<int, 256> planeCounts{}, momentCounts{}, patternCounts{}, index{};
   std::array<int, 256> patternList{};
-  constexpr std::array<int, 16> kPatternList = {1, 2, 11, 12, 21, 22, 4, 0,
+  constexpr std::array<int, 16> kPatternList = {1, 2, 11, 12, 21, 22, 4,  0,
                                                 0, 0, 51, 52, 53, 54, 55, 0};
   std::copy(kPatternList.begin(), kPatternList.end(), patternList.begin());
   for (int i = 0; i < 256; ++i) index[i] = i;
@@ -84,24 +84,28 @@ Result WriteEohReport(const ClassifierSet& model, const std::string& path) {
       "Saturation2/4: 20, MagQuanBin: 21~28\r\n\r\n";
   text += "\r\n1. *************输出BIN*************\r\n";
   text += CountTable(index, planeCounts, "h(%02d)=%03d     ");
-  text += Format("\r\n\r\nEOH(0~7)数目：%03d, LBP(10~17)数目：%03d, 梯度强度量化(21~28)数目：%03d\r\n",
-                 sum(0, 7), sum(10, 17), sum(21, 28));
-  text += Format("EOH方差(29)数目：%03d,LBP代码1(30)数目：%03d,ED(8)数目：%03d, 灰度均值(9)数目：%03d, "
-                 "灰度方差(19)数目：%03d, 饱和度(18)数目：%03d, 饱和度方差(20)数目：%03d\r\n",
-                 planeCounts[29], planeCounts[30], planeCounts[8], planeCounts[9],
-                 planeCounts[19], planeCounts[18], planeCounts[20]);
+  text +=
+      Format("\r\n\r\nEOH(0~7)数目：%03d, LBP(10~17)数目：%03d, 梯度强度量化(21~28)数目：%03d\r\n",
+             sum(0, 7), sum(10, 17), sum(21, 28));
+  text += Format(
+      "EOH方差(29)数目：%03d,LBP代码1(30)数目：%03d,ED(8)数目：%03d, 灰度均值(9)数目：%03d, "
+      "灰度方差(19)数目：%03d, 饱和度(18)数目：%03d, 饱和度方差(20)数目：%03d\r\n",
+      planeCounts[29], planeCounts[30], planeCounts[8], planeCounts[9], planeCounts[19],
+      planeCounts[18], planeCounts[20]);
   text += "\r\n\r\n2. *************输出HAAR*************\r\n";
   text += CountTable(patternList, patternCounts, "h(%02d)=%03d     ");
   text += "\r\n\r\n3. *************输出Moment*************\r\n";
   text += CountTable(index, momentCounts, "h(%03d)=%03d     ");
   std::array<int, 3> orders{};
   for (int m = 1; m <= 150; ++m) orders[(m - 1) % 3] += momentCounts[m];
-  text += Format("\r\n直方图中心矩：\r\n2阶矩个数：%03d, 3阶矩个数：%03d, 4阶矩个数：%03d, 其它：%03d.\r\n",
-                 orders[0], orders[1], orders[2], momentCounts[0]);
+  text += Format(
+      "\r\n直方图中心矩：\r\n2阶矩个数：%03d, 3阶矩个数：%03d, 4阶矩个数：%03d, 其它：%03d.\r\n",
+      orders[0], orders[1], orders[2], momentCounts[0]);
   std::array<int, 7> hu{};
   for (int m = 151; m <= 213; ++m) hu[(m - 151) % 7] += momentCounts[m];
-  text += Format("\r\n2HU不变矩：\r\n1：%03d, 2：%03d, 3：%03d, 4：%03d, 5： %03d, 6：%03d, 7： %03d.\r\n",
-                 hu[0], hu[1], hu[2], hu[3], hu[4], hu[5], hu[6]);
+  text += Format(
+      "\r\n2HU不变矩：\r\n1：%03d, 2：%03d, 3：%03d, 4：%03d, 5： %03d, 6：%03d, 7： %03d.\r\n",
+      hu[0], hu[1], hu[2], hu[3], hu[4], hu[5], hu[6]);
   return WriteFileAtomically(path, text);
 }
 

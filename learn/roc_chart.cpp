@@ -17,7 +17,9 @@ void DrawRocChart(const std::vector<RocPoint>& points, int positives, int negati
   chart.Fill(255);
   const int left = 50, right = width - 20, top = height - 20, bottom = 40;
   auto px = [&](double fa) { return left + static_cast<int>(std::lround(fa * (right - left))); };
-  auto py = [&](double hit) { return bottom + static_cast<int>(std::lround(hit * (top - bottom))); };
+  auto py = [&](double hit) {
+    return bottom + static_cast<int>(std::lround(hit * (top - bottom)));
+  };
   for (int q = 0; q <= 4; ++q) {
     const double v = q / 4.0;
     DrawLine(chart, px(v), py(0), px(v), py(1), 220, 220, 220);
@@ -25,11 +27,14 @@ void DrawRocChart(const std::vector<RocPoint>& points, int positives, int negati
   }
   DrawLine(chart, px(0), py(0), px(1) + 1, py(0), 0, 0, 0);
   DrawLine(chart, px(0), py(0), px(0), py(1) + 1, 0, 0, 0);
-  auto rate = [](int count, int total) { return total > 0 ? static_cast<double>(count) / total : 0.0; };
+  auto rate = [](int count, int total) {
+    return total > 0 ? static_cast<double>(count) / total : 0.0;
+  };
   for (size_t k = 1; k < points.size(); ++k) {
     DrawLine(chart, px(rate(points[k - 1].falseAlarms, negatives)),
-             py(rate(points[k - 1].detected, positives)), px(rate(points[k].falseAlarms, negatives)),
-             py(rate(points[k].detected, positives)), 0, 0, 255);
+             py(rate(points[k - 1].detected, positives)),
+             px(rate(points[k].falseAlarms, negatives)), py(rate(points[k].detected, positives)), 0,
+             0, 255);
   }
   for (const RocPoint& p : points) {
     if (std::fabs(p.ratio - marked) > 0.004f) continue;

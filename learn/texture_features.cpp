@@ -134,21 +134,34 @@ int SumPlane(int planeCode) {
 enum class Generator { Grid, Strips, DoubleGrid, Rings, Hu };
 struct MomentLayout {
   Generator generator;
-  int a, b;  // block width and height, strip width, or ring steps
-  int order; // 2..4, or the Hu moment 1..7
+  int a, b;   // block width and height, strip width, or ring steps
+  int order;  // 2..4, or the Hu moment 1..7
 };
 
-constexpr std::array<std::array<int, 2>, 20> kGrid = {{{4, 4}, {6, 4}, {4, 6}, {6, 6}, {4, 8},
-                                                       {8, 4}, {6, 8}, {8, 6}, {8, 8}, {4, 12},
-                                                       {12, 4}, {6, 12}, {12, 6}, {8, 12}, {12, 8},
-                                                       {12, 12}, {4, 24}, {24, 4}, {6, 24},
-                                                       {24, 6}}};
+constexpr std::array<std::array<int, 2>, 20> kGrid = {
+    {{4, 4},  {6, 4},  {4, 6},  {6, 6},  {4, 8},  {8, 4},   {6, 8},  {8, 6},  {8, 8},  {4, 12},
+     {12, 4}, {6, 12}, {12, 6}, {8, 12}, {12, 8}, {12, 12}, {4, 24}, {24, 4}, {6, 24}, {24, 6}}};
 constexpr std::array<int, 5> kStrips = {3, 4, 6, 8, 12};
 constexpr std::array<std::array<int, 2>, 9> kDoubleGrid = {
     {{12, 12}, {8, 12}, {12, 8}, {8, 8}, {6, 12}, {12, 6}, {8, 6}, {6, 8}, {6, 6}}};
-constexpr std::array<std::array<int, 2>, 18> kRings = {
-    {{0, 1}, {1, 0}, {1, 1}, {2, 0}, {0, 2}, {1, 2}, {2, 1}, {2, 2}, {0, 3}, {3, 0}, {1, 3},
-     {3, 1}, {2, 3}, {3, 2}, {3, 3}, {2, 4}, {4, 2}, {4, 4}}};
+constexpr std::array<std::array<int, 2>, 18> kRings = {{{0, 1},
+                                                        {1, 0},
+                                                        {1, 1},
+                                                        {2, 0},
+                                                        {0, 2},
+                                                        {1, 2},
+                                                        {2, 1},
+                                                        {2, 2},
+                                                        {0, 3},
+                                                        {3, 0},
+                                                        {1, 3},
+                                                        {3, 1},
+                                                        {2, 3},
+                                                        {3, 2},
+                                                        {3, 3},
+                                                        {2, 4},
+                                                        {4, 2},
+                                                        {4, 4}}};
 constexpr std::array<std::array<int, 2>, 9> kHu = {
     {{4, 4}, {4, 6}, {6, 4}, {6, 6}, {8, 4}, {4, 8}, {8, 6}, {6, 8}, {8, 8}}};
 
@@ -184,16 +197,23 @@ bool IsTextureFeature(int32_t code, int x, int y, int w, int h) {
   }
   if (w < 1 || h < 1 || x + w > kTextureBase || y + h > kTextureBase) return false;
   switch (f.pattern) {
-    case 1: return f.planeCode != 29;
-    case 2: return f.planeCode == 19 || f.planeCode == 20;
-    case 4: return f.planeCode == 29;
-    case 11: case 12: case 21: case 22: return f.planeCode != 29;
-    default: return false;
+    case 1:
+      return f.planeCode != 29;
+    case 2:
+      return f.planeCode == 19 || f.planeCode == 20;
+    case 4:
+      return f.planeCode == 29;
+    case 11:
+    case 12:
+    case 21:
+    case 22:
+      return f.planeCode != 29;
+    default:
+      return false;
   }
 }
 
-ResolvedTextureFeature ResolveTextureFeature(int32_t code, int x, int y, int w, int h,
-                                             int stride) {
+ResolvedTextureFeature ResolveTextureFeature(int32_t code, int x, int y, int w, int h, int stride) {
   using K = ResolvedTextureFeature::Kind;
   const Fields f = Split(code);
   ResolvedTextureFeature r;
@@ -216,7 +236,7 @@ ResolvedTextureFeature ResolveTextureFeature(int32_t code, int x, int y, int w, 
   }
   switch (f.pattern) {
     case 1:
-      r.kind = f.planeCode <= 7 ? K::OrientationShare
+      r.kind = f.planeCode <= 7                           ? K::OrientationShare
                : (f.planeCode >= 10 && f.planeCode <= 17) ? K::BitShare
                                                           : K::Sum;
       break;
@@ -224,8 +244,11 @@ ResolvedTextureFeature ResolveTextureFeature(int32_t code, int x, int y, int w, 
       r.kind = K::Variance;
       r.plane = f.planeCode == 19 ? kIntensityPlane : kSaturationPlane;
       break;
-    case 4: r.kind = K::Spread; break;
-    case 11: case 12:
+    case 4:
+      r.kind = K::Spread;
+      break;
+    case 11:
+    case 12:
       r.kind = K::Halves;
       r.vertical = f.pattern == 12;
       break;
@@ -301,13 +324,27 @@ int64_t HuMoment(const double* mass, int columns, int rows, int which) {
   const double a = n30 + n12, b = n21 + n03, c = n30 - 3 * n12, d = 3 * n21 - n03;
   double h = 0.0;
   switch (which) {
-    case 1: h = n20 + n02; break;
-    case 2: h = (n20 - n02) * (n20 - n02) + 4 * n11 * n11; break;
-    case 3: h = c * c + d * d; break;
-    case 4: h = a * a + b * b; break;
-    case 5: h = c * a * (a * a - 3 * b * b) + d * b * (3 * a * a - b * b); break;
-    case 6: h = (n20 - n02) * (a * a - b * b) + 4 * n11 * a * b; break;
-    default: h = d * a * (a * a - 3 * b * b) - c * b * (3 * a * a - b * b); break;
+    case 1:
+      h = n20 + n02;
+      break;
+    case 2:
+      h = (n20 - n02) * (n20 - n02) + 4 * n11 * n11;
+      break;
+    case 3:
+      h = c * c + d * d;
+      break;
+    case 4:
+      h = a * a + b * b;
+      break;
+    case 5:
+      h = c * a * (a * a - 3 * b * b) + d * b * (3 * a * a - b * b);
+      break;
+    case 6:
+      h = (n20 - n02) * (a * a - b * b) + 4 * n11 * a * b;
+      break;
+    default:
+      h = d * a * (a * a - 3 * b * b) - c * b * (3 * a * a - b * b);
+      break;
   }
   return std::clamp<int64_t>(Truncate(h * 100000.0), -2100000000, 2100000000);
 }
@@ -368,7 +405,9 @@ int32_t TextureValue(const TexturePlanes& planes, const ResolvedTextureFeature& 
   const int wp = f.rectW - 1, hp = f.rectH - 1;
   int64_t v = 0;
   switch (f.kind) {
-    case K::Sum: v = r.Box(f.plane, x0, y0, x1, y1); break;
+    case K::Sum:
+      v = r.Box(f.plane, x0, y0, x1, y1);
+      break;
     case K::OrientationShare: {
       const int64_t s = r.Box(f.plane, x0, y0, x1, y1);
       const int64_t m = r.Box(kMagnitudePlane, x0, y0, x1, y1);
@@ -422,7 +461,9 @@ int32_t TextureValue(const TexturePlanes& planes, const ResolvedTextureFeature& 
             r.Box(f.plane, x1 - t, y0, x1, y1) - r.Box(f.plane, x0 + t, y0, x1 - t, y1);
       }
       break;
-    default: v = MomentValue(r, f); break;
+    default:
+      v = MomentValue(r, f);
+      break;
   }
   return static_cast<int32_t>(std::min<int64_t>(v < 0 ? -v : v, INT32_MAX));
 }

@@ -23,10 +23,9 @@ inline constexpr int kTexturePlanes = 30;  // integral planes per position, inte
 inline constexpr int kMomentCount = 213;
 
 inline int32_t TextureFeatureCode(int planeCode, int slot, int pattern, int moment) {
-  return static_cast<int32_t>(static_cast<uint32_t>(planeCode) |
-                              (static_cast<uint32_t>(slot) << 8) |
-                              (static_cast<uint32_t>(pattern) << 16) |
-                              (static_cast<uint32_t>(moment) << 24));
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(planeCode) | (static_cast<uint32_t>(slot) << 8) |
+      (static_cast<uint32_t>(pattern) << 16) | (static_cast<uint32_t>(moment) << 24));
 }
 
 // One set of texture planes for one picture (one pyramid slot). Sized by Compute; a smaller
@@ -70,7 +69,16 @@ bool IsTextureFeature(int32_t code, int x, int y, int w, int h);
 
 struct ResolvedTextureFeature {
   enum class Kind : uint8_t {
-    Sum, OrientationShare, BitShare, Variance, Spread, Halves, Thirds, Histogram, Rings, Hu
+    Sum,
+    OrientationShare,
+    BitShare,
+    Variance,
+    Spread,
+    Halves,
+    Thirds,
+    Histogram,
+    Rings,
+    Hu
   };
   Kind kind = Kind::Sum;
   bool vertical = false;  // Halves and Thirds: top/bottom bands instead of left/right

@@ -20,8 +20,9 @@ std::vector<CountRect> Rectangles(int base, std::initializer_list<int> covered, 
   std::vector<CountRect> rects;
   for (const Span& ys : spans) {
     for (const Span& xs : spans) {
-      rects.push_back({static_cast<uint8_t>(xs.start * scale), static_cast<uint8_t>(ys.start * scale),
-                       static_cast<uint8_t>(xs.size * scale), static_cast<uint8_t>(ys.size * scale)});
+      rects.push_back(
+          {static_cast<uint8_t>(xs.start * scale), static_cast<uint8_t>(ys.start * scale),
+           static_cast<uint8_t>(xs.size * scale), static_cast<uint8_t>(ys.size * scale)});
     }
   }
   return rects;
@@ -34,7 +35,8 @@ FeatureSpec Spec(int32_t code, CountRect r, CountRect second = {}) {
 std::vector<FeatureSpec> WindowPoolSpecs() {
   std::vector<FeatureSpec> specs;
   for (const WindowPool& pool : {CentredPool(), SlidingPool()}) {
-    for (const FeatureDesc& d : pool.features) specs.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
+    for (const FeatureDesc& d : pool.features)
+      specs.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
   }
   return specs;
 }
@@ -79,7 +81,8 @@ std::vector<FeatureSpec> EohPool() {
   std::vector<FeatureSpec> specs;
   const std::vector<CountRect> rects = Rectangles(kTextureBase, {6, 8, 12, 16, 23}, 1);
   auto add = [&](int plane, int pattern) {
-    for (const CountRect& r : rects) specs.push_back(Spec(TextureFeatureCode(plane, 0, pattern, 0), r));
+    for (const CountRect& r : rects)
+      specs.push_back(Spec(TextureFeatureCode(plane, 0, pattern, 0), r));
   };
   for (int plane = 0; plane <= 30; ++plane) {
     if (plane != 19 && plane != 20 && plane != 29) add(plane, 1);
@@ -102,10 +105,15 @@ std::vector<FeatureSpec> EohPool() {
 
 std::vector<FeatureSpec> TrainingPool(Flavour flavour) {
   switch (flavour) {
-    case Flavour::Byte: case Flavour::Float: return WindowPoolSpecs();
-    case Flavour::Blbp: return BlbpPool();
-    case Flavour::Pltp: return PltpPool();
-    case Flavour::Eoh: return EohPool();
+    case Flavour::Byte:
+    case Flavour::Float:
+      return WindowPoolSpecs();
+    case Flavour::Blbp:
+      return BlbpPool();
+    case Flavour::Pltp:
+      return PltpPool();
+    case Flavour::Eoh:
+      return EohPool();
   }
   return {};
 }

@@ -11,10 +11,14 @@ namespace {
 
 double TypeMinimum(ThresholdType type) {
   switch (type) {
-    case ThresholdType::UInt8: return 0.0;
-    case ThresholdType::Float: return -static_cast<double>(FLT_MAX);
-    case ThresholdType::Int16: return std::numeric_limits<int16_t>::min();
-    default: return std::numeric_limits<int32_t>::min();
+    case ThresholdType::UInt8:
+      return 0.0;
+    case ThresholdType::Float:
+      return -static_cast<double>(FLT_MAX);
+    case ThresholdType::Int16:
+      return std::numeric_limits<int16_t>::min();
+    default:
+      return std::numeric_limits<int32_t>::min();
   }
 }
 
@@ -73,7 +77,7 @@ ThresholdPair ThresholdsOfChoice(const WeakChoice& c, const Cuts& cuts, Threshol
     b = a;
     a = 0;
   }
-  if (inverted) return {cut(a), cut(b)};      // v < T1 or v >= T2
+  if (inverted) return {cut(a), cut(b)};       // v < T1 or v >= T2
   if (a == 0 && b == bins) return {0.0, 0.0};  // never chosen: accepts everything
   if (a == b) return {floor, floor};           // accepts nothing
   if (b == bins) return {floor, cut(a)};       // v >= T2: T2 > T1

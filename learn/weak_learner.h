@@ -91,9 +91,8 @@ void ParallelFor(int count, int threads, Body body) {
   }
   std::vector<std::thread> pool;
   for (int t = 1; t < threads; ++t) {
-    pool.emplace_back([&body, count, threads, t] {
-      body(count * t / threads, count * (t + 1) / threads);
-    });
+    pool.emplace_back(
+        [&body, count, threads, t] { body(count * t / threads, count * (t + 1) / threads); });
   }
   body(0, count / threads);
   for (std::thread& th : pool) th.join();

@@ -50,8 +50,7 @@ SelectionOutcome SelectWeakClassifiers(SampleSet& set, ClassifierSet& model, int
     const WeakRecord& r = candidates.records[k];
     for (int i = 0; i < f; ++i) {
       const FeatureDesc& d = set.Table()[i];
-      if (d.featureCode == r.featureCode && d.x == r.x && d.y == r.y && d.w == r.w &&
-          d.h == r.h) {
+      if (d.featureCode == r.featureCode && d.x == r.x && d.y == r.y && d.w == r.w && d.h == r.h) {
         pool.push_back({k, i, ThresholdAs<float>(r.threshold1), ThresholdAs<float>(r.bias)});
         break;
       }
@@ -88,21 +87,24 @@ SelectionOutcome SelectWeakClassifiers(SampleSet& set, ClassifierSet& model, int
         chosen = static_cast<int>(c);
       }
       if (progress.Due()) {
-        ps.status = last ? Format("正在选择50%%弱分类器，总错误率上限：%9.8f  \n当前加权错误率：%9.8f\n"
-                                  "阈值1与偏置：(%10.5f,%10.5f)   特征参数：(%d,%d,%d,%d,%d)\n",
-                                  bound, best, ThresholdAs<float>(last->threshold1),
-                                  ThresholdAs<float>(last->bias), last->featureCode, last->x,
-                                  last->y, last->w, last->h) +
-                               PoolCounterText(counts,
-                                               "1矩形方差(02):%d;2矩形水平(11):%d;2矩形垂直(12):%d;\n"
-                                               "3矩形水平(21):%d;3矩形垂直(22):%d;4矩形水平(31):%d;\n"
-                                               "2环形水平(41):%d;3环形水平(43):%d")
-                         : Format("总错误率上限：%6.5f 当前加权错误率：%6.5f ", bound, best);
+        ps.status =
+            last ? Format(
+                       "正在选择50%%弱分类器，总错误率上限：%9.8f  \n当前加权错误率：%9.8f\n"
+                       "阈值1与偏置：(%10.5f,%10.5f)   特征参数：(%d,%d,%d,%d,%d)\n",
+                       bound, best, ThresholdAs<float>(last->threshold1),
+                       ThresholdAs<float>(last->bias), last->featureCode, last->x, last->y, last->w,
+                       last->h) +
+                       PoolCounterText(counts,
+                                       "1矩形方差(02):%d;2矩形水平(11):%d;2矩形垂直(12):%d;\n"
+                                       "3矩形水平(21):%d;3矩形垂直(22):%d;4矩形水平(31):%d;\n"
+                                       "2环形水平(41):%d;3环形水平(43):%d")
+                 : Format("总错误率上限：%6.5f 当前加权错误率：%6.5f ", bound, best);
         const int seconds = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(
                                                  std::chrono::steady_clock::now() - start)
                                                  .count());
         ps.firstText = Format("已经耗时%d秒，正在学习第%d个弱分类器...", seconds, selected + 1);
-        ps.secondText = Format("正在求解第%d个特征偏置系数、阈值等参数...", static_cast<int>(c) + 1);
+        ps.secondText =
+            Format("正在求解第%d个特征偏置系数、阈值等参数...", static_cast<int>(c) + 1);
         ps.firstPosition = selected + 1;
         ps.secondPosition = static_cast<int>(c) + 1;
         progress.Publish();
@@ -125,9 +127,11 @@ SelectionOutcome SelectWeakClassifiers(SampleSet& set, ClassifierSet& model, int
     r.alpha = step.alpha;
     last = &r;
     if (selected == 0) {
-      report = Format("正在选择50%%弱分类器，正样本个数:%6d, 存放目录: %s. \r\n负样本个数:%6d, 存放目录: %s. "
-                      "\r\n特征总数: %6d\r\n",
-                      p, set.positiveFolder.c_str(), n, set.negativeFolder.c_str(), f) +
+      report = Format(
+                   "正在选择50%%弱分类器，正样本个数:%6d, 存放目录: %s. \r\n负样本个数:%6d, "
+                   "存放目录: %s. "
+                   "\r\n特征总数: %6d\r\n",
+                   p, set.positiveFolder.c_str(), n, set.negativeFolder.c_str(), f) +
                "\r\n" +
                PoolCounterText(counts,
                                "1矩形方差(02):%6d;  2矩形水平(11):%6d;  2矩形垂直(12):%6d;\r\n"
@@ -135,12 +139,12 @@ SelectionOutcome SelectWeakClassifiers(SampleSet& set, ClassifierSet& model, int
                                "2环形水平(41):%6d;  3环形水平(43):%6d\r\n") +
                "\r\n";
     }
-    report += Format("(%3d) 总错误率上限：%9.8f, 阈值1与偏置：(%10.5f,%10.5f)   "
-                     "特征参数：(%4d,%3d,%3d,%3d,%3d),分类器系数:%10.5f,分类器更新系数:%10.5f,"
-                     "弱分类器号:%4d",
-                     selected + 1, bound, ThresholdAs<float>(r.threshold1),
-                     ThresholdAs<float>(r.bias), r.featureCode, r.x, r.y, r.w, r.h, r.alpha,
-                     step.beta, c.record) +
+    report += Format(
+                  "(%3d) 总错误率上限：%9.8f, 阈值1与偏置：(%10.5f,%10.5f)   "
+                  "特征参数：(%4d,%3d,%3d,%3d,%3d),分类器系数:%10.5f,分类器更新系数:%10.5f,"
+                  "弱分类器号:%4d",
+                  selected + 1, bound, ThresholdAs<float>(r.threshold1), ThresholdAs<float>(r.bias),
+                  r.featureCode, r.x, r.y, r.w, r.h, r.alpha, step.beta, c.record) +
               "\r\n";
     if (Result w = WriteFileAtomically(files.report, report); !w) return {w};
     bound = NextErrorBound(bound, best);

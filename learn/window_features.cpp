@@ -45,10 +45,24 @@ bool IsWindowCode(int code, WindowForm form) {
   const int p = code > kRangeCodeOffset ? code - kRangeCodeOffset : code;
   if (code <= 0 || p > 44) return false;
   switch (p) {
-    case 1: case 2: case 3: case 11: case 12: case 13: case 21: case 22: case 23: case 31:
-    case 32: case 41: case 42: case 43: case 44:
+    case 1:
+    case 2:
+    case 3:
+    case 11:
+    case 12:
+    case 13:
+    case 21:
+    case 22:
+    case 23:
+    case 31:
+    case 32:
+    case 41:
+    case 42:
+    case 43:
+    case 44:
       return true;
-    case 14: case 24:
+    case 14:
+    case 24:
       return form == WindowForm::Byte;
     default:
       return false;
@@ -73,9 +87,11 @@ ResolvedWindowFeature ResolveWindowFeature(int code, int x, int y, int w, int h,
   const int wp = w - 1;
   const int hp = h - 1;
   const int x0 = x, x1 = x + wp, y0 = y, y1 = y + hp;
-  auto box = [stride](int a0, int b0, int a1, int b1) { return ResolveBox(a0, b0, a1, b1, stride); };
-  const int xm = x + wp / 2, ym = y + hp / 2;        // halves
-  const int t = wp / 3, u = hp / 3;                  // thirds
+  auto box = [stride](int a0, int b0, int a1, int b1) {
+    return ResolveBox(a0, b0, a1, b1, stride);
+  };
+  const int xm = x + wp / 2, ym = y + hp / 2;  // halves
+  const int t = wp / 3, u = hp / 3;            // thirds
   const BoxOffsets outer = box(x0, y0, x1, y1);
   const BoxOffsets centre = box(x0 + t, y0 + u, x1 - t, y1 - u);
   const BoxOffsets tl = box(x0, y0, xm, ym), tr = box(xm, y0, x1, ym);
@@ -85,7 +101,9 @@ ResolvedWindowFeature ResolveWindowFeature(int code, int x, int y, int w, int h,
     std::copy(boxes.begin(), boxes.end(), f.boxes.begin());
   };
   switch (p) {
-    case 1: set(C::Mean, {outer}); break;
+    case 1:
+      set(C::Mean, {outer});
+      break;
     case 2:
       set(C::Variance, {outer});
       f.factor = byteForm ? 0.5f : 1.0f;
@@ -94,8 +112,12 @@ ResolvedWindowFeature ResolveWindowFeature(int code, int x, int y, int w, int h,
       set(C::StdDev, {outer});
       f.factor = byteForm ? 4.0f : 1.0f;
       break;
-    case 11: set(C::Difference, {box(x0, y0, xm, y1), box(xm, y0, x1, y1)}); break;
-    case 12: set(C::Difference, {box(x0, y0, x1, ym), box(x0, ym, x1, y1)}); break;
+    case 11:
+      set(C::Difference, {box(x0, y0, xm, y1), box(xm, y0, x1, y1)});
+      break;
+    case 12:
+      set(C::Difference, {box(x0, y0, x1, ym), box(x0, ym, x1, y1)});
+      break;
     case 13:
       if (byteForm) {
         set(C::Difference, {tl, br});
@@ -104,12 +126,16 @@ ResolvedWindowFeature ResolveWindowFeature(int code, int x, int y, int w, int h,
         f.squared = true;
       }
       break;
-    case 14: set(C::Difference, {bl, tr}); break;
+    case 14:
+      set(C::Difference, {bl, tr});
+      break;
     case 21:
-      set(C::Thirds, {box(x0, y0, x0 + t, y1), box(x0 + t, y0, x1 - t, y1), box(x1 - t, y0, x1, y1)});
+      set(C::Thirds,
+          {box(x0, y0, x0 + t, y1), box(x0 + t, y0, x1 - t, y1), box(x1 - t, y0, x1, y1)});
       break;
     case 22:
-      set(C::Thirds, {box(x0, y0, x1, y0 + u), box(x0, y0 + u, x1, y1 - u), box(x0, y1 - u, x1, y1)});
+      set(C::Thirds,
+          {box(x0, y0, x1, y0 + u), box(x0, y0 + u, x1, y1 - u), box(x0, y1 - u, x1, y1)});
       break;
     case 23:
       if (byteForm) {
@@ -120,12 +146,16 @@ ResolvedWindowFeature ResolveWindowFeature(int code, int x, int y, int w, int h,
         f.squared = true;
       }
       break;
-    case 24: set(C::Thirds, {box(x0, y1 - u, x0 + t, y1), centre, box(x1 - t, y0, x1, y0 + u)}); break;
-    case 31: case 32:
+    case 24:
+      set(C::Thirds, {box(x0, y1 - u, x0 + t, y1), centre, box(x1 - t, y0, x1, y0 + u)});
+      break;
+    case 31:
+    case 32:
       set(C::Checker, {tl, tr, bl, br});
       f.squared = p == 32;
       break;
-    case 41: case 42:
+    case 41:
+    case 42:
       set(C::Ring, {outer, centre});
       f.squared = p == 42;
       break;
@@ -158,9 +188,12 @@ float PatternValue(const T* base, const ResolvedWindowFeature& f) {
   using C = ResolvedWindowFeature::Combine;
   const auto& b = f.boxes;
   switch (f.combine) {
-    case C::Mean: return MeanOf(base, b[0]);
-    case C::Difference: return MeanOf(base, b[0]) - MeanOf(base, b[1]);
-    case C::Thirds: return MeanOf(base, b[0]) - 2.0f * MeanOf(base, b[1]) + MeanOf(base, b[2]);
+    case C::Mean:
+      return MeanOf(base, b[0]);
+    case C::Difference:
+      return MeanOf(base, b[0]) - MeanOf(base, b[1]);
+    case C::Thirds:
+      return MeanOf(base, b[0]) - 2.0f * MeanOf(base, b[1]) + MeanOf(base, b[2]);
     case C::Checker:
       return MeanOf(base, b[0]) + MeanOf(base, b[3]) - (MeanOf(base, b[1]) + MeanOf(base, b[2]));
     case C::Ring: {
@@ -176,14 +209,16 @@ float PatternValue(const T* base, const ResolvedWindowFeature& f) {
           Quotient(static_cast<float>(static_cast<T>(s1 - s2)), b[1].count - b[2].count);
       return outerRing + Quotient(static_cast<float>(s2), b[2].count) - 2.0f * middleRing;
     }
-    default: return 0.0f;
+    default:
+      return 0.0f;
   }
 }
 
 float SignedValue(const WindowPlanes& planes, const ResolvedWindowFeature& f, size_t origin) {
   using C = ResolvedWindowFeature::Combine;
   const uint32_t* linear = (f.range ? planes.range : planes.grey).values.data() + origin;
-  const uint64_t* square = (f.range ? planes.rangeSquare : planes.greySquare).values.data() + origin;
+  const uint64_t* square =
+      (f.range ? planes.rangeSquare : planes.greySquare).values.data() + origin;
   if (f.combine == C::Variance || f.combine == C::StdDev) {
     const float mean = MeanOf(linear, f.boxes[0]);
     const float variance = MeanOf(square, f.boxes[0]) - mean * mean;
@@ -214,21 +249,21 @@ struct PatternRange {
   int h0, h1, w0, w1;  // inclusive size ranges of the centred pool
 };
 constexpr std::array<PatternRange, 8> kCentred = {{{2, 3, 24, 3, 24},
-                                                    {11, 4, 24, 5, 24},
-                                                    {12, 5, 24, 4, 24},
-                                                    {21, 4, 24, 6, 24},
-                                                    {22, 6, 24, 4, 24},
-                                                    {31, 5, 24, 5, 24},
-                                                    {41, 6, 24, 6, 24},
-                                                    {43, 8, 24, 8, 24}}};
+                                                   {11, 4, 24, 5, 24},
+                                                   {12, 5, 24, 4, 24},
+                                                   {21, 4, 24, 6, 24},
+                                                   {22, 6, 24, 4, 24},
+                                                   {31, 5, 24, 5, 24},
+                                                   {41, 6, 24, 6, 24},
+                                                   {43, 8, 24, 8, 24}}};
 constexpr std::array<PatternRange, 8> kSliding = {{{2, 6, 24, 6, 24},
-                                                    {11, 4, 24, 5, 23},
-                                                    {12, 5, 23, 4, 24},
-                                                    {21, 4, 24, 6, 24},
-                                                    {22, 6, 24, 4, 24},
-                                                    {31, 5, 23, 5, 23},
-                                                    {41, 6, 24, 6, 24},
-                                                    {43, 8, 24, 8, 24}}};
+                                                   {11, 4, 24, 5, 23},
+                                                   {12, 5, 23, 4, 24},
+                                                   {21, 4, 24, 6, 24},
+                                                   {22, 6, 24, 4, 24},
+                                                   {31, 5, 23, 5, 23},
+                                                   {41, 6, 24, 6, 24},
+                                                   {43, 8, 24, 8, 24}}};
 
 void AddShape(WindowPool& pool, int k, int pattern, int x, int y, int w, int h) {
   for (int code : {pattern, pattern + kRangeCodeOffset}) {

@@ -19,7 +19,7 @@
 
 namespace fw {
 
-inline constexpr int kWindowBase = 24;      // side of the base window
+inline constexpr int kWindowBase = 24;  // side of the base window
 inline constexpr int kRangeCodeOffset = 1000;
 
 // Grey (B + G + R) / 3 and colour range max - min of every pixel, and their squares. The squared
@@ -51,7 +51,7 @@ struct ResolvedWindowFeature {
   bool range = false;    // range planes instead of grey
   bool squared = false;  // the squared plane (variance codes read both)
   bool byteForm = false;
-  float factor = 1.0f;   // byte form: half the variance, four times the deviation
+  float factor = 1.0f;     // byte form: half the variance, four times the deviation
   float byteScale = 1.0f;  // byte form: 5 for the difference patterns
   std::array<BoxOffsets, 4> boxes{};
 };

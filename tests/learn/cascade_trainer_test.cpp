@@ -69,7 +69,8 @@ TEST_F(TinyTraining, FileDecidesEverySampleAsTheTrainedCascadeForEveryFlavour) {
     ClassifierSet model;
     ASSERT_TRUE(model.Load(info.flavour, file)) << info.label;
     model.UseModeRatio();
-    std::vector<int32_t> stages(model.stageSizes.begin(), model.stageSizes.begin() + model.StageCount());
+    std::vector<int32_t> stages(model.stageSizes.begin(),
+                                model.stageSizes.begin() + model.StageCount());
     EXPECT_EQ(stages, out.cascade.sizes) << info.label;
     const auto fromFile = FlavourSample::Create(info.flavour);
     fromFile->SetCascade(model);
@@ -133,7 +134,8 @@ TEST_F(TinyTraining, BadInputAndStopEndTheRun) {
 
   o = Options(21);
   EXPECT_FALSE(TrainCascade(*family, o, stop, nullptr).result);
-  EXPECT_FALSE(TrainCascade(*CascadeTrainingFamily(Flavour::Eoh), Options(9), stop, nullptr).result);
+  EXPECT_FALSE(
+      TrainCascade(*CascadeTrainingFamily(Flavour::Eoh), Options(9), stop, nullptr).result);
 
   const StopFlag stopped{true};
   out = TrainCascade(*family, Options(3), stopped, nullptr);

@@ -30,7 +30,8 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 
 // A raw classifier file: counts, sizes, records, and thresholds when given.
 std::string FileBytes(int32_t s, int32_t n, const std::vector<int32_t>& sizes,
-                      const std::vector<WeakRecord>& records, const std::vector<float>& thresholds) {
+                      const std::vector<WeakRecord>& records,
+                      const std::vector<float>& thresholds) {
   std::string out;
   auto put = [&out](const void* p, size_t size) { out.append(static_cast<const char*>(p), size); };
   put(&s, 4);
@@ -45,9 +46,15 @@ std::string FileBytes(int32_t s, int32_t n, const std::vector<int32_t>& sizes,
 WeakRecord ValidRecord(Flavour f, int k) {
   WeakRecord r;
   switch (InfoOf(f).family) {
-    case FeatureFamily::Window: r.featureCode = k % 2 ? 11 : 1043; break;
-    case FeatureFamily::CodeCount: r.featureCode = CountFeatureCode(k % 10, 0, 1); break;
-    case FeatureFamily::Texture: r.featureCode = TextureFeatureCode(k % 9, 0, 1, 0); break;
+    case FeatureFamily::Window:
+      r.featureCode = k % 2 ? 11 : 1043;
+      break;
+    case FeatureFamily::CodeCount:
+      r.featureCode = CountFeatureCode(k % 10, 0, 1);
+      break;
+    case FeatureFamily::Texture:
+      r.featureCode = TextureFeatureCode(k % 9, 0, 1, 0);
+      break;
   }
   r.x = 1;
   r.y = 2;
@@ -117,9 +124,9 @@ TEST_F(ClassifierFiles, SaveThenLoadGivesTheSameModelForEveryFlavour) {
     ClassifierSet m;
     m.flavour = info.flavour;
     const bool growth = info.stages == StageRule::Growth;
-    const std::vector<int32_t> sizes = growth ? std::vector<int32_t>{10, 13, 7}
-                                              : std::vector<int32_t>{8, 10, 14, 18, 20, 22, 24,
-                                                                     26, 28, 30};
+    const std::vector<int32_t> sizes =
+        growth ? std::vector<int32_t>{10, 13, 7}
+               : std::vector<int32_t>{8, 10, 14, 18, 20, 22, 24, 26, 28, 30};
     int n = 0;
     for (size_t s = 0; s < sizes.size(); ++s) {
       m.stageSizes[s] = sizes[s];
@@ -158,7 +165,7 @@ TEST_F(ClassifierFiles, StageListsAfterLoading) {
       {Flavour::Byte, {5}, 5, {5}},
       {Flavour::Float, {40}, 40, {10, 13, 17}},
       {Flavour::Byte, {117}, 117, {10, 13, 17, 22, 29, 26}},
-      {Flavour::Float, {}, 0, {}},        // growth from 0: an empty first stage
+      {Flavour::Float, {}, 0, {}},  // growth from 0: an empty first stage
       {Flavour::Pltp, {}, 0, {}},
       {Flavour::Eoh, {}, 0, {}},
       {Flavour::Eoh, {200}, 200, {8, 10, 14, 18, 20, 22, 24, 26, 28, 30}},  // default split
@@ -198,12 +205,18 @@ TEST(WeakDecisions, EachThresholdTypeComparesInItsType) {
     bool yes;
   };
   const std::vector<Case> cases = {
-      {ThresholdType::UInt8, 50, 200, 49, true},  {ThresholdType::UInt8, 50, 200, 50, false},
-      {ThresholdType::UInt8, 50, 200, 199, false}, {ThresholdType::UInt8, 50, 200, 200, true},
-      {ThresholdType::UInt8, 200, 50, 50, true},  {ThresholdType::UInt8, 200, 50, 200, false},
-      {ThresholdType::UInt8, 80, 80, 80, false},  {ThresholdType::Float, 0.5, 0.25, 0.25, true},
-      {ThresholdType::Float, 0.5, 0.25, 0.5, false}, {ThresholdType::Float, -1, 2, 3, true},
-      {ThresholdType::Int16, -5, -300, -300, true}, {ThresholdType::Int16, -5, -300, -5, false},
+      {ThresholdType::UInt8, 50, 200, 49, true},
+      {ThresholdType::UInt8, 50, 200, 50, false},
+      {ThresholdType::UInt8, 50, 200, 199, false},
+      {ThresholdType::UInt8, 50, 200, 200, true},
+      {ThresholdType::UInt8, 200, 50, 50, true},
+      {ThresholdType::UInt8, 200, 50, 200, false},
+      {ThresholdType::UInt8, 80, 80, 80, false},
+      {ThresholdType::Float, 0.5, 0.25, 0.25, true},
+      {ThresholdType::Float, 0.5, 0.25, 0.5, false},
+      {ThresholdType::Float, -1, 2, 3, true},
+      {ThresholdType::Int16, -5, -300, -300, true},
+      {ThresholdType::Int16, -5, -300, -5, false},
       {ThresholdType::Int32, 100000, 99999, 99999, true},
       {ThresholdType::Int32, 7, 7, 7, false},
   };
@@ -252,14 +265,17 @@ TEST_F(ClassifierFiles, RefusalsNameTheFileAndLeaveTheModel) {
        FileBytes(2, 200, {150, 50}, Records(Flavour::Eoh, 200), {}), "need"},
       {"stages beyond the records", Flavour::Pltp,
        FileBytes(2, 30, {20, 20}, Records(Flavour::Pltp, 30), {0.5f, 0.5f}), "use 40"},
-      {"growth beyond the records", Flavour::Float, FileBytes(1, 29, {30}, Records(Flavour::Float, 29), {0.5f}), "use 30"},
-      {"negative stage", Flavour::Pltp, FileBytes(2, 30, {30, -1}, Records(Flavour::Pltp, 30), {0.5f, 0.5f}),
-       "negative"},
+      {"growth beyond the records", Flavour::Float,
+       FileBytes(1, 29, {30}, Records(Flavour::Float, 29), {0.5f}), "use 30"},
+      {"negative stage", Flavour::Pltp,
+       FileBytes(2, 30, {30, -1}, Records(Flavour::Pltp, 30), {0.5f, 0.5f}), "negative"},
       {"unknown code", Flavour::Float, FileBytes(1, 30, {30}, badCode, {0.5f}), "weak record 5"},
-      {"rectangle outside", Flavour::Byte, FileBytes(1, 30, {30}, outside, {0.5f}), "weak record 30"},
-      {"pyramid slot", Flavour::Eoh, FileBytes(2, 200, {100, 100}, slot, {0.5f, 0.5f}), "weak record 8"},
-      {"EOH default split short", Flavour::Eoh, FileBytes(1, 150, {150}, Records(Flavour::Eoh, 150), {0.5f}),
-       "200 weak records"},
+      {"rectangle outside", Flavour::Byte, FileBytes(1, 30, {30}, outside, {0.5f}),
+       "weak record 30"},
+      {"pyramid slot", Flavour::Eoh, FileBytes(2, 200, {100, 100}, slot, {0.5f, 0.5f}),
+       "weak record 8"},
+      {"EOH default split short", Flavour::Eoh,
+       FileBytes(1, 150, {150}, Records(Flavour::Eoh, 150), {0.5f}), "200 weak records"},
   };
   // A model loaded before each refusal stays as it was.
   const std::string good = Path("good.kdz");
@@ -299,8 +315,8 @@ TEST_F(ClassifierFiles, StatisticsReportCountsTheWindowPatterns) {
 
 TEST_F(ClassifierFiles, EohReportTallies) {
   std::vector<WeakRecord> records = Records(Flavour::Eoh, 200);  // plane codes k % 9, pattern 1
-  records[0].featureCode = TextureFeatureCode(9, 0, 0, 152);    // a Hu moment (the second)
-  records[1].featureCode = TextureFeatureCode(8, 0, 0, 2);      // a third-order grid moment
+  records[0].featureCode = TextureFeatureCode(9, 0, 0, 152);     // a Hu moment (the second)
+  records[1].featureCode = TextureFeatureCode(8, 0, 0, 2);       // a third-order grid moment
   for (int k : {0, 1}) records[k].x = records[k].y = 0;          // moments cover the window
   WriteAll(Path("EOH_RealAdaboost.kdz"), FileBytes(1, 200, {200}, records, {0.5f}));
   ClassifierSet m;
@@ -320,8 +336,9 @@ TEST_F(ClassifierFiles, EohReportTallies) {
   EXPECT_NE(text.find("\r\nh(01)=198     h(02)=000     "), std::string::npos);
   EXPECT_NE(text.find("2阶矩个数：000, 3阶矩个数：001, 4阶矩个数：000, 其它：198.\r\n"),
             std::string::npos);
-  EXPECT_NE(text.find("\r\n2HU不变矩：\r\n1：000, 2：001, 3：000, 4：000, 5： 000, 6：000, 7： 000.\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find("\r\n2HU不变矩：\r\n1：000, 2：001, 3：000, 4：000, 5： 000, 6：000, 7： 000.\r\n"),
+      std::string::npos);
 }
 
 }  // namespace

@@ -87,15 +87,19 @@ TEST(WindowFeatures, FrameWindowAtTheBorderEqualsTheSampleOfItsPixels) {
       for (size_t i = 0; i < pool.features.size(); i += 7) {
         const FeatureDesc& d = pool.features[i];
         for (WindowForm form : {WindowForm::Float, WindowForm::Byte}) {
-          const auto inFrame = ResolveWindowFeature(d.featureCode, d.x, d.y, d.w, d.h, 24, 40, form);
-          const auto inSample = ResolveWindowFeature(d.featureCode, d.x, d.y, d.w, d.h, 24, 24, form);
+          const auto inFrame =
+              ResolveWindowFeature(d.featureCode, d.x, d.y, d.w, d.h, 24, 40, form);
+          const auto inSample =
+              ResolveWindowFeature(d.featureCode, d.x, d.y, d.w, d.h, 24, 24, form);
           const size_t origin = static_cast<size_t>(wy) * 40 + wx;
           if (form == WindowForm::Float) {
             ASSERT_EQ(WindowValueFloat(framePlanes, inFrame, origin),
-                      WindowValueFloat(samplePlanes, inSample, 0)) << i;
+                      WindowValueFloat(samplePlanes, inSample, 0))
+                << i;
           } else {
             ASSERT_EQ(WindowValueByte(framePlanes, inFrame, origin),
-                      WindowValueByte(samplePlanes, inSample, 0)) << i;
+                      WindowValueByte(samplePlanes, inSample, 0))
+                << i;
           }
         }
       }
@@ -200,11 +204,11 @@ TEST(CodeCountFeatures, CountsMatchThePixelsOfTheClassImages) {
       for (int level = 0; level < planes.levels; ++level) {
         const CountLevel& lv = planes.level[level];
         const bool blbp = family == CodeFamily::Blbp;
-        const std::array<int, 3> first = blbp ? std::array<int, 3>{0, 0, 0}
+        const std::array<int, 3> first = blbp         ? std::array<int, 3>{0, 0, 0}
                                          : level == 0 ? std::array<int, 3>{0, 59, 95}
                                          : level == 1 ? std::array<int, 3>{0, 36, 0}
                                                       : std::array<int, 3>{0, 0, 0};
-        const std::array<int, 3> sizes = blbp ? std::array<int, 3>{10, 0, 0}
+        const std::array<int, 3> sizes = blbp         ? std::array<int, 3>{10, 0, 0}
                                          : level == 0 ? std::array<int, 3>{59, 36, 10}
                                          : level == 1 ? std::array<int, 3>{36, 10, 0}
                                                       : std::array<int, 3>{10, 0, 0};
@@ -230,13 +234,22 @@ TEST(CodeCountFeatures, UniformPictureHasOneClassAndPatternFortyOneSubtracts) {
   const CountOrigin o = CountWindowOrigin(planes, 0, 0);
   // Every chain comparison holds: code 255, class 9. The border (row and column 47 inside the
   // rectangle) is not counted: 46 x 46 of the 47 x 47 pixels.
-  EXPECT_EQ(CountValue(planes, ResolveCountFeature(planes, CountFeatureCode(9, 0, 1), {0, 0, 48, 48}, {}, 1), o), 46 * 46);
-  EXPECT_EQ(CountValue(planes, ResolveCountFeature(planes, CountFeatureCode(3, 0, 1), {0, 0, 48, 48}, {}, 1), o), 0);
-  const auto diff = ResolveCountFeature(planes, CountFeatureCode(9, 0, 41), {0, 0, 11, 11},
-                                        {10, 10, 21, 21}, 1);
+  EXPECT_EQ(
+      CountValue(planes,
+                 ResolveCountFeature(planes, CountFeatureCode(9, 0, 1), {0, 0, 48, 48}, {}, 1), o),
+      46 * 46);
+  EXPECT_EQ(
+      CountValue(planes,
+                 ResolveCountFeature(planes, CountFeatureCode(3, 0, 1), {0, 0, 48, 48}, {}, 1), o),
+      0);
+  const auto diff =
+      ResolveCountFeature(planes, CountFeatureCode(9, 0, 41), {0, 0, 11, 11}, {10, 10, 21, 21}, 1);
   EXPECT_EQ(CountValue(planes, diff, o), 100 - 400);
   // A level byte on a BLBP code is the constant 1.
-  EXPECT_EQ(CountValue(planes, ResolveCountFeature(planes, CountFeatureCode(0, 1, 1), {0, 0, 5, 5}, {}, 1), o), 1);
+  EXPECT_EQ(
+      CountValue(planes,
+                 ResolveCountFeature(planes, CountFeatureCode(0, 1, 1), {0, 0, 5, 5}, {}, 1), o),
+      1);
 }
 
 // --- texture family ------------------------------------------------------------------------
@@ -292,7 +305,8 @@ TEST(TextureFeatures, SumsAtAWindowOfALargerPictureMatchThePixels) {
   TexturePlanes planes;
   ASSERT_TRUE(planes.Compute(picture));
   const int wx = 26, wy = 16;  // touches the right and bottom border
-  const auto f = ResolveTextureFeature(TextureFeatureCode(8, 0, 1, 0), 3, 4, 21, 20, planes.Width());
+  const auto f =
+      ResolveTextureFeature(TextureFeatureCode(8, 0, 1, 0), 3, 4, 21, 20, planes.Width());
   int64_t sum = 0;
   for (int y = wy + 4 + 1; y <= wy + 4 + 19; ++y) {
     for (int x = wx + 3 + 1; x <= wx + 3 + 20; ++x) sum += static_cast<int>(planes.Magnitude(x, y));

@@ -13,9 +13,9 @@ Dib SmokeLike(int width, int height, uint32_t seed) {
   const int base = 120 + static_cast<int>(rng() % 60);
   return GreyPicture(width, height, [&](int x, int y) {
     const double d = std::hypot(x - cx, y - cy) / width;
-    return std::clamp(base + static_cast<int>(60 * std::exp(-8 * d * d)) +
-                          static_cast<int>(rng() % 9) - 4,
-                      0, 255);
+    return std::clamp(
+        base + static_cast<int>(60 * std::exp(-8 * d * d)) + static_cast<int>(rng() % 9) - 4, 0,
+        255);
   });
 }
 

@@ -88,7 +88,8 @@ TEST(WeakLearner, FindsTheSeparatingFeatureWhicheverWayItSeparates) {
       for (int f = 0; f < kFeatures; ++f) bins.Column(f)[i] = static_cast<uint8_t>(rng() % 256);
       // Feature 6: positives in 100..149 (or outside it), negatives the rest.
       const int inside = 100 + static_cast<int>(rng() % 50);
-      const int outside = rng() % 2 ? static_cast<int>(rng() % 100) : 150 + static_cast<int>(rng() % 106);
+      const int outside =
+          rng() % 2 ? static_cast<int>(rng() % 100) : 150 + static_cast<int>(rng() % 106);
       bins.Column(6)[i] = static_cast<uint8_t>(positive != inverted ? inside : outside);
     }
     for (int threads : {1, 2}) {
@@ -105,15 +106,23 @@ TEST(WeakLearner, FindsTheSeparatingFeatureWhicheverWayItSeparates) {
 
 TEST(WeakLearner, ThresholdsDecideValuesExactlyAsTheBins) {
   std::mt19937 rng(8);
-  for (ThresholdType type : {ThresholdType::UInt8, ThresholdType::Float, ThresholdType::Int16,
-                             ThresholdType::Int32}) {
+  for (ThresholdType type :
+       {ThresholdType::UInt8, ThresholdType::Float, ThresholdType::Int16, ThresholdType::Int32}) {
     std::vector<double> values;
     for (int k = 0; k < 600; ++k) {
       switch (type) {
-        case ThresholdType::UInt8: values.push_back(rng() % 256); break;
-        case ThresholdType::Float: values.push_back(static_cast<float>(rng() % 100000) / 7.0f); break;
-        case ThresholdType::Int16: values.push_back(static_cast<int>(rng() % 4000) - 2000); break;
-        case ThresholdType::Int32: values.push_back(static_cast<int>(rng() % 3000000)); break;
+        case ThresholdType::UInt8:
+          values.push_back(rng() % 256);
+          break;
+        case ThresholdType::Float:
+          values.push_back(static_cast<float>(rng() % 100000) / 7.0f);
+          break;
+        case ThresholdType::Int16:
+          values.push_back(static_cast<int>(rng() % 4000) - 2000);
+          break;
+        case ThresholdType::Int32:
+          values.push_back(static_cast<int>(rng() % 3000000));
+          break;
       }
     }
     const Cuts cuts = CutsOf(values, type);
@@ -159,7 +168,8 @@ class SelectionRun : public ::testing::Test {
     for (int f = 0; f < set_.FeatureCount() && separating_ < 0; ++f) {
       double hiPos = -1e30, loNeg = 1e30;
       for (int s = 0; s < 20; ++s) {
-        (s < 10 ? hiPos : loNeg) = s < 10 ? std::max(hiPos, set_.Value(s, f)) : std::min(loNeg, set_.Value(s, f));
+        (s < 10 ? hiPos : loNeg) =
+            s < 10 ? std::max(hiPos, set_.Value(s, f)) : std::min(loNeg, set_.Value(s, f));
       }
       if (hiPos < loNeg) {
         separating_ = f;
@@ -268,9 +278,8 @@ TEST(LearningJob, StopRequestEndsTheWorkOnItsThread) {
   EXPECT_FALSE(r);
   EXPECT_FALSE(job.Running());
   EXPECT_NE(worker, std::this_thread::get_id());
-  ASSERT_TRUE(job.Start([](const StopFlag& stop) {
-    return stop ? Result::Error("flag left set") : Result::Ok();
-  }));
+  ASSERT_TRUE(job.Start(
+      [](const StopFlag& stop) { return stop ? Result::Error("flag left set") : Result::Ok(); }));
   EXPECT_TRUE(job.Wait());
 }
 
@@ -344,10 +353,12 @@ TEST_F(EohRun, WritesOneLinePerRatioAfterTheHeader) {
   EXPECT_EQ(out.points.back().detected, 6);
   EXPECT_EQ(out.points.back().falseAlarms, 6);
   EXPECT_EQ(out.points.size(), 101u);
-  EXPECT_EQ(lines[4], "阈值： 1.000000，误报负样本数：    0，检测正样本数：    0，(  0.000000 ,  0.000000), "
-                      "加权错误率: 0.500000, 错误数:    6,错误率: 0.500000");
-  EXPECT_EQ(lines.back(), "阈值： 0.000001，误报负样本数：    6，检测正样本数：    6，(  1.000000 ,  1.000000), "
-                          "加权错误率: 0.500000, 错误数:    6,错误率: 0.500000");
+  EXPECT_EQ(lines[4],
+            "阈值： 1.000000，误报负样本数：    0，检测正样本数：    0，(  0.000000 ,  0.000000), "
+            "加权错误率: 0.500000, 错误数:    6,错误率: 0.500000");
+  EXPECT_EQ(lines.back(),
+            "阈值： 0.000001，误报负样本数：    6，检测正样本数：    6，(  1.000000 ,  1.000000), "
+            "加权错误率: 0.500000, 错误数:    6,错误率: 0.500000");
 }
 
 TEST_F(EohRun, RefusesACascadeOfFewerThanTwoHundredRecords) {
