@@ -71,6 +71,30 @@ void Report(benchmark::State& bench, int64_t windowsPerFrame) {
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The timed loop: every window of the scan at every side, a quarter side apart, one frame of the
+// ring per iteration; decide(side index, frame index, x, y) decides one window.
+template <typename Decide>
+void TimedScan(benchmark::State& bench, const std::vector<int>& sides, int w, int h, size_t frames,
+               Decide decide) {
+  int64_t windows = 0, accepted = 0;
+  size_t next = 0;
+  for (auto _ : bench) {
+    windows = 0;
+    for (size_t k = 0; k < sides.size(); ++k) {
+      const int e = sides[k];
+      for (int y = 0; y <= h - e; y += e / 4) {
+        for (int x = 0; x <= w - e; x += e / 4) {
+          accepted += decide(k, next, x, y) ? 1 : 0;
+          ++windows;
+        }
+      }
+    }
+    next = (next + 1) % frames;
+  }
+  benchmark::DoNotOptimize(accepted);
+  Report(bench, windows);
+}
+
 template <typename Family>
 void WindowScan(benchmark::State& bench, fw::Flavour flavour) {
   fw::ClassifierSet model;
@@ -82,23 +106,9 @@ void WindowScan(benchmark::State& bench, fw::Flavour flavour) {
   for (size_t k = 0; k < sides.size(); ++k) cascades[k].Compile(model, {sides[k], w});
   std::vector<fw::WindowPlanes> planes(frames.size());
   for (size_t f = 0; f < frames.size(); ++f) fw::BuildWindowPlanes(frames[f], planes[f]);
-  int64_t windows = 0, accepted = 0;
-  size_t next = 0;
-  for (auto _ : bench) {
-    windows = 0;
-    for (size_t k = 0; k < sides.size(); ++k) {
-      const int e = sides[k];
-      for (int y = 0; y <= h - e; y += e / 4) {
-        for (int x = 0; x <= w - e; x += e / 4) {
-          accepted += cascades[k].Decide(planes[next], static_cast<size_t>(y) * w + x).accepted;
-          ++windows;
-        }
-      }
-    }
-    next = (next + 1) % frames.size();
-  }
-  benchmark::DoNotOptimize(accepted);
-  Report(bench, windows);
+  TimedScan(bench, sides, w, h, frames.size(), [&](size_t k, size_t f, int x, int y) {
+    return cascades[k].Decide(planes[f], static_cast<size_t>(y) * w + x).accepted;
+  });
 }
 
 void CountScan(benchmark::State& bench, fw::Flavour flavour) {
@@ -118,24 +128,9 @@ void CountScan(benchmark::State& bench, fw::Flavour flavour) {
   for (size_t k = 0; k < sides.size(); ++k) {
     cascades[k].Compile(model, {&planes[0], sides[k] / fw::kCountBase});
   }
-  int64_t windows = 0, accepted = 0;
-  size_t next = 0;
-  for (auto _ : bench) {
-    windows = 0;
-    for (size_t k = 0; k < sides.size(); ++k) {
-      const int e = sides[k];
-      for (int y = 0; y <= h - e; y += e / 4) {
-        for (int x = 0; x <= w - e; x += e / 4) {
-          accepted +=
-              cascades[k].Decide(planes[next], fw::CountWindowOrigin(planes[next], x, y)).accepted;
-          ++windows;
-        }
-      }
-    }
-    next = (next + 1) % frames.size();
-  }
-  benchmark::DoNotOptimize(accepted);
-  Report(bench, windows);
+  TimedScan(bench, sides, w, h, frames.size(), [&](size_t k, size_t f, int x, int y) {
+    return cascades[k].Decide(planes[f], fw::CountWindowOrigin(planes[f], x, y)).accepted;
+  });
 }
 
 // Levels 0..3 of the frame in intensity and saturation, each a 2:1 reduction of the one before.

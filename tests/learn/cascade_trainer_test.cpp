@@ -17,12 +17,7 @@
 namespace fw {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadAll;
 
 class TinyTraining : public ::testing::Test {
  protected:

@@ -12,17 +12,13 @@
 #include "core/data_files.h"
 #include "learn/code_count_features.h"
 #include "learn/texture_features.h"
+#include "tests/learn/learn_test_support.h"
 #include "tests/support/clips.h"
 
 namespace fw {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadAll;
 
 void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;

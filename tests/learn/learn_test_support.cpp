@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace fw::test {
 
@@ -35,6 +37,13 @@ Dib ClearLike(int width, int height, uint32_t seed) {
     }
   }
   return image;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 void WriteSampleFolders(const std::string& folder, int count, int width, int height) {

@@ -31,6 +31,9 @@ Dib GreyPicture(int width, int height, Paint paint) {
 Dib SmokeLike(int width, int height, uint32_t seed);
 Dib ClearLike(int width, int height, uint32_t seed);
 
+// The whole content of a file.
+std::string ReadAll(const std::string& path);
+
 // Writes `count` pictures of each kind as BMP files into folder/positives and folder/negatives.
 void WriteSampleFolders(const std::string& folder, int count, int width, int height);
 

@@ -24,14 +24,9 @@
 namespace fw {
 namespace {
 
-using test::RecordingProgress;
+using test::ReadAll;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::RecordingProgress;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
