@@ -1,6 +1,8 @@
 #include "learn/classifier_set.h"
 
+#include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -93,9 +95,9 @@ int ClassifierSet::StageCount() const {
 }
 
 int ClassifierSet::RecordsInStages() const {
-  int n = 0;
+  int64_t n = 0;  // the sizes are public: no sum of them may overflow
   for (int s = 0; s < StageCount(); ++s) n += stageSizes[s];
-  return n;
+  return static_cast<int>(std::clamp<int64_t>(n, INT32_MIN, INT32_MAX));
 }
 
 float ClassifierSet::StageTheta(int s) const {
@@ -181,6 +183,10 @@ Result ClassifierSet::LoadFromBytes(Flavour f, std::string_view bytes, const std
     model.stageSizes[k] = ReadInt(bytes, 8 + 4 * k);
     if (model.stageSizes[k] < 0) {
       return fail("stage " + std::to_string(k + 1) + " has a negative size");
+    }
+    if (model.stageSizes[k] > kMaxRecords) {
+      return fail("stage " + std::to_string(k + 1) + " has " + std::to_string(model.stageSizes[k]) +
+                  " weak records; at most 1000 fit the model");
     }
   }
   std::memcpy(model.records.data(), bytes.data() + 8 + 4 * s, sizeof(WeakRecord) * n);
