@@ -5,7 +5,7 @@
 // code-count family at n = side / 48 (sides of 48 and more), the texture family on the 2:1
 // pyramid level where the side is 24 (windows 6 level pixels apart). The planes are built before
 // the timed scan; their cost per frame is measured apart. Reported: ns per window
-// (ns_per_window), and windows per frame.
+// (ns_per_window), weak classifiers evaluated per window and windows per frame.
 //
 // The cascades are the files that come with the system (data/classifiers/).
 #include <benchmark/benchmark.h>
@@ -64,8 +64,10 @@ std::vector<int> Sides(int height) {
   return sides;
 }
 
-void Report(benchmark::State& bench, int64_t windowsPerFrame) {
+void Report(benchmark::State& bench, int64_t windowsPerFrame, int64_t weakPerFrame) {
   bench.counters["windows"] = static_cast<double>(windowsPerFrame);
+  bench.counters["weak_per_window"] =
+      windowsPerFrame > 0 ? static_cast<double>(weakPerFrame) / windowsPerFrame : 0.0;
   bench.counters["ns_per_window"] = benchmark::Counter(
       static_cast<double>(windowsPerFrame) * 1e-9,
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -76,15 +78,17 @@ void Report(benchmark::State& bench, int64_t windowsPerFrame) {
 template <typename Decide>
 void TimedScan(benchmark::State& bench, const std::vector<int>& sides, int w, int h, size_t frames,
                Decide decide) {
-  int64_t windows = 0, accepted = 0;
+  int64_t windows = 0, weak = 0, accepted = 0;
   size_t next = 0;
   for (auto _ : bench) {
-    windows = 0;
+    windows = weak = 0;
     for (size_t k = 0; k < sides.size(); ++k) {
       const int e = sides[k];
       for (int y = 0; y <= h - e; y += e / 4) {
         for (int x = 0; x <= w - e; x += e / 4) {
-          accepted += decide(k, next, x, y) ? 1 : 0;
+          const fw::CascadeResult r = decide(k, next, x, y);
+          accepted += r.accepted ? 1 : 0;
+          weak += r.weakEvaluated;
           ++windows;
         }
       }
@@ -92,7 +96,7 @@ void TimedScan(benchmark::State& bench, const std::vector<int>& sides, int w, in
     next = (next + 1) % frames;
   }
   benchmark::DoNotOptimize(accepted);
-  Report(bench, windows);
+  Report(bench, windows, weak);
 }
 
 template <typename Family>
@@ -107,7 +111,7 @@ void WindowScan(benchmark::State& bench, fw::Flavour flavour) {
   std::vector<fw::WindowPlanes> planes(frames.size());
   for (size_t f = 0; f < frames.size(); ++f) fw::BuildWindowPlanes(frames[f], planes[f]);
   TimedScan(bench, sides, w, h, frames.size(), [&](size_t k, size_t f, int x, int y) {
-    return cascades[k].Decide(planes[f], static_cast<size_t>(y) * w + x).accepted;
+    return cascades[k].Decide(planes[f], static_cast<size_t>(y) * w + x);
   });
 }
 
@@ -129,7 +133,7 @@ void CountScan(benchmark::State& bench, fw::Flavour flavour) {
     cascades[k].Compile(model, {&planes[0], sides[k] / fw::kCountBase});
   }
   TimedScan(bench, sides, w, h, frames.size(), [&](size_t k, size_t f, int x, int y) {
-    return cascades[k].Decide(planes[f], fw::CountWindowOrigin(planes[f], x, y)).accepted;
+    return cascades[k].Decide(planes[f], fw::CountWindowOrigin(planes[f], x, y));
   });
 }
 
@@ -156,15 +160,17 @@ void BM_EohScan(benchmark::State& bench) {
   }
   std::vector<fw::CompiledCascade<fw::TextureFamily>> cascades(levels);
   for (size_t k = 0; k < levels; ++k) cascades[k].Compile(model, {planes[0][k].Width()});
-  int64_t windows = 0, accepted = 0;
+  int64_t windows = 0, weak = 0, accepted = 0;
   size_t next = 0;
   for (auto _ : bench) {
-    windows = 0;
+    windows = weak = 0;
     for (size_t k = 0; k < levels; ++k) {
       const fw::TexturePlanes& p = planes[next][k];
       for (int y = 0; y <= p.Height() - fw::kTextureBase; y += 6) {
         for (int x = 0; x <= p.Width() - fw::kTextureBase; x += 6) {
-          accepted += cascades[k].Decide(p, {x, y}).accepted;
+          const fw::CascadeResult r = cascades[k].Decide(p, {x, y});
+          accepted += r.accepted ? 1 : 0;
+          weak += r.weakEvaluated;
           ++windows;
         }
       }
@@ -172,7 +178,7 @@ void BM_EohScan(benchmark::State& bench) {
     next = (next + 1) % frames.size();
   }
   benchmark::DoNotOptimize(accepted);
-  Report(bench, windows);
+  Report(bench, windows, weak);
 }
 
 void BM_ByteScan(benchmark::State& bench) {

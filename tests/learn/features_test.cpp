@@ -333,3 +333,58 @@ TEST(TextureFeatures, EveryMomentIsFiniteAndNonNegative) {
 
 }  // namespace
 }  // namespace fw
+
+namespace fw {
+namespace {
+
+// --- compiled cascades: early stopping ------------------------------------------------------
+
+TEST(CompiledCascade, EarlyStoppingDecidesAsTheWholeStages) {
+  std::mt19937 rng(21);
+  const WindowPool pool = CentredPool();
+  const Dib frame = test::RandomImage(100, 80, 24, 13);
+  WindowPlanes planes;
+  ASSERT_TRUE(BuildWindowPlanes(frame, planes));
+  for (float ratio : {0.2f, 0.45f, 0.6f, 0.8f}) {
+    ClassifierSet m;
+    m.flavour = Flavour::Byte;
+    const std::array<int, 3> sizes = {10, 13, 20};
+    int k = 0;
+    for (int s = 0; s < 3; ++s) {
+      m.stageSizes[s] = sizes[s];
+      for (int j = 0; j < sizes[s]; ++j, ++k) {
+        const FeatureDesc& d = pool.features[rng() % pool.features.size()];
+        WeakRecord& r = m.records[k];
+        r.featureCode = d.featureCode;
+        r.x = d.x, r.y = d.y, r.w = d.w, r.h = d.h;
+        SetThresholds(r, ThresholdType::UInt8, rng() % 256, rng() % 256);
+        r.alpha = static_cast<float>(rng() % 1000) / 500.0f;
+      }
+    }
+    m.records[30].alpha = -0.5f;  // the third stage is always evaluated whole
+    m.SetStageRatio(ratio * 100.0f);
+    int evaluatedEarly = 0, evaluatedAll = 0, accepted = 0;
+    for (int side : {24, 48}) {
+      CompiledCascade<WindowByteFamily> c;
+      c.Compile(m, {side, planes.Width()});
+      for (int y = 0; y + side <= 80; y += 3) {
+        for (int x = 0; x + side <= 100; x += 3) {
+          const size_t origin = static_cast<size_t>(y) * 100 + x;
+          const CascadeResult fast = c.Decide(planes, origin), all = c.DecideAll(planes, origin);
+          ASSERT_EQ(fast.accepted, all.accepted) << ratio << " " << x << "," << y;
+          ASSERT_EQ(fast.stagesPassed, all.stagesPassed);
+          evaluatedEarly += fast.weakEvaluated;
+          evaluatedAll += all.weakEvaluated;
+          accepted += fast.accepted;
+        }
+      }
+    }
+    EXPECT_LE(evaluatedEarly, evaluatedAll);
+    if (ratio == 0.45f) {
+      EXPECT_GT(accepted, 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fw
