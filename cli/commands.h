@@ -17,6 +17,8 @@ int RunBench(const ArgList& args);
 int RunImage(const ArgList& args);
 int RunAnalyses(const ArgList& args);
 int RunRenameByTime(const ArgList& args);
+int RunTrain(const ArgList& args);
+int RunEvalSamples(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);

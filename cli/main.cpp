@@ -30,6 +30,10 @@ const Subcommand kSubcommands[] = {
      fw::cli::RunAnalyses},
     {"rename-by-time", "rename-by-time DIR [--dry-run]",
      "rename JPEG pictures after their time stamps", fw::cli::RunRenameByTime},
+    {"train", "train --flavour F --positives DIR ...", "train a cascade classifier file",
+     fw::cli::RunTrain},
+    {"eval-samples", "eval-samples --classifier FILE ...", "rates of a cascade on sample folders",
+     fw::cli::RunEvalSamples},
 };
 
 void PrintUsage(std::FILE* out) {
