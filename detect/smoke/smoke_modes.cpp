@@ -51,8 +51,14 @@ void NewDetector(DetectionState& state, bool blockMode) {
 
 }  // namespace
 
+void FollowLiveSource(DetectionState& state, SmokeFlameDetector& detector) {
+  const uint8_t* plane = state.online ? state.captureFrame : nullptr;
+  if (detector.LiveLuminance() != plane) detector.AttachLiveLuminance(plane);
+}
+
 void BuildSmokeMode(DetectionState& state) {
   NewDetector(state, false);
+  FollowLiveSource(state, *state.smoke.detector);
   // The display dialog shows the detector's background: the selection frame, which this mode
   // never updates.
   if (state.smoke.detector->FrameMatches()) {
@@ -62,6 +68,7 @@ void BuildSmokeMode(DetectionState& state) {
 
 void BuildBlockSmokeMode(DetectionState& state) {
   NewDetector(state, true);
+  FollowLiveSource(state, *state.smoke.detector);
   state.alarmFlag = 0;
   state.smoke.frameFlags.fill(0);
   state.smoke.frameFlagIndex = 0;
@@ -75,6 +82,7 @@ void BuildBlockSmokeMode(DetectionState& state) {
 void SmokeModeStep(DetectionState& state) {
   SmokeFlameDetector* detector = UsableDetector(state, false);
   if (detector == nullptr) return;
+  FollowLiveSource(state, *detector);
   detector->DetectMotion(SmokeFlameDetector::kMotionToLastFrame);
   detector->TestGreyColour(25);
   detector->TestFlicker(10);
@@ -87,6 +95,7 @@ void SmokeModeStep(DetectionState& state) {
 void BlockSmokeModeStep(DetectionState& state) {
   SmokeFlameDetector* detector = UsableDetector(state, true);
   if (detector == nullptr) return;
+  FollowLiveSource(state, *detector);
   const auto threshold = static_cast<uint8_t>(state.threshold);  // the low byte
   detector->ComputeBlockMeans();
   detector->ShowBlockCounters(state.panes.bottomRight(), detector->BlockCounters(), 1);
