@@ -63,6 +63,7 @@ CaptureParameters LiveCapture::Parameters() const {
 
 Result LiveCapture::Open() {
   Close();
+  cancelled_ = false;
   CaptureAddress address;
   if (Result parsed = ParseCaptureAddress(address_, address); !parsed) {
     fault_ = CaptureFault::NoDevice;
@@ -94,6 +95,7 @@ Result LiveCapture::Start(int framesPerSecond) {
   rateStart_ = {};
   measuredRate_ = 0.0;
   stopped_ = false;
+  cancelled_ = false;
   Result started = source_->Start(requestedRate_);
   if (!started) fault_ = source_->Fault();
   return started;
@@ -119,6 +121,7 @@ void LiveCapture::Close() {
 }
 
 void LiveCapture::Cancel() {
+  cancelled_ = true;
   std::lock_guard lock(sourceMutex_);
   if (source_ != nullptr) source_->Cancel();
 }

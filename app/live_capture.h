@@ -4,6 +4,7 @@
 // otherwise.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -71,6 +72,8 @@ class LiveCapture {
   int RequestedRate() const { return requestedRate_; }
   // From any thread: a slow open or start gives up soon, a waiting read ends.
   void Cancel();
+  // Cancel was called since the last Open or Start began (its failure is no news).
+  bool Cancelled() const { return cancelled_.load(); }
 
   // Copies the newest waiting frame into the capture buffer; false when none waits.
   bool TakeFrame();
@@ -98,6 +101,7 @@ class LiveCapture {
   SourceFactory factory_;
   CaptureFault fault_ = CaptureFault::None;
   int requestedRate_ = 0;
+  std::atomic<bool> cancelled_{false};
   bool stopped_ = false;  // Stop was asked: a frame still waiting is not taken
   std::vector<uint8_t> buffer_;
 

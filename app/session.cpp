@@ -462,7 +462,6 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.frameCount = source_->FrameCount();
   snapshot.videoWidth = source_->Width();
   snapshot.videoHeight = source_->Height();
-  FillCaptureValues(snapshot);
   snapshot.videoPath = reader_.Path();
   snapshot.mode = state_.Mode();
   snapshot.alarmFlag = state_.alarmFlag;
@@ -490,6 +489,7 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   }
   snapshot.openAlarmStart = state_.alarmLogging ? state_.alarmStartFrame : -1;
   FillOverlays(state_, snapshot.overlays);
+  FillCaptureValues(snapshot);
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

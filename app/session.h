@@ -210,6 +210,8 @@ class Session : private FrameHost {
   void SetCaptureReporter(std::function<void(const CaptureStatus&)> reporter) {
     captureReporter_ = std::move(reporter);
   }
+  // The capture channel. Its Cancel is the one call another thread may make (the desktop, when
+  // capture is switched off while a stream connects).
   LiveCapture& Capture() { return capture_; }
   const LiveCapture& Capture() const { return capture_; }
 

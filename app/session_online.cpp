@@ -159,7 +159,8 @@ void Session::ReportCapture(const CaptureStatus& status) {
     return;
   }
   CurrentUiSink().Status(StatusField::Message, status.text);
-  if (status.event != CaptureEvent::Ended) return;
+  // A failure the user asked for by switching capture off while it connected is no news.
+  if (status.event != CaptureEvent::Ended || capture_.Cancelled()) return;
   // The simulated card's failure is the card's initialisation failure, with its own message.
   const std::string_view box =
       status.fault == CaptureFault::CardInit ? kCardInitMessage : std::string_view(status.text);
@@ -176,6 +177,7 @@ void Session::FillCaptureValues(Snapshot& snapshot) const {
     return;
   }
   snapshot.frameCount = kOnlineFrameCount;
+  snapshot.fileFrameRate = 0.0;  // live frames have no time in a file
   snapshot.videoWidth = kCaptureWidth;
   snapshot.videoHeight = kCaptureHeight;
   snapshot.captureSource = capture_.SourceName();
