@@ -55,7 +55,8 @@ SessionCommand MainWindow::videoOnLineCommand(const QString& address, bool recon
 }
 
 void MainWindow::switchOnline(const QString& address, bool reconnect) {
-  showStatus(static_cast<int>(StatusField::Message), address + QStringLiteral(": connecting"));
+  showStatus(static_cast<int>(StatusField::Message),
+             QStringLiteral("Connecting to %1 ...").arg(address));
   connecting_ = true;
   refreshChecks();
   bridge_.post(videoOnLineCommand(address, reconnect));
