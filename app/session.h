@@ -290,7 +290,6 @@ class Session : private FrameHost {
   void RunLiveFrame();
   LiveCapture capture_;
   std::function<void(const CaptureStatus&)> captureReporter_;
-  std::string captureStatus_;  // the last report, for the status bar
   int offlineFrame_ = 0;       // the video's next frame and the frame shown when capture
   int offlineLastRead_ = 0;    // started
 

@@ -64,7 +64,6 @@ bool Session::StartCapture() {
   state_.frameNumber = 0;
   alarmIntervals_.clear();
   ++alarmIntervalsVersion_;
-  captureStatus_.clear();
 
   // The card's initialisation and channel; on failure the session stays online without one.
   if (const Result opened = capture_.Open(); !opened) {
@@ -92,7 +91,6 @@ void Session::StopCapture() {
   state_.videoPath = reader_.Path();
   alarmIntervals_.clear();
   ++alarmIntervalsVersion_;
-  captureStatus_.clear();
   // The video that was open comes back where it was.
   currentFrame_ = offlineFrame_;
   if (source_->FrameCount() > 0) {
@@ -153,7 +151,6 @@ bool Session::HandleCaptureReports() {
 }
 
 void Session::ReportCapture(const CaptureStatus& status) {
-  captureStatus_ = status.text;
   if (captureReporter_) {
     captureReporter_(status);
     return;
@@ -184,7 +181,6 @@ void Session::FillCaptureValues(Snapshot& snapshot) const {
   snapshot.captureStreaming = capture_.IsStreaming();
   snapshot.captureRate = capture_.MeasuredRate();
   snapshot.captureDropped = capture_.Counts().dropped;
-  snapshot.captureStatus = captureStatus_;
 }
 
 }  // namespace fw

@@ -40,12 +40,11 @@ struct Snapshot {
   int captionFrameCount = -1;
   bool online = false;
   // Live capture ("Video on line"): the source, whether it streams, frames per second reaching
-  // the pipeline, frames dropped in this run of the stream and the source's last report.
+  // the pipeline and frames dropped in this run of the stream.
   std::string captureSource;
   bool captureStreaming = false;
   double captureRate = 0.0;
   int64_t captureDropped = 0;
-  std::string captureStatus;
   double fileFrameRate = 0.0;  // the video file's own rate (0: none)
   bool looping = true;         // "Loop"
   bool paused = false;         // the loop exists and Space paused it

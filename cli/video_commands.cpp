@@ -142,13 +142,14 @@ void PrintAlarmIntervals(Session& session, int mode, const std::string& key,
                    AlarmLogPath(session.State().videoPath).c_str());
       warned = true;
     }
-    std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
-    std::fflush(stdout);
+    // The events file first: whoever reads the printed line finds the event written.
     if (events.is_open()) {
       events << "{\"mode\":" << mode << ",\"start\":" << interval.start
              << ",\"end\":" << interval.end << ",\"" << key << "\":" << JsonString(source) << "}\n";
       events.flush();
     }
+    std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
+    std::fflush(stdout);
   };
 }
 
