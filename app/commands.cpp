@@ -43,7 +43,7 @@ const CommandInfo kCommands[] = {
     {cmd::kZoom, "Zoom", C::Tool, H::Document},
     {cmd::kPan, "Pan", C::Tool, H::Document},
     {cmd::kFourOrOneViews, "Four or one views", C::FourViews, H::Frame},
-    {cmd::kVideoOnLine, "Video on line", C::Online, H::Pending},
+    {cmd::kVideoOnLine, "Video on line", C::Online, H::Frame},
     {cmd::kGenerateSamples, "Generate sample images\tCtrl+G", C::None, H::Pending},
     {cmd::kGetVoc, "Get VOC\tAlt+V", C::None, H::Pending},
     {cmd::kGeneratePositive, "Generate a positive image", C::SelectionSquare, H::Frame},
@@ -120,7 +120,7 @@ const CommandInfo kCommands[] = {
     {cmd::kShiftWavelet, nullptr, C::TopLeftOperation, H::Analysis},
     {cmd::kPseudoColour, "Load  pseudocolor code", C::None, H::Document},
     {cmd::kOfflineDetection, "Offline Fumewatch    Ctrl+D", C::None, H::ControlBar},
-    {cmd::kOnlineDetection, "Online Fumewatch     Ctrl+F", C::None, H::Pending},
+    {cmd::kOnlineDetection, "Online Fumewatch     Ctrl+F", C::None, H::Frame},
     {32792, "Fuzzy C-Means for smoke images", C::None, H::Pending},
     {cmd::kRenameByTime, "Automatically change filenames", C::None, H::Document},
     {32795, "Online Adaboost learning", C::None, H::Pending},
@@ -386,17 +386,31 @@ std::span<const int> ToolbarButtons() {
   return kToolbar;
 }
 
+namespace {
+
+// Each stop is followed by the end of the loop, which the next command relies on: the new start
+// finds no loop.
+void StopAndEndLoop(Session& s) {
+  s.Stop();
+  s.EndLoopIfStopped();
+}
+
+}  // namespace
+
 std::vector<SessionCommand> OfflineDetectionCommands(const std::string& videoPath) {
-  // Each stop is followed by the end of the loop, which the next command relies on: the new
-  // start finds no loop.
-  const auto stop = [](Session& s) {
-    s.Stop();
-    s.EndLoopIfStopped();
-  };
+  const auto stop = StopAndEndLoop;
   const auto selectOfflineMode = [](Session& s) { s.SelectMode(cmd::kOfflineDetectionMode); };
   return {
       stop, selectOfflineMode, [videoPath](Session& s) { s.OpenForDetection(videoPath); },
       stop, selectOfflineMode, [](Session& s) { s.Start(); },
+  };
+}
+
+std::vector<SessionCommand> OnlineDetectionCommands(SessionCommand videoOnLine) {
+  const auto select = [](ModeId mode) { return [mode](Session& s) { s.SelectMode(mode); }; };
+  return {
+      StopAndEndLoop, select(cmd::kOnlineDetectionFirstMode), std::move(videoOnLine),
+      StopAndEndLoop, select(cmd::kOnlineDetectionMode),      [](Session& s) { s.Start(); },
   };
 }
 

@@ -78,6 +78,10 @@ inline constexpr int kFitToPane = 33108;
 inline constexpr int kAlarmIntervals = 33109;
 // The mode the offline detection sequence ends in ("PLDP").
 inline constexpr ModeId kOfflineDetectionMode = ModeId::Pldp;
+// The modes of the online detection sequence: the classifier mode it prepares ("RealAdaBoost
+// Detectiong"), then the mode it watches in ("Engineering FWX").
+inline constexpr ModeId kOnlineDetectionFirstMode = ModeId::RealAdaBoost;
+inline constexpr ModeId kOnlineDetectionMode = ModeId::Engineering;
 }  // namespace cmd
 
 // Who carries out a command.
@@ -206,5 +210,9 @@ std::span<const int> ToolbarButtons();
 // command again, start. The mode's command does nothing while the mode table lacks it.
 using SessionCommand = std::function<void(Session&)>;
 std::vector<SessionCommand> OfflineDetectionCommands(const std::string& videoPath);
+// The online detection sequence ("Online Fumewatch") as engine commands: stop, the first mode's
+// command, `videoOnLine` (the front end's "Video on line"), stop, the online mode's command,
+// start. Starting offline, the live source ends up streaming in the online mode.
+std::vector<SessionCommand> OnlineDetectionCommands(SessionCommand videoOnLine);
 
 }  // namespace fw

@@ -7,6 +7,13 @@ namespace fw {
 
 EngineThread::EngineThread(Session& session) : session_(session) {
   session_.SetSnapshotTarget(&snapshots_.Back());
+  session_.Capture().SetWake([this] {
+    {
+      std::lock_guard lock(mutex_);
+      captureWoken_ = true;
+    }
+    wake_.notify_all();
+  });
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -17,6 +24,8 @@ EngineThread::~EngineThread() {
   }
   wake_.notify_all();
   thread_.join();
+  // Once this returns the capture thread no longer calls into this object.
+  session_.Capture().SetWake(nullptr);
   session_.SetSnapshotTarget(nullptr);
 }
 
@@ -59,6 +68,16 @@ void EngineThread::Publish(bool framePanesCaptured) {
   if (listener) listener();
 }
 
+bool EngineThread::ServeCapture() {
+  const bool reported = session_.HandleCaptureReports();
+  if (session_.ProcessCaptureFrame()) {
+    Publish(true);
+    return true;
+  }
+  if (reported) Publish(false);
+  return reported;
+}
+
 void EngineThread::Run() {
   using Clock = std::chrono::steady_clock;
   bool wasRunning = false;
@@ -76,6 +95,19 @@ void EngineThread::Run() {
         Publish(session_.FramesProcessed() != framesBefore);
       }
       lock.lock();
+      continue;
+    }
+
+    // Online the capture stream gives the frames and the playback loop plays no part. The flag
+    // is cleared before the look, so a frame that comes during it wakes the wait below.
+    if (session_.Online()) {
+      captureWoken_ = false;
+      lock.unlock();
+      const bool served = ServeCapture();
+      lock.lock();
+      if (!served) {
+        wake_.wait(lock, [this] { return quit_ || !commands_.empty() || captureWoken_; });
+      }
       continue;
     }
 

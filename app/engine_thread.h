@@ -1,7 +1,8 @@
 // The engine thread of the desktop: it owns the session's time. Commands posted from the GUI run
 // between frames, so a rebuild never meets a frame in progress; while the loop runs, frames are
-// produced when due and the thread sleeps in between. After every frame or command a snapshot
-// is published for the GUI to paint.
+// produced when due and the thread sleeps in between. Online, the capture thread wakes it for
+// each live frame, which it takes from the one-slot queue and runs between commands. After every
+// frame or command a snapshot is published for the GUI to paint.
 #pragma once
 
 #include <condition_variable>
@@ -39,6 +40,8 @@ class EngineThread {
  private:
   void Run();
   void Publish(bool framePanesCaptured);
+  // Online: the capture's reports and the newest live frame; false when there was neither.
+  bool ServeCapture();
 
   Session& session_;
   SnapshotExchange snapshots_;
@@ -48,6 +51,7 @@ class EngineThread {
   std::condition_variable wake_;
   std::deque<Command> commands_;
   bool quit_ = false;
+  bool captureWoken_ = false;  // a live frame or a capture report came since the last look
   std::function<void()> listener_;
   std::thread thread_;
 };

@@ -59,6 +59,8 @@ bool Session::OpenVideo(const std::string& path, bool quiet, OpenInterval openIn
     return false;
   }
   lastOpenError_.clear();
+  // A video opened while online takes the frame pane back from the capture.
+  if (state_.online) StopCapture();
   // An interval still open belongs to the old video: it ends where that video stopped.
   if (openInterval == OpenInterval::Log) {
     CloseOpenAlarmInterval(state_, currentFrame_);
@@ -89,14 +91,7 @@ void Session::AfterOpen() {
   lastReadFrame_ = 0;
   framePaneHoldsVideo_ = true;
   source_->GetFrame(0, state_.panes.topLeft());
-  // The result panes and the history images follow the video's size.
-  const int w = source_->Width();
-  const int h = source_->Height();
-  for (Dib* image :
-       {&state_.panes.topRight(), &state_.panes.bottomLeft(), &state_.panes.bottomRight(),
-        &state_.background.previousFrame, &state_.background.greyWork}) {
-    if (image->Width() != w || image->HeaderHeight() != h) image->CreateSigned(w, h, 24, false);
-  }
+  FitImagesToFrame(source_->Width(), source_->Height());
   state_.mode = nullptr;
   state_.frameNumber = 0;
 }
@@ -119,6 +114,7 @@ double Session::FileFrameRate() const {
 }
 
 void Session::Seek(int frame) {
+  if (state_.online) return;  // live frames come as they come
   if (frame != currentFrame_) CloseOpenAlarmInterval(state_, currentFrame_);
   currentFrame_ = frame;
 }
@@ -138,6 +134,7 @@ void Session::RestoreFramePane() {
 // --- playback loop ---------------------------------------------------------------------------
 
 bool Session::Start() {
+  if (state_.online) return StartCaptureStream();
   if (loopExists_) {
     if (loopState_ != LoopState::Pause) return false;
     ExchangeLoopState(LoopState::Run);
@@ -151,6 +148,15 @@ bool Session::Start() {
 }
 
 void Session::PlayPause() {
+  if (state_.online) {
+    // Space starts and stops the capture stream as Start and Stop do.
+    if (capture_.IsStreaming()) {
+      Stop();
+    } else {
+      Start();
+    }
+    return;
+  }
   if (!loopExists_) {
     Start();
   } else if (loopState_ == LoopState::Run) {
@@ -162,6 +168,10 @@ void Session::PlayPause() {
 
 void Session::Stop() {
   ClearAlarmFlag(state_);
+  if (state_.online) {
+    capture_.Stop();
+    return;
+  }
   if (loopExists_) ExchangeLoopState(LoopState::Stop);
 }
 
@@ -198,18 +208,18 @@ void Session::EndOfVideo() {
 // --- moving through the frames -----------------------------------------------------------------
 
 bool Session::StepForward() {
-  if (WantsFrames()) return false;
+  if (WantsFrames() || state_.online) return false;
   return ProcessFrame() != FrameRead::Ended;
 }
 
 bool Session::StepBack() {
-  if (WantsFrames() || lastReadFrame_ <= 0) return false;
+  if (WantsFrames() || state_.online || lastReadFrame_ <= 0) return false;
   return GoToFrame(lastReadFrame_ - 1);
 }
 
 bool Session::GoToFrame(int frame) {
   const int last = source_->FrameCount() - 1;
-  if (last < 0) return false;
+  if (last < 0 || state_.online) return false;
   Seek(std::clamp(frame, 0, last));
   if (WantsFrames()) return false;
   return ProcessFrame() != FrameRead::Ended;
@@ -524,6 +534,7 @@ void Session::FillControlValues(Snapshot& snapshot) const {
   snapshot.motionEnergy = state_.motion.energy;
   FillOverlays(state_, snapshot.overlays);
   AppendAnalysisOverlays(workbench_, state_, snapshot.overlays);
+  FillCaptureValues(snapshot);
 }
 
 void Session::FillSnapshot(Snapshot& snapshot) const {

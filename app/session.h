@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/live_capture.h"
 #include "app/snapshot.h"
 #include "detect/detection_state.h"
 #include "detect/pipeline.h"
@@ -68,13 +70,14 @@ class Session : private FrameHost {
   // --- playback loop ---
   // Start button: starts playback unless a loop exists; resumes a loop that was paused
   // (PlayPause). With looping off and the video at its end, playback starts from frame 0.
-  // Returns whether frames now run.
+  // Returns whether frames now run. Online it starts the capture stream instead.
   bool Start();
   // Space: pauses a running loop, resumes a paused one, starts one when none exists.
   void PlayPause();
   // The loop exists but produces no frames (PlayPause paused it).
   bool Paused() const { return loopExists_ && loopState_ == LoopState::Pause; }
-  // Stop button: asks an existing loop to end after the frame in progress.
+  // Stop button: asks an existing loop to end after the frame in progress; online it stops the
+  // capture stream. The alarm flag is cleared either way.
   void Stop();
   LoopState GetLoopState() const { return loopState_; }
   LoopState ExchangeLoopState(LoopState state);
@@ -198,6 +201,43 @@ class Session : private FrameHost {
   // when no loop exists. A file that does not open changes nothing.
   bool OpenForDetection(const std::string& path);
 
+  // --- live capture ("Video on line") ---
+  // The live source the next capture start opens: sim: (the default), sim:FILE, /dev/videoN or a
+  // stream URL; a refused name changes nothing and the message says what is taken.
+  Result SetCaptureAddress(std::string_view address) { return capture_.SetAddress(address); }
+  void SetCaptureOptions(const CaptureOptions& options) { capture_.SetOptions(options); }
+  // "Video on line": inverts the online flag and runs StartCapture or StopCapture. Returns the
+  // new flag.
+  bool ToggleOnline();
+  bool Online() const { return state_.online; }
+  // Going online: the playback loop ends and an open alarm interval ends in the video's log;
+  // the frame pane and the images of the modes become 352 x 288, the frame count 100000000 and
+  // the frame number 0; the source is opened and started at the frame rate truncated to a
+  // whole number; the alarm flag is cleared and the mode becomes 0. The alarm log is the live
+  // log of the start directory (LiveAlarmLogName). A source that does not open or start is
+  // reported and leaves the session online without a stream. Returns whether it streams.
+  bool StartCapture();
+  // Going offline: the source is stopped and released, an open alarm interval ends in the live
+  // log, and the video that was open comes back into the frame pane where it was.
+  void StopCapture();
+  // Engine thread: the newest live frame, when one waits, is converted into the frame pane and
+  // run through the pipeline. False when none waits (or the stream was stopped).
+  bool ProcessCaptureFrame();
+  // Command-line tool: waits until the deadline for the next live frame and runs it.
+  LiveWait RunCaptureFrame(LiveCapture::Clock::time_point deadline);
+  // Hands on what the capture thread reported (stream lost, reconnecting, ended): to the
+  // reporter when one is set, else as the status text and, for a failure, a message box.
+  // Returns whether there was anything.
+  bool HandleCaptureReports();
+  // The command-line tool's reporter (one line on stderr per report).
+  void SetCaptureReporter(std::function<void(const CaptureStatus&)> reporter) {
+    captureReporter_ = std::move(reporter);
+  }
+  // The capture channel. Its Cancel is the one call another thread may make (the desktop, when
+  // capture is switched off while a stream connects).
+  LiveCapture& Capture() { return capture_; }
+  const LiveCapture& Capture() const { return capture_; }
+
   // --- frames ---
   // Runs the per-frame pipeline once.
   FrameRead ProcessFrame();
@@ -260,6 +300,22 @@ class Session : private FrameHost {
 
   void RunBottomRightOperation();
   FrameRead lastRead_ = FrameRead::Read;
+
+  // Live capture.
+  // The result panes and the modes' history images follow the frame's size.
+  void FitImagesToFrame(int width, int height);
+  // The Start button in online mode: the stream on at the frame rate (the source opened again
+  // when it is not open). Returns whether it streams.
+  bool StartCaptureStream();
+  void ReportCapture(const CaptureStatus& status);
+  // Online: frame count 100000000, the frame size, the source, its rate and dropped frames.
+  void FillCaptureValues(Snapshot& snapshot) const;
+  void ReportCaptureFailure(const Result& failure);
+  void RunLiveFrame();
+  LiveCapture capture_;
+  std::function<void(const CaptureStatus&)> captureReporter_;
+  int offlineFrame_ = 0;       // the video's next frame and the frame shown when capture
+  int offlineLastRead_ = 0;    // started
 
   int bottomRightOperation_ = 0;
   Dib bottomRightPrevious_;  // the bottom-right "Difference" operation's previous frame

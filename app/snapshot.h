@@ -39,6 +39,12 @@ struct Snapshot {
   // Frames named by the "Source Video" caption (set by the Open button only); -1 before.
   int captionFrameCount = -1;
   bool online = false;
+  // Live capture ("Video on line"): the source, whether it streams, frames per second reaching
+  // the pipeline and frames dropped in this run of the stream.
+  std::string captureSource;
+  bool captureStreaming = false;
+  double captureRate = 0.0;
+  int64_t captureDropped = 0;
   double fileFrameRate = 0.0;  // the video file's own rate (0: none)
   bool looping = true;         // "Loop"
   bool paused = false;         // the loop exists and Space paused it

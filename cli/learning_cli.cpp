@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -44,32 +43,6 @@ std::optional<Flavour> FlavourOption(const Args& args, const std::string& file,
   }
   error = "say which flavour " + file + " is with --flavour (byte, float, blbp, pltp or eoh)";
   return std::nullopt;
-}
-
-namespace {
-
-StopFlag gStop{false};
-static_assert(StopFlag::is_always_lock_free, "the signal handler sets the stop flag");
-
-extern "C" void OnInterrupt(int) {
-  gStop = true;
-}
-
-}  // namespace
-
-InterruptStops::InterruptStops() {
-  gStop = false;
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
-}
-
-InterruptStops::~InterruptStops() {
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-}
-
-const StopFlag& InterruptStops::Flag() {
-  return gStop;
 }
 
 void StderrProgress::Show(const ProgressState& state) {

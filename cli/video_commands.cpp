@@ -105,6 +105,8 @@ bool DisplayDrawn(const Dib& display) {
   return std::any_of(p, p + display.PixelBytes(), [](uint8_t b) { return b != 0; });
 }
 
+}  // namespace
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const unsigned char c : text) {
@@ -137,9 +139,78 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+bool WantsLive(const ArgList& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& a) {
+    return a == "--live" || a.starts_with("--live=");
+  });
+}
+
+const ModeInfo* ModeOption(Args& parsed, int fallback) {
+  int mode = fallback;
+  if (!parsed.Has("mode") && fallback < 0) {
+    Fail("detect needs --mode N (see 'fumewatch-cli modes')");
+    return nullptr;
+  }
+  if (!parsed.IntValue("mode", 0, 1 << 30, mode)) {
+    Fail(parsed.error());
+    return nullptr;
+  }
+  const ModeInfo* info = FindMode(mode);
+  if (!info) Fail("unknown mode " + std::to_string(mode) + " (see 'fumewatch-cli modes')");
+  return info;
+}
+
+bool ApplySettings(Session& session, const ModeInfo& mode, const Args& parsed) {
+  for (const std::string& assignment : parsed.Values("set")) {
+    if (const Result set = session.SetParameter(mode.id, assignment); !set) {
+      Fail(set.message());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool OpenEvents(const Args& parsed, std::ofstream& events) {
+  const auto path = parsed.Value("events");
+  if (!path) return true;
+  events.open(*path, std::ios::binary | std::ios::trunc);
+  if (!events) {
+    Fail(*path + ": cannot write the events file");
+    return false;
+  }
+  return true;
+}
+
+void PrintAlarmIntervals(Session& session, int mode, const std::string& key,
+                         const std::string& source, std::ofstream& events, int& alarms) {
+  session.State().onAlarmInterval = [&session, mode, key, source, &events, &alarms,
+                                     warned = false](const AlarmInterval& interval) mutable {
+    ++alarms;
+    if (!interval.logged && !warned) {
+      std::fprintf(stderr, "fumewatch-cli: warning: cannot append to the alarm log %s\n",
+                   AlarmLogPath(session.State().videoPath).c_str());
+      warned = true;
+    }
+    // The events file first: whoever reads the printed line finds the event written.
+    if (events.is_open()) {
+      events << "{\"mode\":" << mode << ",\"start\":" << interval.start
+             << ",\"end\":" << interval.end << ",\"" << key << "\":" << JsonString(source) << "}\n";
+      events.flush();
+    }
+    std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
+    std::fflush(stdout);
+  };
+}
+
+namespace {
+
 constexpr const char* kInfoHelp =
-    "usage: fumewatch-cli info VIDEO\n\n"
-    "Prints width=W height=H frames=N fps=F for a video file.\n";
+    "usage: fumewatch-cli info VIDEO\n"
+    "       fumewatch-cli info --live SOURCE [--reconnect]\n\n"
+    "Prints width=W height=H frames=N fps=F for a video file. With --live (sim:, sim:FILE,\n"
+    "/dev/videoN or a stream URL, as 'detect --live' takes them) it opens the source and prints\n"
+    "source=NAME width=352 height=288 input=WxH fps=F format=FORMAT: the frames it delivers, the\n"
+    "pictures it reads before they are scaled, the rate it announces (0: none) and their format.\n";
 
 constexpr const char* kModesHelp =
     "usage: fumewatch-cli modes [--params]\n\n"
@@ -155,7 +226,8 @@ constexpr const char* kFrameHelp =
 
 constexpr const char* kDetectHelp =
     "usage: fumewatch-cli detect --mode N VIDEO [options]\n"
-    "       fumewatch-cli detect --analysis A [--mode N] VIDEO|PICTURE [options]\n\n"
+    "       fumewatch-cli detect --analysis A [--mode N] VIDEO|PICTURE [options]\n"
+    "       fumewatch-cli detect --mode N --live SOURCE [--seconds S] [--frames K] [options]\n\n"
     "Plays VIDEO once from frame 0 (no looping, no pacing), runs detection mode N on every frame\n"
     "as the desktop does, appends the alarm intervals to the alarm log beside the video\n"
     "(VIDEO without its last three characters, followed by \"txt\") and prints one line per\n"
@@ -165,6 +237,14 @@ constexpr const char* kDetectHelp =
     "of\n"
     "a video is loaded into the top-left pane and analysed as a still frame (--frames times,\n"
     "default 1; no alarm log).\n\n"
+    "With --live, watches a live source instead, at its own pace: the mode is selected on the\n"
+    "first live frame and runs on every frame that reaches it (a frame that comes while the\n"
+    "previous one is still being processed replaces the one waiting and counts as dropped).\n"
+    "Each alarm interval is printed as it closes; the alarm log is SOURCE_DATE.txt in the\n"
+    "working directory (the source's name made a file name, then the date). The run ends after\n"
+    "--seconds or --frames, on Ctrl+C, or when the source ends; an interval still open then is\n"
+    "closed and logged. The summary line adds \"dropped=D\". Exit status 0 when the run ended\n"
+    "by its limit or Ctrl+C, 1 when the source failed or ended first.\n\n"
     "options:\n"
     "  --mode N        detection mode (see 'fumewatch-cli modes'; default 0 with --analysis)\n"
     "  --analysis A    an analysis of the workbench beside the mode\n"
@@ -174,7 +254,8 @@ constexpr const char* kDetectHelp =
     "                  'fumewatch-cli modes --params'), e.g. --set threshold=12 or\n"
     "                  --set clusterSeed=7 to fix the clustering seed of mode 264\n"
     "  --frames K      process only the first K frames\n"
-    "  --events FILE   also write one JSON object per alarm interval to FILE\n"
+    "  --events FILE   also write one JSON object per alarm interval to FILE, each line\n"
+    "                  flushed as the interval closes\n"
     "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br (and the\n"
     "                  display dialog's picture as _dd.bmp once something has drawn it) ...\n"
     "  --every K       ... after every frame whose number is a multiple of K (default 1)\n"
@@ -184,11 +265,22 @@ constexpr const char* kDetectHelp =
     "                  the block holding it\n\n"
     "The infrared settings of mode 7008 are parameters: --set greyThreshold=, frameInterval=,\n"
     "alarmSeconds=, shapeThreshold=, fireProbability=, noiseSize=, method= (1 shape change,\n"
-    "2 hot region).\n";
+    "2 hot region).\n\n"
+
+    "live options:\n"
+    "  --live SOURCE   sim: (the simulated card's test pattern), sim:FILE (the simulated card\n"
+    "                  replaying a video file), /dev/videoN (a V4L2 camera or capture card), or\n"
+    "                  an rtsp://, http(s)://, tcp:// or udp:// stream URL\n"
+    "  --seconds S     end after S seconds\n"
+    "  --rate R        frames per second asked of the simulated card and of V4L2 devices\n"
+    "                  (1..200, default 25; streams come at the sender's rate)\n"
+    "  --reconnect     when a stream drops, open it again after 0.5 s, then after a delay that\n"
+    "                  doubles up to 30 s, until it answers\n";
 
 }  // namespace
 
 int RunInfo(const ArgList& args) {
+  if (WantsLive(args) && !WantsHelp(args)) return RunLiveInfo(args);
   Args parsed(args, {}, {"help"});
   if (const int r = Usage(kInfoHelp, args, 1, parsed); r >= 0) return r;
   Session session;
@@ -252,6 +344,7 @@ int RunFrame(const ArgList& args) {
 }
 
 int RunDetect(const ArgList& args) {
+  if (WantsLive(args) && !WantsHelp(args)) return RunLiveDetect(args);
   Args parsed(
       args, {"mode", "frames", "events", "panes", "every", "set", "analysis", "non-fire", "point"},
       {"help", "wavelet-view"});
@@ -284,10 +377,7 @@ int RunDetect(const ArgList& args) {
     if (!fs::is_directory(panesDir)) return Fail(panesDir + ": cannot create the folder");
   }
   std::ofstream events;
-  if (const auto path = parsed.Value("events")) {
-    events.open(*path, std::ios::binary | std::ios::trunc);
-    if (!events) return Fail(*path + ": cannot write the events file");
-  }
+  if (!OpenEvents(parsed, events)) return 1;
 
   Session session;  // no sound in batch runs
   int total = 0;
@@ -314,28 +404,8 @@ int RunDetect(const ArgList& args) {
   }
 
   int alarms = 0;
-  bool logWarned = false;
-  session.State().onAlarmInterval = [&](const AlarmInterval& interval) {
-    ++alarms;
-    if (!interval.logged && !logWarned) {
-      std::fprintf(stderr, "fumewatch-cli: warning: cannot append to the alarm log %s\n",
-                   AlarmLogPath(video).c_str());
-      logWarned = true;
-    }
-    std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
-    std::fflush(stdout);
-    if (events.is_open()) {
-      events << "{\"mode\":" << mode << ",\"start\":" << interval.start
-             << ",\"end\":" << interval.end << ",\"video\":" << JsonString(video) << "}\n";
-      events.flush();
-    }
-  };
-
-  for (const std::string& assignment : parsed.Values("set")) {
-    if (const Result set = session.SetParameter(info->id, assignment); !set) {
-      return Fail(set.message());
-    }
-  }
+  PrintAlarmIntervals(session, mode, "video", video, events, alarms);
+  if (!ApplySettings(session, *info, parsed)) return 1;
   // The mode command, as a button or a menu command would run it on the first frame, then the
   // analysis's menu command.
   session.SelectMode(info->id);

@@ -37,12 +37,14 @@ struct YuvTables {
 
 constexpr YuvTables MakeYuvTables() {
   YuvTables t;
+  // The first chroma plane carries Cb, the second Cr: each plane gets its own chroma's weights
+  // (Cb 1.763 to blue and 0.339 to green, Cr 1.397 to red and 0.711 to green).
   for (int i = 0; i < 256; ++i) {
     t.y[i] = i * 65536;
-    t.c1Blue[i] = (i - 128) * 91536;
-    t.c1Green[i] = (i - 128) * 46571;
-    t.c2Green[i] = (i - 128) * 22200;
-    t.c2Red[i] = (i - 128) * 115556;
+    t.c1Blue[i] = (i - 128) * 115556;
+    t.c1Green[i] = (i - 128) * 22200;
+    t.c2Green[i] = (i - 128) * 46571;
+    t.c2Red[i] = (i - 128) * 91536;
   }
   for (int k = -kClampOffset; k < 1024 - kClampOffset; ++k) {
     t.clamp[k + kClampOffset] = static_cast<uint8_t>(k < 0 ? 0 : (k > 255 ? 255 : k));

@@ -81,7 +81,7 @@ void InitYuvTables();
 inline size_t Yuv420FrameBytes(int width, int height) {
   return static_cast<size_t>(width) * height + 2 * static_cast<size_t>(width / 2) * (height / 2);
 }
-// Planar 4:2:0 frame (luma, then two quarter-size chroma planes, Yuv420FrameBytes long) into this
+// Planar 4:2:0 frame (luma, then the Cb and the Cr quarter planes, Yuv420FrameBytes long) into this
 // 24-bit image of the same even width and height, rows written bottom-up. Nothing happens when
 // enable is false, the frame is null, or the image is not 24-bit with even width and height.
 void Yuv420ToRgb(const uint8_t* frame, Dib& image, bool enable);

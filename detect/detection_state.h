@@ -65,6 +65,9 @@ struct DetectionState {
   int frameNumber = 0;    // number of the frame being processed
   std::string videoPath;  // the open video; the alarm log is named after it
   bool online = false;    // live capture delivers the frames
+  // Online: the capture frame the top-left pane was converted from (planar 4:2:0 of the frame
+  // size, its luminance plane first); it stays at this address for the session's life.
+  const uint8_t* captureFrame = nullptr;
 
   // --- the detector families: each object lives from the selection of a mode that builds it
   //     until the next such selection ---

@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -24,8 +26,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: fumewatch [--samples-root DIR] [FILE]\n"
-    "       fumewatch --screenshot OUT.png [--open VIDEO] [--mode N] [--analysis A]\n"
-    "                 [--frames K] [--screen] [--samples-root DIR]\n"
+    "       fumewatch --screenshot OUT.png [--open VIDEO | --live SOURCE] [--mode N]\n"
+    "                 [--analysis A] [--frames K] [--screen] [--samples-root DIR]\n"
     "\n"
     "The desktop workbench for smoke and fire detection in video. FILE, a video or a picture\n"
     "(.jpg, .bmp), is opened as File > Open opens it: a video plays, a picture goes into the\n"
@@ -35,6 +37,9 @@ constexpr const char* kUsage =
     "  --screenshot OUT.png  render the main window to a PNG picture and exit: the video is\n"
     "                        opened, the mode selected and K frames processed first\n"
     "  --open VIDEO          the video to open (with --screenshot)\n"
+    "  --live SOURCE         or go on line with this live source first (sim:, sim:FILE,\n"
+    "                        /dev/videoN or a stream URL); the mode is selected on the first\n"
+    "                        live frame and K live frames are processed\n"
     "  --mode N              the detection mode to select (with --screenshot)\n"
     "  --analysis A          then the analysis to choose, as its menu entry does (with\n"
     "                        --screenshot; 'fumewatch-cli analyses' lists them)\n"
@@ -50,6 +55,7 @@ constexpr const char* kUsage =
 struct Options {
   std::string screenshot;
   std::string video;
+  std::string live;
   int mode = 0;
   int analysis = 0;
   int frames = 0;
@@ -81,8 +87,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       options.file = arg;
       continue;
     }
-    const bool takesValue = arg == "--screenshot" || arg == "--open" || arg == "--mode" ||
-                            arg == "--analysis" || arg == "--frames" || arg == "--samples-root";
+    const bool takesValue = arg == "--screenshot" || arg == "--open" || arg == "--live" ||
+                            arg == "--mode" || arg == "--analysis" || arg == "--frames" ||
+                            arg == "--samples-root";
     if (!takesValue) {
       std::fprintf(stderr, "fumewatch: unknown argument \"%s\"\n\n%s", arg.c_str(), kUsage);
       return 2;
@@ -96,6 +103,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       options.screenshot = value;
     } else if (arg == "--open") {
       options.video = value;
+    } else if (arg == "--live") {
+      options.live = value;
     } else if (arg == "--samples-root") {
       options.samplesRoot = value;
     } else {
@@ -111,11 +120,15 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
     }
   }
   if (options.screenshot.empty() &&
-      (!options.video.empty() || options.mode || options.analysis || options.frames ||
-       options.screen)) {
+      (!options.video.empty() || !options.live.empty() || options.mode || options.analysis ||
+       options.frames || options.screen)) {
     std::fprintf(stderr,
-                 "fumewatch: --open, --mode, --analysis, --frames and --screen go with "
+                 "fumewatch: --open, --live, --mode, --analysis, --frames and --screen go with "
                  "--screenshot\n");
+    return 2;
+  }
+  if (!options.video.empty() && !options.live.empty()) {
+    std::fprintf(stderr, "fumewatch: --open and --live do not go together\n");
     return 2;
   }
   if (!options.screenshot.empty() && !options.file.empty()) {
@@ -136,6 +149,21 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   return std::nullopt;
 }
 
+// Goes on line with the live source, selects the mode on the first live frame and processes the
+// frames as they come. False when the source does not stream.
+bool RunLive(fw::Session& s, const Options& options) {
+  if (!s.SetCaptureAddress(options.live) || !s.StartCapture()) return false;
+  const auto patience = std::chrono::seconds(10);
+  for (int i = 0; i < std::max(options.frames, 1); ++i) {
+    if (s.RunCaptureFrame(std::chrono::steady_clock::now() + patience) != fw::LiveWait::Frame) {
+      return false;
+    }
+    if (i == 0 && options.mode != 0) s.SelectMode(static_cast<fw::ModeId>(options.mode));
+  }
+  s.HandleCaptureReports();
+  return true;
+}
+
 // Opens the video, selects the mode and processes the frames on the engine thread, waits until
 // the window shows the result, and saves the window as a picture.
 int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Options& options) {
@@ -148,6 +176,10 @@ int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Optio
       s.EndLoopIfStopped();
     }
     if (!opened) return;
+    if (!options.live.empty()) {
+      opened = RunLive(s, options);
+      return;
+    }
     if (options.mode != 0) s.SelectMode(static_cast<fw::ModeId>(options.mode));
     if (options.analysis != 0 && !s.RunAnalysisCommand(options.analysis)) {
       std::fprintf(stderr, "fumewatch: %s needs a background model (--mode)\n",
@@ -156,7 +188,8 @@ int TakeScreenshot(fw::EngineBridge& bridge, fw::MainWindow& window, const Optio
     for (int i = 0; i < options.frames; ++i) s.Step();
   });
   if (!opened) {
-    std::fprintf(stderr, "fumewatch: cannot open %s\n", options.video.c_str());
+    std::fprintf(stderr, "fumewatch: cannot open %s\n",
+                 (options.live.empty() ? options.video : options.live).c_str());
     return 1;
   }
   if (options.mode != 0 || options.analysis != 0) window.reinitialise();
@@ -209,6 +242,7 @@ int main(int argc, char** argv) {
     bridge.call([](fw::Session& s) {
       s.Stop();
       s.EndLoopIfStopped();
+      s.StopCapture();
     });
     fw::SetUiSink(nullptr);
   }

@@ -66,13 +66,18 @@ void CaptureSource::Close() {
   open_ = false;
 }
 
+std::string CaptureSource::Named(const std::string& text) const {
+  // "sim:" ends in its own colon: "sim: streaming", not "sim:: streaming".
+  return name_ + (name_.ends_with(':') ? " " : ": ") + text;
+}
+
 Result CaptureSource::Fail(CaptureFault fault, const std::string& problem) {
   fault_ = fault;
-  return Result::Error(name_ + ": " + problem);
+  return Result::Error(Named(problem));
 }
 
 void CaptureSource::Report(CaptureEvent event, CaptureFault fault, const std::string& text) {
-  if (listener_.status) listener_.status(CaptureStatus{event, fault, name_ + ": " + text});
+  if (listener_.status) listener_.status(CaptureStatus{event, fault, Named(text)});
 }
 
 void CaptureSource::AnnounceNextFrame(std::string text) {

@@ -160,6 +160,8 @@ class CaptureSource {
   virtual void StopStream() = 0;
   virtual void CloseSource() = 0;
 
+  // The text after the source's name: "tcp://host:5000: the stream ended", "sim: streaming".
+  std::string Named(const std::string& text) const;
   // A failure of the given kind, the message naming the source.
   Result Fail(CaptureFault fault, const std::string& problem);
   // A status report from the capture thread; `text` is prefixed with the source's name.

@@ -97,6 +97,7 @@ void BuildFlameMode(DetectionState& state) {
 void FlameModeStep(DetectionState& state) {
   SmokeFlameDetector* detector = UsableSmokeDetector(state, false);
   if (detector == nullptr) return;
+  FollowLiveSource(state, *detector);
   Panes& panes = state.panes;
   detector->DetectMotion(SmokeFlameDetector::kMotionToBackground);
   detector->TestFlameColour(kFlameRedLimit, kFlameSaturation);

@@ -81,6 +81,7 @@ void SmokeFlameDetector::Initialise(Dib& frame, bool blockMode) {
   blockEnergies_.assign(blocks, 0);
   blockRingIndex_ = 0;
   blockRingFill_ = 0;
+  previousLuminance_.assign(pixels, 0);
 
   if (blockMode) InitialiseBlockMode(frame);
 }
@@ -125,10 +126,23 @@ size_t SmokeFlameDetector::PixelModeBytes(int width, int height, const SmokeFlam
   const size_t history =
       static_cast<size_t>(LargestPowerOfTwoAtMost(params.frameRateFactor * params.secondsFactor));
   const size_t blocks = static_cast<size_t>(width / kBlockSize) * (height / kBlockSize);
-  // The ring and the background; four masks; the flicker records (mean, state, changes and the
-  // toggle bits); the block arrays, the block mask ring among them.
-  return (history + 1) * frame + 4 * pixels + pixels * (sizeof(float) + 2 + kToggleHistory / 8) +
+  // The ring and the background; four masks and the previous live luminance plane; the flicker
+  // records (mean, state, changes and the toggle bits); the block arrays, the block mask ring
+  // among them.
+  return (history + 1) * frame + 5 * pixels + pixels * (sizeof(float) + 2 + kToggleHistory / 8) +
          blocks * (kBlockWindow + 16);
+}
+
+void SmokeFlameDetector::AttachLiveLuminance(const uint8_t* plane) {
+  liveLuminance_ = ready_ ? plane : nullptr;
+  if (liveLuminance_ == nullptr) return;
+  if (blockMode_) {
+    ComputeBlockMeans();
+    previousBlockMeans_ = currentBlockMeans_;
+    backgroundBlockMeans_ = currentBlockMeans_;
+  } else {
+    std::copy_n(liveLuminance_, previousLuminance_.size(), previousLuminance_.data());
+  }
 }
 
 bool SmokeFlameDetector::FrameMatches() const {
@@ -140,6 +154,18 @@ bool SmokeFlameDetector::FrameMatches() const {
 
 void SmokeFlameDetector::DetectMotion(int kind) {
   if (!FrameMatches() || blockMode_) return;
+  if (kind == kMotionToLastFrame && liveLuminance_ != nullptr) {
+    // Memory row y is picture row height - 1 - y, the plane's row of the same picture point.
+    const int limit = params.motionThreshold;
+    for (int y = 0; y < height_; ++y) {
+      const size_t planeRow = static_cast<size_t>(height_ - 1 - y) * width_;
+      const uint8_t* __restrict cur = liveLuminance_ + planeRow;
+      const uint8_t* __restrict last = previousLuminance_.data() + planeRow;
+      uint8_t* __restrict mask = motionMask_.data() + static_cast<size_t>(y) * width_;
+      for (int x = 0; x < width_; ++x) mask[x] = std::abs(cur[x] - last[x]) >= limit ? 1 : 0;
+    }
+    return;
+  }
   const int limit = 100 * params.motionThreshold;
   const Dib& latest = ring_[ringIndex_];
   for (int y = 0; y < height_; ++y) {
@@ -405,6 +431,10 @@ void SmokeFlameDetector::ComputeBlockEnergies(const Dib& image) {
 
 void SmokeFlameDetector::ComputeBlockMeans() {
   if (!FrameMatches()) return;
+  if (liveLuminance_ != nullptr) {
+    ComputeLiveBlockMeans();
+    return;
+  }
   const int columns = blockColumns_;
   int32_t* __restrict sums = blockSums_.data();
   for (int r = 0; r < blockRows_; ++r) {
@@ -423,6 +453,27 @@ void SmokeFlameDetector::ComputeBlockMeans() {
     uint8_t* means = currentBlockMeans_.data() + static_cast<size_t>(r) * columns;
     for (int c = 0; c < columns; ++c) {
       means[c] = static_cast<uint8_t>(sums[c] / (kBlockSize * kBlockSize * 100));
+    }
+  }
+}
+
+void SmokeFlameDetector::ComputeLiveBlockMeans() {
+  const int columns = blockColumns_;
+  int32_t* __restrict sums = blockSums_.data();
+  for (int r = 0; r < blockRows_; ++r) {
+    std::fill(blockSums_.begin(), blockSums_.end(), 0);
+    for (int y = r * kBlockSize; y < (r + 1) * kBlockSize; ++y) {
+      const uint8_t* __restrict p = liveLuminance_ + static_cast<size_t>(height_ - 1 - y) * width_;
+      for (int c = 0; c < columns; ++c) {
+        const uint8_t* q = p + kBlockSize * c;
+        int32_t s = 0;
+        for (int x = 0; x < kBlockSize; ++x) s += q[x];
+        sums[c] += s;
+      }
+    }
+    uint8_t* means = currentBlockMeans_.data() + static_cast<size_t>(r) * columns;
+    for (int c = 0; c < columns; ++c) {
+      means[c] = static_cast<uint8_t>(sums[c] / (kBlockSize * kBlockSize));
     }
   }
 }
@@ -591,6 +642,9 @@ void SmokeFlameDetector::EndOfFrame() {
   } else {
     ringIndex_ = (ringIndex_ + 1) % historyLength_;
     source_->SwapPixels(ring_[ringIndex_]);
+    if (liveLuminance_ != nullptr) {
+      std::copy_n(liveLuminance_, previousLuminance_.size(), previousLuminance_.data());
+    }
   }
 }
 

@@ -60,6 +60,14 @@ class SmokeFlameDetector {
 
   // Bytes Initialise allocates in a pixel mode for a width x height frame.
   static size_t PixelModeBytes(int width, int height, const SmokeFlameParams& params);
+  // Live video: `plane` is the luminance plane of the capture frame (width x height bytes, the
+  // picture's top row first), which the capture source rewrites before each frame. From now on
+  // the pixel modes' motion compares it with the previous frame's plane, which receives a copy
+  // of it now and at every end of frame, and the block means are the means of its bytes (taken
+  // again now, so that the previous and background means are of the same kind). Null goes
+  // back to the colour frame.
+  void AttachLiveLuminance(const uint8_t* plane);
+  const uint8_t* LiveLuminance() const { return liveLuminance_; }
 
   // True when the frame pane has the width, height and depth it had at Initialise.
   bool FrameMatches() const;
@@ -71,7 +79,10 @@ class SmokeFlameDetector {
   // Motion mask = 1 where the weighted difference 11 |dB| + 59 |dG| + 30 |dR| of the frame and
   // its reference reaches 100 x motion threshold: the most recent ring frame (kind 2), or the
   // background (kind 1), which then moves 1/10 towards the frame wherever the frame differs
-  // from the most recent ring frame by less than that. Other kinds change nothing.
+  // from the most recent ring frame by less than that. Other kinds change nothing. With live
+  // video kind 2 is 1 where the luminance changed by at least the motion threshold since the
+  // previous frame, at the same picture point (the plane's rows run top-down, the mask's as the
+  // frame's memory rows).
   void DetectMotion(int kind);
   // Colour mask = 1 where the pixel moved and is grey: saturation 255 (max - min) / max (integer)
   // at most `limit`, or max 0.
@@ -117,7 +128,9 @@ class SmokeFlameDetector {
   std::span<const int32_t> BlockEnergies() const { return blockEnergies_; }
 
   // --- block mode ---
-  // Current block means: sum of (11 B + 59 G + 30 R) over the block / 25600.
+  // Current block means: sum of (11 B + 59 G + 30 R) over the block / 25600; with live video
+  // the mean of the block's 256 luminance bytes (the block's rows counted from the picture's
+  // bottom, as its memory rows are).
   void ComputeBlockMeans();
   // Block motion = 1 where |current mean - previous mean| >= threshold; display (made 24-bit of
   // the frame size) shows moving blocks yellow and the others blue.
@@ -143,8 +156,9 @@ class SmokeFlameDetector {
   uint8_t TestEdgeLoss();
 
   // After the frame number advanced. Pixel modes: the frame becomes the newest ring frame and the
-  // pane receives the oldest ring buffer. Block mode: the frame becomes the previous frame and
-  // the block means move on. Buffers are exchanged, never copied.
+  // pane receives the oldest ring buffer; with live video the luminance plane is copied into the
+  // previous plane. Block mode: the frame becomes the previous frame and the block means move
+  // on. Frame buffers are exchanged, never copied.
   void EndOfFrame();
   // Pixel modes, for a detector that shares its frame pane with another one: the frame is copied
   // into the newest ring slot and the pane keeps its pixels.
@@ -190,6 +204,7 @@ class SmokeFlameDetector {
   void InitialisePixelMode(const Dib& frame);
   void InitialiseBlockMode(const Dib& frame);
   int BlockMeanEdge(std::span<const int32_t> edges, int column, int row) const;
+  void ComputeLiveBlockMeans();
 
   Dib* source_ = nullptr;
   bool ready_ = false;
@@ -240,6 +255,10 @@ class SmokeFlameDetector {
   std::array<int32_t, kBlockWindow> smokeCounts_{};
   int smokeCountIndex_ = 0;
   int lastSmokeBlocks_ = 0;
+
+  // live video
+  const uint8_t* liveLuminance_ = nullptr;  // the capture frame's luminance plane, not owned
+  std::vector<uint8_t> previousLuminance_;  // width x height, the previous frame's plane
 };
 
 }  // namespace fw

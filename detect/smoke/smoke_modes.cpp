@@ -42,7 +42,13 @@ SmokeFlameDetector& NewSmokeDetector(DetectionState& state, bool blockMode) {
   state.smoke.detector->params = state.smoke.params;
   state.smoke.sizeReported = false;
   state.smoke.detector->Initialise(state.panes.topLeft(), blockMode);
+  FollowLiveSource(state, *state.smoke.detector);
   return *state.smoke.detector;
+}
+
+void FollowLiveSource(DetectionState& state, SmokeFlameDetector& detector) {
+  const uint8_t* plane = state.online ? state.captureFrame : nullptr;
+  if (detector.LiveLuminance() != plane) detector.AttachLiveLuminance(plane);
 }
 
 void BuildSmokeMode(DetectionState& state) {
@@ -69,6 +75,7 @@ void BuildBlockSmokeMode(DetectionState& state) {
 void SmokeModeStep(DetectionState& state) {
   SmokeFlameDetector* detector = UsableSmokeDetector(state, false);
   if (detector == nullptr) return;
+  FollowLiveSource(state, *detector);
   detector->DetectMotion(SmokeFlameDetector::kMotionToLastFrame);
   detector->TestGreyColour(25);
   detector->TestFlicker(10);
@@ -81,6 +88,7 @@ void SmokeModeStep(DetectionState& state) {
 void BlockSmokeModeStep(DetectionState& state) {
   SmokeFlameDetector* detector = UsableSmokeDetector(state, true);
   if (detector == nullptr) return;
+  FollowLiveSource(state, *detector);
   const auto threshold = static_cast<uint8_t>(state.threshold);  // the low byte
   detector->ComputeBlockMeans();
   detector->ShowBlockCounters(state.panes.bottomRight(), detector->BlockCounters(), 1);

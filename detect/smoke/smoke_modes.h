@@ -41,6 +41,10 @@ void BlockSmokeOverlays(const DetectionState& state, Overlays& overlays);
 // A click in the block mode chooses the block under the picture point.
 void PickSmokeBlock(DetectionState& state, int x, int y);
 
+// Live video: while the session is online the detector reads the capture frame's luminance
+// plane; once it is offline again, the colour frames. Selection and every frame call it.
+void FollowLiveSource(DetectionState& state, SmokeFlameDetector& detector);
+
 // Writes this frame's flag into the frame-flag ring; the alarm flag becomes 1 when at least
 // kFrameFlagVotes of the ring's flags are set, else 0.
 void VoteFrameFlag(DetectionState& state, uint8_t flag);

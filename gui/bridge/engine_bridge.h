@@ -33,6 +33,10 @@ class EngineBridge : public QObject {
   // and tests: the GUI never waits on the engine while frames are being processed.
   void call(EngineThread::Command command);
 
+  // Makes a live source that is connecting or reading give up soon (capture is being switched
+  // off); the command that switches it off follows through post().
+  void cancelCapture() { session_.Capture().Cancel(); }
+
   // The newest snapshot taken on the GUI thread.
   const Snapshot& snapshot() const { return front_; }
 

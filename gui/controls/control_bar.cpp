@@ -330,11 +330,13 @@ void ControlBar::onSnapshot(const Snapshot& s) {
       source_->setTitle(QString::asprintf("Source Video:%d frames", s.captionFrameCount));
     }
   }
-  if (s.frameNumber != shownFrame_) {
-    shownFrame_ = s.frameNumber;
+  // Online the slider stays at 0: live frames are not positions in a file.
+  const int position = s.online ? 0 : s.frameNumber;
+  if (position != shownFrame_) {
+    shownFrame_ = position;
     if (!slider_->isSliderDown()) {
       const QSignalBlocker block(slider_);
-      slider_->setValue(s.frameNumber);
+      slider_->setValue(position);
     }
   }
   showFrameField(s);

@@ -32,16 +32,35 @@ QString WindowTitle(const std::string& videoPath) {
   return QFileInfo(QString::fromStdString(videoPath)).fileName() + QStringLiteral(" - ") + title;
 }
 
-QString VideoInfoText(const Snapshot& s) {
-  // A long file name keeps its start and its end.
+namespace {
+
+// A long name keeps its start and its end.
+QString ShortName(QString name) {
   constexpr int kNameRoom = 24;
-  QString name = QFileInfo(QString::fromStdString(s.videoPath)).fileName();
-  if (name.size() > kNameRoom) {
-    name = name.left(kNameRoom / 2 - 1) + QChar(0x2026) + name.right(kNameRoom / 2);
-  }
+  if (name.size() <= kNameRoom) return name;
+  return name.left(kNameRoom / 2 - 1) + QChar(0x2026) + name.right(kNameRoom / 2);
+}
+
+// Online: the source, the frame size, frames per second reaching the pipeline, dropped frames.
+QString LiveInfoText(const Snapshot& s) {
+  QString text = QStringLiteral("%1 | %2x%3 | %4 fps | %5 dropped")
+                     .arg(ShortName(QString::fromStdString(s.captureSource)))
+                     .arg(s.videoWidth)
+                     .arg(s.videoHeight)
+                     .arg(s.captureRate, 0, 'f', 1)
+                     .arg(s.captureDropped);
+  if (!s.captureStreaming) text += QStringLiteral(" | stopped");
+  return text;
+}
+
+}  // namespace
+
+QString VideoInfoText(const Snapshot& s) {
+  const QString name = ShortName(QFileInfo(QString::fromStdString(s.videoPath)).fileName());
   QString text = s.videoPath.empty()
                      ? QStringLiteral("No video")
                      : QStringLiteral("%1 | %2x%3").arg(name).arg(s.videoWidth).arg(s.videoHeight);
+  if (s.online) text = LiveInfoText(s);
   if (s.fileFrameRate > 0.0) text += QStringLiteral(" | %1 fps").arg(s.fileFrameRate, 0, 'g', 4);
   const char* label = ModeLabel(s.mode);
   if (s.mode == ModeId::None || label == nullptr) return text + QStringLiteral(" | No mode");

@@ -16,7 +16,8 @@ class WorkbenchDocument;
 // "FWX - <product title>", with the video's file name in front once one is open.
 QString WindowTitle(const std::string& videoPath);
 // "clip.avi | 352x288 | 10 fps | 7011 Fumewatch(Block)" (a long name cut in its middle); "No
-// video" before one opens.
+// video" before one opens. Online: "sim:clip.avi | 352x288 | 25.0 fps | 0 dropped | ...", the
+// rate being the live frames' and "stopped" added while the stream is stopped.
 QString VideoInfoText(const Snapshot& s);
 // Time of a frame at the file's rate, "m:ss.s" (empty without a rate).
 QString FrameTime(int frame, double framesPerSecond);

@@ -76,12 +76,12 @@ bool IsPicture(const QString& path) {
   return kPictures.contains(QFileInfo(path).suffix().toLower());
 }
 
-QSettings Settings() {
+}  // namespace
+
+QSettings WorkbenchSettings() {
   return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
                    QStringLiteral("Fumewatch"));
 }
-
-}  // namespace
 
 MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
     : QMainWindow(parent), bridge_(bridge), doc_(this) {
@@ -93,9 +93,9 @@ MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
   const QSize minimum =
       MinimumWindowSize(screen != nullptr ? screen->availableGeometry().size() : QSize());
   setMinimumSize(minimum);
-  lastFolder_ = Settings().value(QStringLiteral("lastFolder")).toString();
+  lastFolder_ = WorkbenchSettings().value(QStringLiteral("lastFolder")).toString();
 
-  doc_.samplesRoot = Settings()
+  doc_.samplesRoot = WorkbenchSettings()
                          .value(QStringLiteral("samplesRoot"),
                                 QString::fromStdString(StartDirectory()) + "samples")
                          .toString();
@@ -120,7 +120,7 @@ MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
     }
   });
 
-  recent_ = Settings().value(QString::fromLatin1(kRecentGroup) + "/files").toStringList();
+  recent_ = WorkbenchSettings().value(QString::fromLatin1(kRecentGroup) + "/files").toStringList();
   while (recent_.size() > kRecentFiles) recent_.removeLast();
   rebuildRecentFiles();
 
@@ -291,6 +291,7 @@ void MainWindow::showScaleAndView(float scale, int view) {
 
 void MainWindow::onSnapshot() {
   const Snapshot& s = bridge_.snapshot();
+  if (s.online) connecting_ = false;
   for (ImagePane* pane : panes_) pane->update();
   controlBar_->onSnapshot(s);
   controlPanel_->onSnapshot(s);
@@ -300,14 +301,16 @@ void MainWindow::onSnapshot() {
 }
 
 void MainWindow::showSnapshotTexts(const Snapshot& s) {
-  if (s.videoPath != shownVideoPath_) {
-    shownVideoPath_ = s.videoPath;
-    setWindowTitle(WindowTitle(s.videoPath));
+  // Online the title and the tool tip name the live source.
+  const std::string& shown = s.online ? s.captureSource : s.videoPath;
+  if (shown != shownVideoPath_) {
+    shownVideoPath_ = shown;
+    setWindowTitle(WindowTitle(shown));
   }
   const QString info = VideoInfoText(s);
   if (status_[kVideoInfo]->text() != info) {
     status_[kVideoInfo]->setText(info);
-    status_[kVideoInfo]->setToolTip(QString::fromStdString(s.videoPath));
+    status_[kVideoInfo]->setToolTip(QString::fromStdString(shown));
     // The line keeps its room up to a limit that leaves the window its minimum width.
     constexpr int kInfoRoom = 360;
     status_[kVideoInfo]->setMinimumWidth(
@@ -342,7 +345,7 @@ CommandContext MainWindow::commandContext() const {
   c.topLeftGrad = s.topLeftGrad;
   c.bottomLeftGrads = s.bottomLeftGrads;
   c.colourTesting = s.colourTesting;
-  c.online = s.online;
+  c.online = s.online || connecting_;
   c.snakeModelMark = snakeModelMark_;
   c.currentTool = doc_.currentTool;
   c.fourViews = fourViews_;
@@ -486,6 +489,12 @@ void MainWindow::runCommand(int id) {
     case cmd::kRenameByTime:
       RenameByTimeCommand(*this, bridge_);
       break;
+    case cmd::kVideoOnLine:
+      toggleOnline();
+      break;
+    case cmd::kOnlineDetection:
+      chooseOnlineDetection();
+      break;
     case cmd::kAbout:
       showAbout();
       break;
@@ -574,7 +583,8 @@ void MainWindow::showAlarmIntervals(bool shown) {
 }
 
 void MainWindow::reinitialise() {
-  setWindowTitle(WindowTitle(bridge_.snapshot().videoPath));
+  const Snapshot& shown = bridge_.snapshot();
+  setWindowTitle(WindowTitle(shown.online ? shown.captureSource : shown.videoPath));
   controlBar_->reinitialise(bridge_.snapshot());
   controlPanel_->reinitialise();
   // The start directory is the working directory at this moment.
@@ -629,7 +639,7 @@ QString MainWindow::withoutTopmost(const std::function<QString()>& dialog) {
 
 void MainWindow::rememberFolder(const QString& path) {
   lastFolder_ = QFileInfo(path).absolutePath();
-  Settings().setValue(QStringLiteral("lastFolder"), lastFolder_);
+  WorkbenchSettings().setValue(QStringLiteral("lastFolder"), lastFolder_);
 }
 
 void MainWindow::chooseVideo() {
@@ -744,7 +754,7 @@ void MainWindow::addRecentFile(const QString& path) {
   recent_.removeAll(full);
   recent_.prepend(full);
   while (recent_.size() > kRecentFiles) recent_.removeLast();
-  Settings().setValue(QString::fromLatin1(kRecentGroup) + "/files", recent_);
+  WorkbenchSettings().setValue(QString::fromLatin1(kRecentGroup) + "/files", recent_);
   rebuildRecentFiles();
 }
 
@@ -860,9 +870,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // Playback stops before the window goes; the engine has finished its frame when this returns.
   if (!closing_) {
     closing_ = true;
+    bridge_.cancelCapture();
     bridge_.call([](Session& s) {
       s.Stop();
       s.EndLoopIfStopped();
+      s.StopCapture();
     });
   }
   QMainWindow::closeEvent(event);

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +36,9 @@ class PtzDialog;
 
 // The product title; the window shows it after the document title "FWX".
 extern const char* const kProductTitle;
+
+// The desktop's settings: recent files, the last folder, the samples root, the live source.
+QSettings WorkbenchSettings();
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -87,6 +91,10 @@ class MainWindow : public QMainWindow {
   void savePicture(const QString& path);
   // Offline detection with a chosen video.
   void runOfflineDetection(const QString& path);
+  // "Video on line" with a chosen source (going online; offline it needs no choice), and the
+  // online detection sequence with it.
+  void switchOnline(const QString& address, bool reconnect);
+  void runOnlineDetection(const QString& address, bool reconnect);
   // The re-initialisation after every mode command (and File New).
   void reinitialise();
 
@@ -120,6 +128,12 @@ class MainWindow : public QMainWindow {
   void choosePicture();
   void chooseSavePath();
   void chooseOfflineVideo();
+  // Online mode (main_window_online.cpp): the source chooser, going on and off line.
+  void toggleOnline();
+  void chooseOnlineDetection();
+  bool chooseLiveSource(QString& address, bool& reconnect);
+  SessionCommand videoOnLineCommand(const QString& address, bool reconnect);
+  void goOffline();
   void showDisplayDialog(bool shown);
   void toggleLbpVar();
   void showPseudoColour();
@@ -160,6 +174,7 @@ class MainWindow : public QMainWindow {
   QString lastFolder_;
   QList<QAction*> recentActions_;
   bool closing_ = false;
+  bool connecting_ = false;  // "Video on line" was chosen; the session has not answered yet
 };
 
 }  // namespace fw

@@ -339,6 +339,34 @@ TEST(SessionCommands, OfflineDetectionPlaysTheVideoFromItsFirstFrame) {
   EXPECT_TRUE(sink.Messages().empty());
 }
 
+// Online Fumewatch, starting offline with a video playing: the live source ends up streaming in
+// the online mode (mode 0 while the table lacks it), the video's loop gone; run again while
+// online, its "Video on line" switches capture off.
+TEST(SessionCommands, OnlineDetectionEndsStreamingInTheOnlineMode) {
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  const std::string clip = test::MakeClip("online_detection", 48, 32, 5);
+  Session session;
+  ASSERT_TRUE(session.OpenAndPlay(clip));
+  int switches = 0;
+  const auto videoOnLine = [&switches](Session& s) {
+    ++switches;
+    s.ToggleOnline();
+  };
+  for (const SessionCommand& command : OnlineDetectionCommands(videoOnLine)) command(session);
+  EXPECT_EQ(switches, 1);
+  EXPECT_TRUE(session.Online());
+  EXPECT_TRUE(session.Capture().IsStreaming());
+  EXPECT_FALSE(session.LoopExists());
+  const ModeId expectedMode =
+      FindMode(cmd::kOnlineDetectionMode) ? cmd::kOnlineDetectionMode : ModeId::None;
+  EXPECT_EQ(session.Mode(), expectedMode);
+  EXPECT_TRUE(sink.Messages().empty());
+  for (const SessionCommand& command : OnlineDetectionCommands(videoOnLine)) command(session);
+  EXPECT_FALSE(session.Online());
+  EXPECT_EQ(session.Reader().Path(), clip);
+}
+
 TEST(SessionCommands, BlockOverlaysOnlyWhileTheBlockModeRuns) {
   const std::string clip = test::MakeClip("blocks", 80, 48, 6);
   Session session;

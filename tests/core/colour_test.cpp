@@ -224,13 +224,16 @@ void ReferenceYuv420(const std::vector<uint8_t>& frame, int w, int h, Dib& image
       const int luma = frame[sy * w + x] * 65536;
       const int c1 = c1Plane[(sy / 2) * (w / 2) + x / 2] - 128;
       const int c2 = c2Plane[(sy / 2) * (w / 2) + x / 2] - 128;
-      row[3 * x] = Clamp((luma + c1 * 91536) >> 16);
-      row[3 * x + 1] = Clamp((luma - c1 * 46571 - c2 * 22200) >> 16);
-      row[3 * x + 2] = Clamp((luma + c2 * 115556) >> 16);
+      row[3 * x] = Clamp((luma + c1 * 115556) >> 16);
+      row[3 * x + 1] = Clamp((luma - c1 * 22200 - c2 * 46571) >> 16);
+      row[3 * x + 2] = Clamp((luma + c2 * 91536) >> 16);
     }
   }
 }
 
+// The first chroma plane is Cb and the second Cr, so Cb's weights (1.763 to blue, 0.339 to
+// green) go with the first and Cr's (1.397 to red, 0.711 to green) with the second; with them
+// swapped, full-range pure red (76, 85, 255) came out as (255, 63, 15) instead of red.
 TEST(Colour, Yuv420WorkedValues) {
   InitYuvTables();
   struct Case {
@@ -239,9 +242,11 @@ TEST(Colour, Yuv420WorkedValues) {
   };
   const Case cases[] = {
       {255, 128, 128, 255, 255, 255},
-      {0, 128, 255, 0, 0, 223},  // 115556 x 127 / 65536 = 223.9, truncated by the shift
-      {100, 200, 50, 200, 75, 0},
-      {0, 0, 0, 0, 134, 0},  // both chroma terms push green up: (46571 + 22200) x 128 >> 16
+      {0, 255, 128, 223, 0, 0},  // 115556 x 127 / 65536 = 223.9, truncated by the shift
+      {0, 128, 255, 0, 0, 177},  // 91536 x 127 / 65536 = 177.4
+      {100, 200, 50, 226, 131, 0},
+      {0, 0, 0, 0, 134, 0},      // both chroma terms push green up: (22200 + 46571) x 128 >> 16
+      {76, 85, 255, 0, 0, 253},  // pure red, full-range BT.601
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> frame(Yuv420FrameBytes(2, 2));

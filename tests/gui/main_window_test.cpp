@@ -185,9 +185,9 @@ void MainWindowTest::modeCommandsToggleWithTheirCheckMarks() {
   QVERIFY(d.checked(cmd::kBottomRightDifference));
 
   // Commands whose work is missing stay disabled and do nothing.
-  QVERIFY(!w.action(cmd::kVideoOnLine)->isEnabled());
-  w.action(cmd::kVideoOnLine)->trigger();
-  QVERIFY(!d.checked(cmd::kVideoOnLine));
+  QVERIFY(!w.action(cmd::kGetVoc)->isEnabled());
+  w.action(cmd::kGetVoc)->trigger();
+  QVERIFY(!d.checked(cmd::kGetVoc));
   QVERIFY(d.messages().empty());
 }
 

@@ -128,6 +128,30 @@ TEST(CaptureConverterTest, GreysSurviveTheFramePanesConversion) {
   }
 }
 
+// Colours come back through the frame pane's 4:2:0 conversion as they went in: the pane reads
+// the first chroma plane as Cb and the second as Cr. The weights are 16.16 approximations, so a
+// few levels of difference remain; with the chroma planes' weights exchanged red came back as
+// (255, 63, 15).
+TEST(CaptureConverterTest, ColoursSurviveTheFramePanesConversion) {
+  CaptureConverter converter;
+  std::vector<uint8_t> frame(kCaptureFrameBytes);
+  ASSERT_TRUE(converter.FromDib(PaintBars(kCaptureWidth, kCaptureHeight, true), frame.data()));
+  Dib pane;
+  pane.CreateSigned(kCaptureWidth, kCaptureHeight, 24, false);
+  Yuv420ToRgb(frame.data(), pane, true);
+  constexpr int kTolerance = 5;
+  for (int bar = 0; bar < 8; ++bar) {
+    const int x = bar * kCaptureWidth / 8 + kCaptureWidth / 16;
+    for (const int y : {kCaptureHeight / 4, 3 * kCaptureHeight / 4}) {
+      const Rgb want = BarColour(x, y, kCaptureWidth, kCaptureHeight);
+      const uint8_t* p = pane.Row(kCaptureHeight - 1 - y) + 3 * x;
+      EXPECT_NEAR(p[0], want.blue, kTolerance) << "bar " << bar << " row " << y;
+      EXPECT_NEAR(p[1], want.green, kTolerance) << "bar " << bar << " row " << y;
+      EXPECT_NEAR(p[2], want.red, kTolerance) << "bar " << bar << " row " << y;
+    }
+  }
+}
+
 // What cannot be converted leaves the frame as it was.
 TEST(CaptureConverterTest, RefusedInputLeavesTheFrameAlone) {
   CaptureConverter converter;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/mode_table.h"
+#include "core/colour.h"
 #include "core/ui_sink.h"
 #include "detect/dispatch.h"
 #include "detect/pipeline.h"
@@ -890,6 +891,189 @@ TEST(SmokeModes, AChangedFrameSizeIsReportedOnceAndClearsTheAlarm) {
   EXPECT_EQ(state.alarmFlag, 0);
   EXPECT_EQ(state.panes.topLeft().Pixels(), pixels);
   EXPECT_EQ(sink.Messages().size(), 1u);
+}
+
+// --- live video: the luminance plane of the capture frame ----------------------------------
+
+// A luminance plane of a width x height frame, its picture's top row first; value(x, row).
+std::vector<uint8_t> Plane(int width, int height, const std::function<int(int, int)>& value) {
+  std::vector<uint8_t> plane(static_cast<size_t>(width) * height);
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) plane[row * width + x] = static_cast<uint8_t>(value(x, row));
+  }
+  return plane;
+}
+
+TEST(SmokeLive, MotionComparesTheLuminanceAtTheSamePicturePoint) {
+  const int w = 40;
+  const int h = 20;
+  Dib frame = MakeFrame(w, h, {90, 90, 90});
+  Detector d;
+  d.Initialise(frame, false);
+  std::vector<uint8_t> plane(static_cast<size_t>(w) * h, 100);
+  d.AttachLiveLuminance(plane.data());
+  ASSERT_EQ(d.LiveLuminance(), plane.data());
+  // The colour frame stays still; only the plane changes: by 15 (the motion threshold) at the
+  // picture's top-left point, by 14 at its bottom-right point.
+  plane[3] = 115;
+  plane[(h - 1) * w + (w - 2)] = 86;
+  d.DetectMotion(Detector::kMotionToLastFrame);
+  const auto mask = d.MotionMask();
+  // The top picture row is the last memory row of the bottom-up frame.
+  EXPECT_EQ(mask[(h - 1) * w + 3], 1);
+  EXPECT_EQ(mask[0 * w + (w - 2)], 0);
+  EXPECT_EQ(std::count(mask.begin(), mask.end(), 1), 1);
+  // The end of the frame makes this plane the previous one: the next frame is still.
+  d.EndOfFrame();
+  d.DetectMotion(Detector::kMotionToLastFrame);
+  EXPECT_EQ(std::count(d.MotionMask().begin(), d.MotionMask().end(), 1), 0);
+  // Back on the colour frame, a change of the plane is not motion, a change of the frame is.
+  d.AttachLiveLuminance(nullptr);
+  plane[3] = 0;
+  frame.Fill(90);  // the frame as the ring's newest, which the pane gave away at the end of frame
+  Put(frame, 7, 7, {200, 200, 200});
+  d.DetectMotion(Detector::kMotionToLastFrame);
+  EXPECT_EQ(d.MotionMask()[7 * w + 7], 1);
+  EXPECT_EQ(d.MotionMask()[(h - 1) * w + 3], 0);
+}
+
+TEST(SmokeLive, BlockMeansAreLuminanceMeansCountedFromThePicturesBottom) {
+  const int w = 48;
+  const int h = 40;  // two block rows; the picture's top 8 rows lie outside every block
+  Dib frame = MakeFrame(w, h, {0, 0, 0});
+  Detector d;
+  d.Initialise(frame, true);
+  // Each plane row holds its row number, plus 100 in the middle block column.
+  std::vector<uint8_t> plane =
+      Plane(w, h, [](int x, int row) { return row + (x / 16 == 1) * 100; });
+  d.AttachLiveLuminance(plane.data());
+  // Block row 0 covers the picture's bottom rows 24..39 (mean 31.5), block row 1 rows 8..23.
+  const std::vector<uint8_t> expected = {31, 131, 31, 15, 115, 15};
+  auto same = [&](std::span<const uint8_t> means) {
+    return std::equal(expected.begin(), expected.end(), means.begin(), means.end());
+  };
+  EXPECT_TRUE(same(d.CurrentBlockMeans()));
+  // Attaching takes the means again, so the next comparison is of one kind.
+  EXPECT_TRUE(same(d.PreviousBlockMeans()));
+  EXPECT_TRUE(same(d.BackgroundBlockMeans()));
+  std::fill(plane.begin(), plane.end(), 77);
+  d.ComputeBlockMeans();
+  EXPECT_TRUE(std::all_of(d.CurrentBlockMeans().begin(), d.CurrentBlockMeans().end(),
+                          [](uint8_t m) { return m == 77; }));
+}
+
+// The capture frame of a frame pane's picture, full-range BT.601 with the top row first, as
+// the live sources write it; the frame pane then receives its 4:2:0 conversion.
+class LiveFeed : public FrameHost {
+ public:
+  LiveFeed(const Painter& paint, int width, int height)
+      : paint_(paint), capture_(Yuv420FrameBytes(width, height)) {
+    picture_.CreateSigned(width, height, 24, false);
+  }
+  const uint8_t* CaptureFrame() const { return capture_.data(); }
+  int t = 0;
+
+  // Paints frame t, encodes it and converts it into the frame pane.
+  void Deliver(Dib& pane) {
+    paint_(picture_, t);
+    const int w = picture_.Width();
+    const int h = picture_.Height();
+    uint8_t* cb = capture_.data() + static_cast<size_t>(w) * h;
+    uint8_t* cr = cb + static_cast<size_t>(w / 2) * (h / 2);
+    for (int row = 0; row < h; ++row) {
+      const uint8_t* p = picture_.Row(h - 1 - row);
+      for (int x = 0; x < w; ++x) {
+        const double b = p[3 * x], g = p[3 * x + 1], r = p[3 * x + 2];
+        capture_[row * w + x] = static_cast<uint8_t>(0.299 * r + 0.587 * g + 0.114 * b + 0.5);
+        if (row % 2 == 0 && x % 2 == 0) {
+          const int i = (row / 2) * (w / 2) + x / 2;
+          cb[i] = static_cast<uint8_t>(
+              std::clamp(128.5 - 0.168736 * r - 0.331264 * g + 0.5 * b, 0.0, 255.0));
+          cr[i] = static_cast<uint8_t>(
+              std::clamp(128.5 + 0.5 * r - 0.418688 * g - 0.081312 * b, 0.0, 255.0));
+        }
+      }
+    }
+    Yuv420ToRgb(capture_.data(), pane, true);
+  }
+  void ReadFrame(DetectionState& state) override {
+    Deliver(state.panes.topLeft());
+    state.frameNumber = t;
+  }
+
+ private:
+  const Painter& paint_;
+  Dib picture_;
+  std::vector<uint8_t> capture_;
+};
+
+SceneRun RunLiveScene(ModeId mode, int frames, int width, int height, const Painter& paint,
+                      long* allocationsAfterFirstFrame = nullptr) {
+  DetectionState state;
+  state.alarmLogEnabled = false;
+  LiveFeed feed(paint, width, height);
+  state.online = true;
+  state.captureFrame = feed.CaptureFrame();
+  state.panes.topLeft().CreateSigned(width, height, 24, false);
+  feed.Deliver(state.panes.topLeft());
+  EXPECT_TRUE(SelectMode(state, mode));
+  EXPECT_EQ(state.smoke.detector->LiveLuminance(), feed.CaptureFrame());
+  SceneRun run;
+  run.alarm.reserve(frames);
+  for (int t = 1; t <= frames; ++t) {
+    if (t == 2 && allocationsAfterFirstFrame) test::StartCountingAllocations();
+    feed.t = t;
+    RunPipeline(state, feed);
+    run.alarm.push_back(state.alarmFlag);
+  }
+  if (allocationsAfterFirstFrame) *allocationsAfterFirstFrame = test::StopCountingAllocations();
+  return run;
+}
+
+TEST(SmokeLive, ScenesOnLiveFrames) {
+  const int w = 160;
+  const int h = 128;
+  struct Case {
+    const char* name;
+    ModeId mode;
+    Painter paint;
+    std::optional<int> firstAlarm;
+  };
+  const Case cases[] = {
+      {"static, pixels", ModeId::Smoke, StaticScene(w, h), std::nullopt},
+      {"static, blocks", ModeId::BlockSmoke, StaticScene(w, h), std::nullopt},
+      {"grey flicker, pixels", ModeId::Smoke, FlickeringRegion(w, h, {60, 60, 60}, {200, 200, 200}),
+       126},
+      {"plume, pixels", ModeId::Smoke, Plume(w, h), 126},
+      {"plume, blocks", ModeId::BlockSmoke, Plume(w, h), 73},
+  };
+  for (const Case& c : cases) {
+    long allocations = -1;
+    const SceneRun run = RunLiveScene(c.mode, 200, w, h, c.paint, &allocations);
+    EXPECT_EQ(run.FirstAlarm(), c.firstAlarm) << c.name;
+    EXPECT_EQ(allocations, 0) << c.name;
+  }
+}
+
+// A detector built on live frames goes back to the colour frames once the session is offline,
+// and follows the capture frame again when it is online.
+TEST(SmokeLive, TheDetectorFollowsTheOnlineFlag) {
+  for (const ModeId mode : {ModeId::Smoke, ModeId::BlockSmoke}) {
+    DetectionState state;
+    std::vector<uint8_t> capture(Yuv420FrameBytes(48, 32), 128);
+    state.online = true;
+    state.captureFrame = capture.data();
+    state.panes.topLeft() = MakeFrame(48, 32, {128, 128, 128});
+    ASSERT_TRUE(SelectMode(state, mode));
+    EXPECT_EQ(state.smoke.detector->LiveLuminance(), capture.data());
+    state.online = false;
+    RunDetectionStep(state);
+    RunEndOfFrame(state);
+    EXPECT_EQ(state.smoke.detector->LiveLuminance(), nullptr) << ModeNumber(mode);
+    state.online = true;
+    RunDetectionStep(state);
+    EXPECT_EQ(state.smoke.detector->LiveLuminance(), capture.data()) << ModeNumber(mode);
+  }
 }
 
 }  // namespace
