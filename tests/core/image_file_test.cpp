@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/size_limits.h"
 #include "core/ui_sink.h"
 
 namespace fw {
@@ -294,7 +295,7 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
     }
   }
   Bytes zeroSizePng = Png(0, 3, 8, 2, {});
-  Bytes hugePng = Png(kMaxPictureSide + 1, 1, 8, 0, {Bytes(1, 0)});
+  Bytes hugePng = Png(CurrentSizeLimits().maxSide + 1, 1, 8, 0, {Bytes(1, 0)});
 
   struct Case {
     const char* name;
