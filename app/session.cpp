@@ -23,11 +23,11 @@ Session::Session(AlarmSound* sound) {
 
 // --- video -----------------------------------------------------------------------------------
 
-bool Session::Open(const std::string& path, bool quiet) {
+Result Session::Open(const std::string& path, bool quiet) {
   ClearAlarmFlag(state_);
   source_ = &reader_;
-  const bool opened = reader_.OpenInto(path, state_.panes.topLeft(),
-                                       quiet ? OpenReport::Quiet : OpenReport::MessageBox);
+  Result opened = reader_.OpenInto(path, state_.panes.topLeft(),
+                                   quiet ? OpenReport::Quiet : OpenReport::MessageBox);
   reader_.SetPath(path);
   state_.videoPath = path;
   AfterOpen();
@@ -57,7 +57,7 @@ void Session::AfterOpen() {
 }
 
 bool Session::OpenAndPlay(const std::string& path) {
-  const bool opened = Open(path);
+  const bool opened = Open(path).ok();
   // The caption follows the reader, also after a failed open (its numbers stay the old file's).
   captionFrameCount_ = source_->FrameCount();
   Start();
@@ -66,7 +66,7 @@ bool Session::OpenAndPlay(const std::string& path) {
 
 bool Session::OpenForDetection(const std::string& path) {
   ClearAlarmState(state_);
-  const bool opened = Open(path);
+  const bool opened = Open(path).ok();
   Start();
   return opened;
 }

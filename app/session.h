@@ -35,8 +35,9 @@ class Session : private FrameHost {
   // Opens a video as the Open button does, without starting playback: clears the alarm flag,
   // opens the file into the top-left pane, reads its first frame, re-creates the other panes
   // when the size changed and sets the mode to 0. Returns whether the file opened (a failed open
-  // has already been reported through the UI sink unless `quiet`).
-  bool Open(const std::string& path, bool quiet = false);
+  // has already been reported through the UI sink unless `quiet`); the message names the file
+  // and the problem.
+  Result Open(const std::string& path, bool quiet = false);
   // The Open button: Open, then start playback when no loop exists.
   bool OpenAndPlay(const std::string& path);
   // Uses frames held in memory as the video, set up as Open does (benchmarks). The source must

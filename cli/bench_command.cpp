@@ -148,7 +148,9 @@ int RunBench(const ArgList& args) {
     const std::string& video = parsed.Positional()[0];
     AviReader reader;
     Dib frame;
-    if (!reader.OpenInto(video, frame, OpenReport::Quiet)) return Fail(reader.LastError());
+    if (const Result opened = reader.OpenInto(video, frame, OpenReport::Quiet); !opened) {
+      return Fail(opened.message());
+    }
     const int n = std::min(frameCount, reader.FrameCount());
     for (int i = 0; i < n; ++i) {
       if (!reader.GetFrame(i, frame))

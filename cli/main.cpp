@@ -18,10 +18,14 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"info", "info VIDEO", "size, frame count and frame rate of a video", fw::cli::RunInfo},
     {"modes", "modes", "every detection mode with its label", fw::cli::RunModes},
-    {"frame", "frame VIDEO INDEX OUT.bmp", "save one decoded frame as a BMP picture", fw::cli::RunFrame},
-    {"detect", "detect --mode N VIDEO [...]", "run a detection mode over a video once", fw::cli::RunDetect},
-    {"bench", "bench [--mode N|all] [VIDEO]", "frames per second of each detection mode", fw::cli::RunBench},
-    {"image", "image OP IN OUT [ARGS...]", "apply an image operation to a picture file", fw::cli::RunImage},
+    {"frame", "frame VIDEO INDEX OUT.bmp", "save one decoded frame as a BMP picture",
+     fw::cli::RunFrame},
+    {"detect", "detect --mode N VIDEO [...]", "run a detection mode over a video once",
+     fw::cli::RunDetect},
+    {"bench", "bench [--mode N|all] [VIDEO]", "frames per second of each detection mode",
+     fw::cli::RunBench},
+    {"image", "image OP IN OUT [ARGS...]", "apply an image operation to a picture file",
+     fw::cli::RunImage},
 };
 
 void PrintUsage(std::FILE* out) {

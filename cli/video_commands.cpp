@@ -45,8 +45,8 @@ int Usage(const char* text, const ArgList& args, int positional, const Args& par
 
 // Opens a video into a session as the Open button does; the reason goes to stderr on failure.
 bool OpenVideo(Session& session, const std::string& path) {
-  if (!session.Open(path, /*quiet=*/true)) {
-    Fail(session.Reader().LastError());
+  if (const Result opened = session.Open(path, /*quiet=*/true); !opened) {
+    Fail(opened.message());
     return false;
   }
   if (session.Reader().FrameCount() <= 0) {
