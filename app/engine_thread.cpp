@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <future>
+#include <new>
+
+#include "core/ui_sink.h"
 
 namespace fw {
 
@@ -32,8 +35,12 @@ void EngineThread::Call(Command command) {
   std::promise<void> done;
   std::future<void> finished = done.get_future();
   Post([&](Session& s) {
+    // The caller is released even when the command ends in an exception.
+    struct Release {
+      std::promise<void>& done;
+      ~Release() { done.set_value(); }
+    } release{done};
     command(s);
-    done.set_value();
   });
   finished.wait();
 }
@@ -59,6 +66,28 @@ void EngineThread::Publish(bool framePanesCaptured) {
   if (listener) listener();
 }
 
+// Memory running out inside a command or a frame is reported as one line and the engine goes on
+// with the next command; a frame that ran out stops playback, so that the message is not
+// repeated for every frame.
+void EngineThread::RunCommand(Command& command) {
+  try {
+    command(session_);
+  } catch (const std::bad_alloc&) {
+    CurrentUiSink().Message("Out of memory: the command was not completed", "", MessageButtons::Ok);
+  }
+}
+
+void EngineThread::RunFrame() {
+  try {
+    session_.ProcessFrame();
+  } catch (const std::bad_alloc&) {
+    session_.Stop();
+    CurrentUiSink().Message("Out of memory while processing frame " +
+                                std::to_string(session_.CurrentFrame()) + "; playback stopped",
+                            "", MessageButtons::Ok);
+  }
+}
+
 void EngineThread::Run() {
   using Clock = std::chrono::steady_clock;
   bool wasRunning = false;
@@ -68,7 +97,7 @@ void EngineThread::Run() {
       std::deque<Command> batch;
       batch.swap(commands_);
       lock.unlock();
-      for (Command& command : batch) command(session_);
+      for (Command& command : batch) RunCommand(command);
       Publish(false);
       lock.lock();
       continue;
@@ -96,7 +125,7 @@ void EngineThread::Run() {
     const auto interval = std::chrono::duration<double>(session_.FrameInterval());
     if (clock_.IsFrameDue(Clock::now(), interval)) {
       lock.unlock();
-      session_.ProcessFrame();
+      RunFrame();
       Publish(true);
       lock.lock();
     } else {

@@ -38,6 +38,8 @@ class EngineThread {
 
  private:
   void Run();
+  void RunCommand(Command& command);
+  void RunFrame();
   void Publish(bool framePanesCaptured);
 
   Session& session_;

@@ -14,38 +14,50 @@ constexpr PaneFormat kGrey = PaneFormat::Grey;
 constexpr PaneFormat kColour = PaneFormat::Colour;
 using M = ModeId;
 
+// Mode 0 builds nothing.
+uint64_t NoMemory(const DetectionState&, int, int) {
+  return 0;
+}
+
 // clang-format off
 const ModeInfo kModes[] = {
     {M::None, "Null", 1011, ModeCommand::Button, {kSame, kSame, kSame},
-     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}},
+     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}, NoMemory},
     // background models: difference and Gauss-model buttons, background-model menu modes
     {M::BackwardDifference, "Backward", 1009, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildBackwardMode, BackwardModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildBackwardMode, BackwardModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     DifferenceModeMemory},
     {M::CentreDifference, "Center", 1010, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildCentreMode, CentreModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildCentreMode, CentreModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     DifferenceModeMemory},
     {M::Mixture, "Mix Gauss", 1013, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildMixtureMode, MixtureModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildMixtureMode, MixtureModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     MixtureModeMemory},
     {M::Gauss, "Single Gauss", 1014, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildGaussMode, GaussModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildGaussMode, GaussModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     GaussModeMemory},
     {M::Density, "Nonparameter", 1018, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildDensityMode, DensityModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildDensityMode, DensityModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     DensityModeMemory},
     {M::Mixture2, "Mix2", 1041, ModeCommand::Button, {kSame, kColour, kSame},
-     BuildMixture2Mode, Mixture2ModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields()},
+     BuildMixture2Mode, Mixture2ModeStep, nullptr, nullptr, nullptr, nullptr, BackgroundFields(),
+     Mixture2ModeMemory},
     {M::TimeBackground, "Time and background Model", 7001, ModeCommand::Menu,
      {kColour, kColour, kSame}, BuildTimeBackgroundMode, TimeBackgroundModeStep, nullptr, nullptr,
-     nullptr, nullptr, BackgroundFields()},
+     nullptr, nullptr, BackgroundFields(), TimeBackgroundModeMemory},
     {M::SimpleBackground, "Simple Background Model", 7002, ModeCommand::Menu,
      {kGrey, kColour, kSame}, BuildSimpleBackgroundMode, SimpleBackgroundModeStep, nullptr, nullptr,
-     nullptr, nullptr, BackgroundFields()},
+     nullptr, nullptr, BackgroundFields(), SimpleBackgroundModeMemory},
     {M::AccurateBackground, "Accurate Time Background Model", 7004, ModeCommand::Menu,
      {kColour, kColour, kColour}, BuildAccurateBackgroundMode, AccurateBackgroundModeStep, nullptr,
-     nullptr, nullptr, nullptr, BackgroundFields()},
+     nullptr, nullptr, nullptr, BackgroundFields(), TimeBackgroundModeMemory},
     // smoke detector
     {M::Smoke, "Fumewatch", 7010, ModeCommand::Menu, {kGrey, kGrey, kColour},
-     BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields()},
+     BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields(),
+     SmokeModeMemory},
     {M::BlockSmoke, "Fumewatch(Block)", 7011, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildBlockSmokeMode, BlockSmokeModeStep, nullptr, BlockSmokeModeEndOfFrame,
-     BlockSmokeOverlays, PickSmokeBlock, SmokeFields()},
+     BlockSmokeOverlays, PickSmokeBlock, SmokeFields(), BlockSmokeModeMemory},
 };
 // clang-format on
 

@@ -1,8 +1,10 @@
 #include "app/session.h"
 
 #include <algorithm>
+#include <new>
 
 #include "app/commands.h"
+#include "app/memory_budget.h"
 #include "app/mode_table.h"
 #include "core/colour.h"
 #include "core/difference.h"
@@ -12,12 +14,14 @@
 #include "core/ui_sink.h"
 #include "core/wavelet.h"
 #include "detect/alarm.h"
+#include "detect/background/background_model.h"
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "detect/smoke/smoke_flame_detector.h"
 
 namespace fw {
 
-Session::Session(AlarmSound* sound) {
+Session::Session(AlarmSound* sound) : memoryBudget_(DefaultMemoryBudget()) {
   state_.sound = sound;
 }
 
@@ -116,8 +120,44 @@ bool Session::SetFrameRate(float framesPerSecond) {
 bool Session::SelectMode(ModeId mode) {
   const ModeInfo* info = FindMode(mode);
   if (!info) return false;
-  WithLoopHeld([&] { fw::SelectMode(state_, *info); });
-  return true;
+  // Choosing the current mode from the menu switches it off: that builds nothing.
+  const bool switchingOff = info->command == ModeCommand::Menu && state_.mode == info;
+  if (const Result fits = CheckMemory(mode); !switchingOff && !fits) {
+    CurrentUiSink().Message(fits.message(), "", MessageButtons::Ok);
+    return false;
+  }
+  bool built = true;
+  WithLoopHeld([&] {
+    try {
+      fw::SelectMode(state_, *info);
+    } catch (const std::bad_alloc&) {
+      ReleaseModeObjects();
+      built = false;
+    }
+  });
+  if (!built) {
+    const Dib& frame = state_.panes.topLeft();
+    CurrentUiSink().Message("Out of memory: mode " + std::to_string(info->number()) + " (" +
+                                info->label + ") could not be built for " +
+                                std::to_string(frame.Width()) + " x " +
+                                std::to_string(frame.Height()) + " frames",
+                            "", MessageButtons::Ok);
+  }
+  return built;
+}
+
+Result Session::CheckMemory(ModeId mode) const {
+  const ModeInfo* info = FindMode(mode);
+  if (!info) return Result::Error("unknown mode " + std::to_string(ModeNumber(mode)));
+  const Dib& frame = state_.panes[PaneId::TopLeft];
+  return CheckModeMemory(*info, state_, frame.Width(), frame.Height(), memoryBudget_);
+}
+
+void Session::ReleaseModeObjects() {
+  ClearAlarmState(state_);
+  state_.mode = nullptr;
+  state_.background.model.reset();
+  state_.smoke.detector.reset();
 }
 
 Result Session::SetParameter(ModeId mode, std::string_view assignment) {

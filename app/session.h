@@ -4,6 +4,7 @@
 // caller directly (command-line tool, tests) through Step().
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -81,8 +82,15 @@ class Session : private FrameHost {
 
   // --- modes and settings ---
   // Selects a mode as its menu command or control-bar button does (toggle rule included).
-  // Returns false for a mode the mode table lacks (nothing changes).
+  // Returns false for a mode the mode table lacks and for a mode refused by the memory budget
+  // (nothing changes; the refusal goes to the UI sink), and when the mode's buffers could not be
+  // allocated after all (reported; no mode is current afterwards).
   bool SelectMode(ModeId mode);
+  // What the session's images and a mode's buffers may take (default DefaultMemoryBudget()).
+  void SetMemoryBudget(uint64_t bytes) { memoryBudget_ = bytes; }
+  uint64_t MemoryBudget() const { return memoryBudget_; }
+  // Success when the mode fits the budget for the frame pane's size, else the refusal.
+  Result CheckMemory(ModeId mode) const;
   ModeId Mode() const { return state_.Mode(); }
   // Sets a control value or a parameter of the mode's family ("threshold=12", "clusterSeed=7"),
   // as `detect --set` does before the mode is selected; the message names the parameter and its
@@ -165,7 +173,11 @@ class Session : private FrameHost {
   void AfterOpen();
   void CapturePanes(Snapshot& snapshot) const;
 
+  // Drops what a selection cut short by an allocation failure had built.
+  void ReleaseModeObjects();
+
   DetectionState state_;
+  uint64_t memoryBudget_;
   AviReader reader_;
   FrameSource* source_ = &reader_;
   int currentFrame_ = 0;  // index of the next frame to read; the loop's frame counter

@@ -1,6 +1,7 @@
 #include "core/dib.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -13,7 +14,9 @@ namespace fw {
 namespace {
 
 std::vector<uint8_t> BmpBytes(const Dib& image) {
-  const auto path = std::filesystem::temp_directory_path() / "fw_dib_test_roundtrip.bmp";
+  // One file per process: the tests of this program run in parallel.
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("fw_dib_test_roundtrip_" + std::to_string(::getpid()) + ".bmp");
   EXPECT_TRUE(image.SaveBmp(path.string(), "", ""));
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
