@@ -18,8 +18,13 @@ std::vector<uint8_t> BmpBytes(const Dib& image) {
   const auto path = std::filesystem::temp_directory_path() /
                     ("fw_dib_test_roundtrip_" + std::to_string(::getpid()) + ".bmp");
   EXPECT_TRUE(image.SaveBmp(path.string(), "", ""));
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+  std::vector<uint8_t> bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::filesystem::remove(path);
+  return bytes;
 }
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
