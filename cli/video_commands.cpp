@@ -1,15 +1,23 @@
 // info, modes, frame and detect: the commands that open a video.
 #include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <new>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "app/memory_budget.h"
 #include "app/mode_table.h"
 #include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "core/image_file.h"
 #include "detect/alarm.h"
 
 namespace fw::cli {
@@ -22,6 +30,12 @@ int Fail(const std::string& message) {
 }
 
 namespace {
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == y;
+         });
+}
 
 bool WantsHelp(const ArgList& args) {
   for (const std::string& a : args) {
@@ -54,6 +68,15 @@ bool OpenVideo(Session& session, const std::string& path) {
     return false;
   }
   return true;
+}
+
+// "VIDEO: 3 damaged frames (33, 61-62) showed the frame before them" on stderr.
+void ReportDamagedFrames(const std::string& video, const std::vector<int>& damaged) {
+  if (damaged.empty()) return;
+  const size_t n = damaged.size();
+  std::fprintf(stderr, "fumewatch-cli: %s: %zu damaged frame%s (%s) showed the frame before %s\n",
+               video.c_str(), n, n == 1 ? "" : "s", FrameRanges(damaged).c_str(),
+               n == 1 ? "it" : "them");
 }
 
 std::string JsonString(const std::string& text) {
@@ -90,7 +113,9 @@ std::string JsonString(const std::string& text) {
 
 constexpr const char* kInfoHelp =
     "usage: fumewatch-cli info VIDEO\n\n"
-    "Prints width=W height=H frames=N fps=F for a video file.\n";
+    "Prints width=W height=H frames=N fps=F for a video file. N counts every frame 'detect'\n"
+    "plays, damaged ones included; the damaged frames the file's structure shows (chunks whose\n"
+    "header is broken) are listed on stderr.\n";
 
 constexpr const char* kModesHelp =
     "usage: fumewatch-cli modes [--params]\n\n"
@@ -100,16 +125,20 @@ constexpr const char* kModesHelp =
     "                  range, default and meaning (the control values first, for every mode)\n";
 
 constexpr const char* kFrameHelp =
-    "usage: fumewatch-cli frame VIDEO INDEX OUT.bmp\n\n"
-    "Saves frame INDEX (counted from 0) as a 24-bit BMP picture, exactly as the top-left pane\n"
-    "holds it.\n";
+    "usage: fumewatch-cli frame VIDEO INDEX OUT.bmp|OUT.jpg\n\n"
+    "Saves frame INDEX (counted from 0) exactly as the top-left pane holds it: a 24-bit BMP\n"
+    "picture, or a JPEG (quality 100), as the extension of OUT says.\n";
 
 constexpr const char* kDetectHelp =
     "usage: fumewatch-cli detect --mode N VIDEO [options]\n\n"
     "Plays VIDEO once from frame 0 (no looping, no pacing), runs detection mode N on every frame\n"
-    "as the desktop does, appends the alarm intervals to the alarm log beside the video\n"
-    "(VIDEO without its last three characters, followed by \"txt\") and prints one line per\n"
-    "alarm interval, then a summary line \"frames=N alarms=K\".\n\n"
+    "as the desktop does, appends the alarm intervals to the alarm log beside the video and\n"
+    "prints one line per alarm interval, then a summary line \"frames=N alarms=K\". The log is\n"
+    "VIDEO with its last three characters replaced by \"txt\" when it ends in \".\" and three\n"
+    "characters other than \"txt\" (clip.avi -> clip.txt), else VIDEO followed by \".txt\"\n"
+    "(clip.ts -> clip.ts.txt). A log that cannot be written (a read-only folder, a link, a FIFO,\n"
+    "a device or a folder in the way, a full disk) ends the run with an error. A damaged frame\n"
+    "shows the frame before it; their numbers are listed on stderr.\n\n"
     "options:\n"
     "  --mode N        detection mode (see 'fumewatch-cli modes')\n"
     "  --set NAME=V    set a parameter before the mode is selected (may repeat; see\n"
@@ -118,7 +147,9 @@ constexpr const char* kDetectHelp =
     "  --frames K      process only the first K frames\n"
     "  --events FILE   also write one JSON object per alarm interval to FILE\n"
     "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br ...\n"
-    "  --every K       ... after every frame whose number is a multiple of K (default 1)\n";
+    "  --every K       ... after every frame whose number is a multiple of K (default 1)\n"
+    "  --memory-budget SIZE  what the mode's buffers may take, e.g. 512M or 2G (default: half\n"
+    "                  of the physical memory); a mode that needs more is refused\n";
 
 }  // namespace
 
@@ -130,6 +161,7 @@ int RunInfo(const ArgList& args) {
   const AviReader& reader = session.Reader();
   std::printf("width=%d height=%d frames=%d fps=%g\n", reader.Width(), reader.Height(),
               reader.FrameCount(), reader.FramesPerSecond());
+  ReportDamagedFrames(parsed.Positional()[0], reader.DamagedFrames());
   return 0;
 }
 
@@ -163,9 +195,14 @@ int RunFrame(const ArgList& args) {
   Args parsed(args, {}, {"help"});
   if (const int r = Usage(kFrameHelp, args, 3, parsed); r >= 0) return r;
   const std::string& video = parsed.Positional()[0];
+  const std::string& out = parsed.Positional()[2];
   int index = 0;
   if (!ParseInt(parsed.Positional()[1], index)) {
     return Fail("frame index must be a whole number (got \"" + parsed.Positional()[1] + "\")");
+  }
+  const std::string ext = fs::path(out).extension().string();
+  if (!EqualsIgnoringCase(ext, ".bmp") && !EqualsIgnoringCase(ext, ".jpg")) {
+    return Fail(out + ": the picture must be a .bmp or .jpg file");
   }
   Session session;
   if (!OpenVideo(session, video)) return 1;
@@ -174,26 +211,66 @@ int RunFrame(const ArgList& args) {
     return Fail(video + ": frame " + std::to_string(index) + " is out of range (0.." +
                 std::to_string(count - 1) + ")");
   }
-  Dib& frame = session.GetPanes().topLeft();
   if (!session.ReadFrame(index)) {
     return Fail(video + ": frame " + std::to_string(index) + " cannot be decoded");
   }
-  if (const Result saved = frame.SaveBmp(parsed.Positional()[2]); !saved) {
+  ReportDamagedFrames(video, session.Reader().DamagedFrames());
+  if (const Result saved = SaveImageAs(session.GetPanes().topLeft(), out); !saved) {
     return Fail(saved.message());
   }
   return 0;
 }
 
+namespace {
+
+// The events file: one JSON object per alarm interval, each line flushed and checked, so that a
+// full disk ends the run with an error instead of losing intervals silently.
+class EventsFile {
+ public:
+  ~EventsFile() {
+    if (file_) std::fclose(file_);
+  }
+  Result Open(const std::string& path) {
+    path_ = path;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) return Problem();
+    return Result::Ok();
+  }
+  bool IsOpen() const { return file_ != nullptr; }
+  Result Write(const std::string& line) {
+    if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0) return Problem();
+    return Result::Ok();
+  }
+  Result Close() {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (file && std::fclose(file) != 0) return Problem();
+    return Result::Ok();
+  }
+
+ private:
+  Result Problem() const {
+    return Result::Error(path_ + ": cannot write the events file (" + std::strerror(errno) + ")");
+  }
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
+
+}  // namespace
+
 int RunDetect(const ArgList& args) {
-  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set"}, {"help"});
+  Args parsed(args, {"mode", "frames", "events", "panes", "every", "set", "memory-budget"},
+              {"help"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
   int every = 1;
+  uint64_t budget = DefaultMemoryBudget();
   if (!parsed.Has("mode")) return Fail("detect needs --mode N (see 'fumewatch-cli modes')");
   if (!parsed.IntValue("mode", 0, 1 << 30, mode) ||
       !parsed.IntValue("frames", 0, 1 << 30, frames) ||
-      !parsed.IntValue("every", 1, 1 << 30, every)) {
+      !parsed.IntValue("every", 1, 1 << 30, every) ||
+      !parsed.MemoryValue("memory-budget", budget)) {
     return Fail(parsed.error());
   }
   const ModeInfo* info = FindMode(mode);
@@ -206,32 +283,37 @@ int RunDetect(const ArgList& args) {
     fs::create_directories(panesDir, ec);
     if (!fs::is_directory(panesDir)) return Fail(panesDir + ": cannot create the folder");
   }
-  std::ofstream events;
+  EventsFile events;
   if (const auto path = parsed.Value("events")) {
-    events.open(*path, std::ios::binary | std::ios::trunc);
-    if (!events) return Fail(*path + ": cannot write the events file");
+    if (const Result opened = events.Open(*path); !opened) return Fail(opened.message());
   }
 
   Session session;  // no sound in batch runs
+  session.SetMemoryBudget(budget);
   if (!OpenVideo(session, video)) return 1;
+  // A log that cannot be written is found before the run, not after the first alarm.
+  const std::string log = AlarmLogOf(session.State());
+  if (const Result writable = CheckAlarmLog(log); !writable) return Fail(writable.message());
   int total = session.Reader().FrameCount();
   if (frames >= 0 && frames < total) total = frames;
 
   int alarms = 0;
-  bool logWarned = false;
+  Result failure;  // the first interval that could not be logged or written as an event
   session.State().onAlarmInterval = [&](const AlarmInterval& interval) {
-    ++alarms;
-    if (!interval.logged && !logWarned) {
-      std::fprintf(stderr, "fumewatch-cli: warning: cannot append to the alarm log %s\n",
-                   AlarmLogPath(video).c_str());
-      logWarned = true;
+    if (!failure) return;
+    if (!interval.logged) {
+      failure = Result::Error(interval.problem + "; the alarm at frame # " +
+                              std::to_string(interval.start) + " to " +
+                              std::to_string(interval.end) + " is not logged");
+      return;
     }
+    ++alarms;
     std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
     std::fflush(stdout);
-    if (events.is_open()) {
-      events << "{\"mode\":" << mode << ",\"start\":" << interval.start
-             << ",\"end\":" << interval.end << ",\"video\":" << JsonString(video) << "}\n";
-      events.flush();
+    if (events.IsOpen()) {
+      failure = events.Write(
+          "{\"mode\":" + std::to_string(mode) + ",\"start\":" + std::to_string(interval.start) +
+          ",\"end\":" + std::to_string(interval.end) + ",\"video\":" + JsonString(video) + "}\n");
     }
   };
 
@@ -241,42 +323,46 @@ int RunDetect(const ArgList& args) {
     }
   }
   // The mode command, as a button or a menu command would run it on the first frame.
-  session.SelectMode(info->id);
+  if (const Result fits = session.CheckMemory(info->id); !fits) return Fail(fits.message());
+  if (!session.SelectMode(info->id)) return 1;  // out of memory after all: reported
 
   const bool progress = isatty(STDERR_FILENO) != 0;
   int processed = 0;
-  bool stoppedEarly = false;
   // Panes are saved as they were shown, before the end-of-frame steps exchange buffers.
   Snapshot shown;
-  for (int i = 0; i < total; ++i) {
-    const bool savePanes = !panesDir.empty() && i % every == 0;
-    session.SetSnapshotTarget(savePanes ? &shown : nullptr);
-    const FrameRead read = session.Step();
-    if (read != FrameRead::Read) {
-      Fail(video + ": frame " + std::to_string(i) + " cannot be decoded; stopping there");
-      stoppedEarly = true;
-      break;
-    }
-    ++processed;
-    if (savePanes) {
-      static const char* const kSuffix[kPaneCount] = {"tl", "tr", "bl", "br"};
-      for (int p = 0; p < kPaneCount; ++p) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
-        if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
-          return Fail(saved.message());
+  try {
+    for (int i = 0; i < total && failure; ++i) {
+      const bool savePanes = !panesDir.empty() && i % every == 0;
+      session.SetSnapshotTarget(savePanes ? &shown : nullptr);
+      if (session.Step() != FrameRead::Read) {
+        return Fail(video + ": frame " + std::to_string(i) + " cannot be read; stopping there");
+      }
+      ++processed;
+      if (savePanes) {
+        static const char* const kSuffix[kPaneCount] = {"tl", "tr", "bl", "br"};
+        for (int p = 0; p < kPaneCount; ++p) {
+          char name[32];
+          std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
+          if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
+            return Fail(saved.message());
+          }
         }
       }
+      if (progress && (i % 25 == 0 || i + 1 == total)) {
+        std::fprintf(stderr, "\rframe %d/%d", i + 1, total);
+        if (i + 1 == total) std::fputc('\n', stderr);
+      }
     }
-    if (progress && (i % 25 == 0 || i + 1 == total)) {
-      std::fprintf(stderr, "\rframe %d/%d", i + 1, total);
-      if (i + 1 == total) std::fputc('\n', stderr);
-    }
+    // An alarm still on after the last frame ends with the run.
+    if (failure) CloseOpenAlarmInterval(session.State(), processed);
+  } catch (const std::bad_alloc&) {
+    return Fail(video + ": out of memory at frame " + std::to_string(processed));
   }
-  // An alarm still on after the last frame ends with the run.
-  CloseOpenAlarmInterval(session.State(), processed);
+  ReportDamagedFrames(video, session.Reader().DamagedFrames());
+  if (failure) failure = events.Close();
+  if (!failure) return Fail(failure.message());
   std::printf("frames=%d alarms=%d\n", processed, alarms);
-  return stoppedEarly ? 1 : 0;
+  return 0;
 }
 
 }  // namespace fw::cli
