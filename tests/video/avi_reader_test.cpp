@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/ui_sink.h"
+#include "tests/support/crafted.h"
 #include "video/video_writer.h"
 
 namespace fw {
@@ -69,10 +70,6 @@ std::string WriteClip(const std::string& name, VideoCodec codec, int width, int 
   }
   EXPECT_EQ(writer.Close().message(), "");
   return path;
-}
-
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 std::vector<uint8_t> Bytes(const Dib& image) {
@@ -377,37 +374,8 @@ TEST(AviReaderTest, SurvivesDamagedFiles) {
   }
 }
 
-// Where the chunks of an AVI file lie: the header position of each video chunk of the movie
-// list, in order, and the index chunk's position (0 when there is none).
-struct ChunkMap {
-  std::vector<size_t> video;
-  size_t index = 0;
-};
-
-uint32_t Le32At(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-
-void MapChunks(const std::vector<uint8_t>& b, size_t from, size_t to, ChunkMap& map) {
-  while (from + 8 <= to) {
-    const std::string id(b.begin() + static_cast<long>(from),
-                         b.begin() + static_cast<long>(from) + 4);
-    const size_t size = Le32At(b, from + 4);
-    if (id == "RIFF" || id == "LIST") {
-      MapChunks(b, from + 12, std::min(to, from + 8 + size), map);
-    } else if (id == "00dc" || id == "00db") {
-      map.video.push_back(from);
-    } else if (id == "idx1") {
-      map.index = from;
-    }
-    from += 8 + size + (size & 1);
-  }
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::Le32At;
+using test::ReadBytes;
 
 // A damaged frame keeps its number: the reader delivers the picture of the frame before it,
 // counts it, and every later frame keeps its own number, whether the damage is in the chunk's
@@ -417,8 +385,7 @@ TEST(AviReaderTest, DamagedFramesKeepTheirNumbers) {
   constexpr int kCount = 20;
   const std::string clean = WriteClip("damage_frames.avi", VideoCodec::Mjpeg, 64, 48, kCount);
   const std::vector<uint8_t> original = ReadBytes(clean);
-  ChunkMap map;
-  MapChunks(original, 0, original.size(), map);
+  const test::AviChunks map = test::MapAviChunks(original);
   ASSERT_EQ(map.video.size(), static_cast<size_t>(kCount));
   ASSERT_NE(map.index, 0u);
   // Every frame of the clip is a keyframe, so a good frame of a damaged copy is byte for byte
@@ -443,7 +410,9 @@ TEST(AviReaderTest, DamagedFramesKeepTheirNumbers) {
   const auto breakId = [&](Bytes& b, int chunk) {
     std::memcpy(b.data() + map.video[chunk], "\x01\x7f#!", 4);
   };
-  const auto breakSize = [&](Bytes& b, int chunk) { Put32(b, map.video[chunk] + 4, 0x7ffffff0); };
+  const auto breakSize = [&](Bytes& b, int chunk) {
+    test::PutLe32(b, map.video[chunk] + 4, 0x7ffffff0);
+  };
   // idx1 entries are 16 bytes: id, flags, offset, size.
   const auto breakIndexEntry = [&](Bytes& b, int entry) {
     std::memcpy(b.data() + map.index + 8 + 16 * entry, "99dc", 4);
