@@ -788,11 +788,16 @@ bool AviReader::Decoder::Deliver(int index, Dib& image) {
 }
 
 std::vector<int> AviReader::Decoder::DamagedFrames() const {
-  std::vector<int> frames;
-  for (const int64_t slot : lostSlots) frames.push_back(static_cast<int>(slot));
+  // Chunks are numbered like the keys of the pictures they carry: frame = slot - keyOffset.
+  std::vector<int64_t> slots(lostSlots.begin(), lostSlots.end());
+  for (int64_t& slot : slots) slot -= keyOffset;
   for (size_t r = 0; r < keys.size(); ++r) {
-    if (!keyDamaged[r]) continue;
-    frames.push_back(static_cast<int>(slotTimeline ? keys[r] - keyOffset : r));
+    if (keyDamaged[r])
+      slots.push_back(slotTimeline ? keys[r] - keyOffset : static_cast<int64_t>(r));
+  }
+  std::vector<int> frames;
+  for (const int64_t slot : slots) {
+    if (slot >= 0 && slot < frameCount) frames.push_back(static_cast<int>(slot));
   }
   std::sort(frames.begin(), frames.end());
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
