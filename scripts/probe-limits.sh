@@ -33,10 +33,10 @@ run() {
   local name=$1 expected=$2 fragment=$3
   shift 3
   local start end status output
-  start=$(date +%s.%N)
+  start=$(date +%s%N)
   output=$( (ulimit -v "${RUN_CAP_KB:-$CAP_KB}"; exec timeout -s KILL "$TIME_LIMIT" "$CLI" "$@") 2>&1)
   status=$?
-  end=$(date +%s.%N)
+  end=$(date +%s%N)
   local verdict=ok
   if ((status >= 124 && status != 125 && status != 126 && status != 127)) || ((status > 128)); then
     verdict="SIGNAL OR TIME LIMIT"
@@ -49,7 +49,8 @@ run() {
   fi
   runs=$((runs + 1))
   [[ $verdict == ok ]] || failures=$((failures + 1))
-  printf '%-6s status=%-3s %6.1fs  %s: %s\n' "$verdict" "$status" "$(echo "$end - $start" | bc)" \
+  printf '%-6s status=%-3s %6ss  %s: %s\n' "$verdict" "$status" \
+    "$(((end - start) / 1000000000)).$((((end - start) / 100000000) % 10))" \
     "$name" "$(printf '%s' "$output" | tail -n 1 | cut -c1-110)"
 }
 
