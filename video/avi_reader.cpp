@@ -72,7 +72,17 @@ AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
   }
 }
 
-int SwsColourSpace(AVColorSpace space) {
+// A C enum field as its integer: a damaged stream can leave a value no enumerator names there,
+// which C++ must not load as the enum type.
+template <typename Enum>
+int RawValue(const Enum& field) {
+  static_assert(sizeof(Enum) == sizeof(int));
+  int value = 0;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
+
+int SwsColourSpace(int space) {
   switch (space) {
     case AVCOL_SPC_BT709:
       return SWS_CS_ITU709;
@@ -727,9 +737,9 @@ bool AviReader::Decoder::FindFirstPicture() {
 
 // The held picture into the BGR buffer, scaled to the stream's size when it has another.
 bool AviReader::Decoder::Convert() {
-  bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+  bool fullRange = RawValue(frame->color_range) == AVCOL_RANGE_JPEG;
   const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(frame->format), &fullRange);
-  const int space = SwsColourSpace(frame->colorspace);
+  const int space = SwsColourSpace(RawValue(frame->colorspace));
   if (frame->width <= 0 || frame->height <= 0 || frame->data[0] == nullptr) return false;
   if (sws == nullptr || frame->width != swsWidth || frame->height != swsHeight ||
       source != swsFormat || static_cast<int>(fullRange) != swsRange || space != swsSpace) {
