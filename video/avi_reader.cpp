@@ -1,21 +1,19 @@
 #include "video/avi_reader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "core/input_file.h"
 #include "core/size_limits.h"
 #include "core/ui_sink.h"
+#include "video/avi_chunks.h"
 #include "video/ffmpeg_util.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -25,6 +23,11 @@ namespace fw {
 namespace {
 
 using video_detail::AvErrorText;
+using video_detail::kChunkHeader;
+using video_detail::PictureKind;
+using video_detail::PlainFormat;
+using video_detail::RawValue;
+using video_detail::SwsColourSpace;
 
 // Bounds the one counting pass over a file whose header cannot be trusted.
 constexpr int64_t kMaxScannedPackets = int64_t{1} << 24;
@@ -36,8 +39,6 @@ constexpr int kMaxDeliveryAttempts = 32;
 // DecodeUntil's key for "the first picture that comes out".
 constexpr int64_t kAnyPicture = INT64_MIN;
 // An AVI chunk header: four-character id and 32-bit size.
-constexpr int kChunkHeader = 8;
-constexpr int kIoBufferSize = 32768;
 
 // One picture-carrying packet of the video stream, in decode order. `key` identifies the picture
 // the packet carries in presentation order; it travels through the decoder as the frame's pts.
@@ -49,135 +50,15 @@ struct PacketEntry {
   bool keyframe = false;
 };
 
-// Full-range YUV formats are the plain formats with the range given separately to swscale.
-AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
-  switch (format) {
-    case AV_PIX_FMT_YUVJ420P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P:
-      *fullRange = true;
-      return AV_PIX_FMT_YUV411P;
-    default:
-      return format;
-  }
-}
-
-// A C enum field as its integer: a damaged stream can leave a value no enumerator names there,
-// which C++ must not load as the enum type.
-template <typename Enum>
-int RawValue(const Enum& field) {
-  static_assert(sizeof(Enum) == sizeof(int));
-  int value = 0;
-  std::memcpy(&value, &field, sizeof value);
-  return value;
-}
-
-int SwsColourSpace(int space) {
-  switch (space) {
-    case AVCOL_SPC_BT709:
-      return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC:
-      return SWS_CS_FCC;
-    case AVCOL_SPC_BT470BG:
-      return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE170M:
-      return SWS_CS_SMPTE170M;
-    case AVCOL_SPC_SMPTE240M:
-      return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-      return SWS_CS_BT2020;
-    default:
-      return SWS_CS_DEFAULT;
-  }
-}
-
-// The demuxers that read one still picture ("png_pipe", "image2", ...) give "PNG" and the like;
-// empty for a video demuxer.
-std::string PictureKind(const AVFormatContext* format, const AVCodecParameters* par) {
-  const std::string name = format->iformat->name;
-  const bool pipe = name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0;
-  if (!pipe && name != "image2") return {};
-  std::string kind = pipe ? name.substr(0, name.size() - 5) : avcodec_get_name(par->codec_id);
-  for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return kind;
-}
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// The chunk ids that belong in a movie list: lists, padding, indexes and the streams' data
-// ("00dc", "01wb", "ix00", ...). Anything else is a broken header.
-bool KnownChunkId(const uint8_t* id) {
-  const auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
-  for (const char* word : {"LIST", "RIFF", "JUNK", "idx1"}) {
-    if (std::memcmp(id, word, 4) == 0) return true;
-  }
-  if (id[0] == 'i' && id[1] == 'x' && digit(id[2]) && digit(id[3])) return true;
-  if (!digit(id[0]) || !digit(id[1])) return false;
-  for (const char* kind : {"dc", "db", "wb", "pc", "tx"}) {
-    if (std::memcmp(id + 2, kind, 2) == 0) return true;
-  }
-  return false;
-}
-
-// The bytes of OpenMemory, read by FFmpeg through a custom I/O context.
-struct MemoryInput {
-  std::span<const uint8_t> bytes;
-  int64_t position = 0;
-
-  static int Read(void* opaque, uint8_t* buffer, int size) {
-    auto* in = static_cast<MemoryInput*>(opaque);
-    const int64_t left = static_cast<int64_t>(in->bytes.size()) - in->position;
-    if (left <= 0) return AVERROR_EOF;
-    const int n = static_cast<int>(std::min<int64_t>(left, size));
-    std::memcpy(buffer, in->bytes.data() + in->position, static_cast<size_t>(n));
-    in->position += n;
-    return n;
-  }
-  static int64_t Seek(void* opaque, int64_t offset, int whence) {
-    auto* in = static_cast<MemoryInput*>(opaque);
-    const auto size = static_cast<int64_t>(in->bytes.size());
-    switch (whence & ~AVSEEK_FORCE) {
-      case AVSEEK_SIZE:
-        return size;
-      case SEEK_SET:
-        break;
-      case SEEK_CUR:
-        offset += in->position;
-        break;
-      case SEEK_END:
-        offset += size;
-        break;
-      default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0 || offset > size) return AVERROR(EINVAL);
-    in->position = offset;
-    return offset;
-  }
-};
-
 }  // namespace
 
 struct AviReader::Decoder {
   AVFormatContext* format = nullptr;
-  AVIOContext* memoryIo = nullptr;  // OpenMemory's I/O context (FFmpeg does not free it)
-  MemoryInput memory;
-  std::ifstream file;  // Open's file once more, for reading chunk headers beside the demuxer
-  int64_t fileSize = 0;
+  // OpenMemory's I/O context (FFmpeg does not free it), and the file's bytes once more, for the
+  // chunk headers read beside the demuxer.
+  bool inMemory = false;
+  video_detail::MemoryIo memoryIo;
+  video_detail::VideoBytes bytes;
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
@@ -238,21 +119,15 @@ struct AviReader::Decoder {
     av_frame_free(&frame);
     av_packet_free(&packet);
     avcodec_free_context(&codec);
-    avformat_close_input(&format);
-    if (memoryIo != nullptr) {
-      av_freep(&memoryIo->buffer);
-      avio_context_free(&memoryIo);
-    }
+    avformat_close_input(&format);  // before the I/O context it may read through
   }
 
-  bool UseMemory(std::span<const uint8_t> bytes, std::string* reason);
+  bool UseMemory(std::span<const uint8_t> data);
   bool Start(const std::string& url, std::string* reason);
   bool BuildFrameTable(std::string* reason);
   bool IndexTrusted(AVStream* st) const;
   void ReadIndex(AVStream* st);
   void ScanPackets(bool decode);
-  bool ReadAt(int64_t pos, uint8_t* out, int count);
-  int64_t LostChunksBetween(int64_t from, int64_t to);
   bool NameAviPacket(AVPacket* pkt) const;
   void AssignKeys(int delay);
   void SendPacket();
@@ -272,20 +147,10 @@ struct AviReader::Decoder {
   std::vector<int> DamagedFrames() const;
 };
 
-bool AviReader::Decoder::UseMemory(std::span<const uint8_t> bytes, std::string* reason) {
-  memory.bytes = bytes;
-  fileSize = static_cast<int64_t>(bytes.size());
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
-  if (buffer != nullptr) {
-    memoryIo = avio_alloc_context(buffer, kIoBufferSize, 0, &memory, MemoryInput::Read, nullptr,
-                                  MemoryInput::Seek);
-  }
-  if (memoryIo == nullptr) {
-    av_free(buffer);
-    *reason = "out of memory";
-    return false;
-  }
-  return true;
+bool AviReader::Decoder::UseMemory(std::span<const uint8_t> data) {
+  inMemory = true;
+  bytes.UseMemory(data);
+  return memoryIo.Open(data);
 }
 
 bool AviReader::Decoder::Start(const std::string& url, std::string* reason) {
@@ -294,13 +159,11 @@ bool AviReader::Decoder::Start(const std::string& url, std::string* reason) {
     *reason = "out of memory";
     return false;
   }
-  if (memoryIo != nullptr) {
-    format->pb = memoryIo;
+  if (inMemory) {
+    format->pb = memoryIo.Context();
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
   } else {
-    file.open(url, std::ios::binary);
-    file.seekg(0, std::ios::end);
-    fileSize = file ? static_cast<int64_t>(file.tellg()) : 0;
+    bytes.UseFile(url);
   }
   int ret = avformat_open_input(&format, url.c_str(), nullptr, nullptr);
   if (ret < 0) {  // the context is freed and nulled by the failed open
@@ -396,7 +259,7 @@ bool AviReader::Decoder::IndexTrusted(AVStream* st) const {
   for (int i = 0; i < entries; ++i) {
     const AVIndexEntry* e = avformat_index_get_entry(st, i);
     if (e == nullptr || e->timestamp <= previousTime || e->pos < nextFree) return false;
-    if (e->size < 0 || e->pos + kChunkHeader + e->size > fileSize) return false;
+    if (e->size < 0 || e->pos + kChunkHeader + e->size > bytes.Size()) return false;
     previousTime = e->timestamp;
     nextFree = e->pos + kChunkHeader + e->size;
   }
@@ -412,43 +275,6 @@ void AviReader::Decoder::ReadIndex(AVStream* st) {
     packets.push_back(
         {e->timestamp, e->timestamp, e->pos + kChunkHeader, (e->flags & AVINDEX_KEYFRAME) != 0});
   }
-}
-
-bool AviReader::Decoder::ReadAt(int64_t pos, uint8_t* out, int count) {
-  if (pos < 0 || pos + count > fileSize) return false;
-  if (memoryIo != nullptr) {
-    std::memcpy(out, memory.bytes.data() + pos, static_cast<size_t>(count));
-    return true;
-  }
-  file.clear();
-  file.seekg(pos);
-  file.read(reinterpret_cast<char*>(out), count);
-  return file.gcount() == count;
-}
-
-// The video chunks with data between two chunk headers that the demuxer passed over without
-// delivering them: chunks of other streams, JUNK, indexes and empty (dropped) frames are walked
-// over. A chunk with a broken id but a size that fits is one lost chunk; a broken size counts
-// one more and ends the walk (the demuxer searched past its remains for the next header).
-int64_t AviReader::Decoder::LostChunksBetween(int64_t from, int64_t to) {
-  int64_t lost = 0;
-  int64_t p = from;
-  while (p + kChunkHeader <= to) {
-    uint8_t header[kChunkHeader];
-    if (!ReadAt(p, header, kChunkHeader)) return lost + 1;
-    const int64_t size = Le32(header + 4);
-    if (p + kChunkHeader + size > to) return lost + 1;
-    const bool known = KnownChunkId(header);
-    if (known && (std::memcmp(header, "LIST", 4) == 0 || std::memcmp(header, "RIFF", 4) == 0)) {
-      p += 12;  // walk into lists: their chunks follow their form type
-      continue;
-    }
-    // A video chunk with data, or one whose id is broken but whose size still leads on.
-    const bool video = header[2] == 'd' && (header[3] == 'c' || header[3] == 'b');
-    if (!known || (video && size > 0)) ++lost;
-    p += kChunkHeader + size + (size & 1);
-  }
-  return lost;
 }
 
 // Gives an AVI packet its slot as dts and pts, from the position of its data; false for a
@@ -500,8 +326,9 @@ void AviReader::Decoder::ScanPackets(bool decode) {
     if (usable && isAvi && packet->pos >= kChunkHeader && packet->dts != AV_NOPTS_VALUE) {
       const int64_t header = packet->pos - kChunkHeader;
       // The lost chunks are taken to lie just before this one.
-      const int64_t found =
-          nextHeader >= 0 && header > nextHeader ? LostChunksBetween(nextHeader, header) : 0;
+      const int64_t found = nextHeader >= 0 && header > nextHeader
+                                ? video_detail::LostChunksBetween(bytes, nextHeader, header)
+                                : 0;
       for (int64_t i = 0; i < found; ++i) lostSlots.push_back(packet->dts + lost + i);
       lost += found;
       nextHeader = packet->pos + packet->size + (packet->size & 1);
@@ -869,7 +696,8 @@ Result AviReader::OpenMemory(std::span<const uint8_t> bytes, const std::string& 
   Close();
   auto decoder = std::make_unique<Decoder>();
   std::string reason;
-  if (!decoder->UseMemory(bytes, &reason) || !decoder->Start(name, &reason)) {
+  if (!decoder->UseMemory(bytes)) return OpenFailed(name, "out of memory", report);
+  if (!decoder->Start(name, &reason)) {
     return OpenFailed(name, reason, report);
   }
   return Adopt(std::move(decoder), name);
