@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <future>
+#include <new>
+
+#include "core/ui_sink.h"
 
 namespace fw {
 
@@ -41,8 +44,12 @@ void EngineThread::Call(Command command) {
   std::promise<void> done;
   std::future<void> finished = done.get_future();
   Post([&](Session& s) {
+    // The caller is released even when the command ends in an exception.
+    struct Release {
+      std::promise<void>& done;
+      ~Release() { done.set_value(); }
+    } release{done};
     command(s);
-    done.set_value();
   });
   finished.wait();
 }
@@ -70,12 +77,44 @@ void EngineThread::Publish(bool framePanesCaptured) {
 
 bool EngineThread::ServeCapture() {
   const bool reported = session_.HandleCaptureReports();
-  if (session_.ProcessCaptureFrame()) {
+  bool ran = false;
+  try {
+    ran = session_.ProcessCaptureFrame();
+  } catch (const std::bad_alloc&) {
+    session_.Stop();
+    CurrentUiSink().Message("Out of memory while processing a live frame; the capture stopped", "",
+                            MessageButtons::Ok);
+    Publish(false);
+    return true;
+  }
+  if (ran) {
     Publish(true);
     return true;
   }
   if (reported) Publish(false);
   return reported;
+}
+
+// Memory running out inside a command or a frame is reported as one line and the engine goes on
+// with the next command; a frame that ran out stops playback, so that the message is not
+// repeated for every frame.
+void EngineThread::RunCommand(Command& command) {
+  try {
+    command(session_);
+  } catch (const std::bad_alloc&) {
+    CurrentUiSink().Message("Out of memory: the command was not completed", "", MessageButtons::Ok);
+  }
+}
+
+void EngineThread::RunFrame() {
+  try {
+    session_.ProcessFrame();
+  } catch (const std::bad_alloc&) {
+    session_.Stop();
+    CurrentUiSink().Message("Out of memory while processing frame " +
+                                std::to_string(session_.CurrentFrame()) + "; playback stopped",
+                            "", MessageButtons::Ok);
+  }
 }
 
 void EngineThread::Run() {
@@ -91,7 +130,7 @@ void EngineThread::Run() {
       // its panes captured when they were shown.
       for (Command& command : batch) {
         const uint64_t framesBefore = session_.FramesProcessed();
-        command(session_);
+        RunCommand(command);
         Publish(session_.FramesProcessed() != framesBefore);
       }
       lock.lock();
@@ -133,7 +172,7 @@ void EngineThread::Run() {
     const auto interval = std::chrono::duration<double>(session_.FrameInterval());
     if (clock_.IsFrameDue(Clock::now(), interval)) {
       lock.unlock();
-      session_.ProcessFrame();
+      RunFrame();
       Publish(true);
       lock.lock();
     } else {

@@ -39,6 +39,8 @@ class EngineThread {
 
  private:
   void Run();
+  void RunCommand(Command& command);
+  void RunFrame();
   void Publish(bool framePanesCaptured);
   // Online: the capture's reports and the newest live frame; false when there was neither.
   bool ServeCapture();

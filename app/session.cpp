@@ -1,9 +1,11 @@
 #include "app/session.h"
 
 #include <algorithm>
+#include <new>
 
 #include "app/analysis_commands.h"
 #include "app/commands.h"
+#include "app/memory_budget.h"
 #include "app/mode_table.h"
 #include "core/colour.h"
 #include "core/difference.h"
@@ -13,8 +15,10 @@
 #include "core/ui_sink.h"
 #include "core/wavelet.h"
 #include "detect/alarm.h"
+#include "detect/background/background_model.h"
 #include "detect/background/background_modes.h"
 #include "detect/dispatch.h"
+#include "detect/smoke/smoke_flame_detector.h"
 #include "detect/wavelet_view.h"
 #include "workbench/auxiliary_operations.h"
 #include "workbench/top_left_operations.h"
@@ -28,7 +32,7 @@ constexpr size_t kReservedIntervals = 1024;
 
 }  // namespace
 
-Session::Session(AlarmSound* sound) {
+Session::Session(AlarmSound* sound) : memoryBudget_(DefaultMemoryBudget()) {
   state_.sound = sound;
   alarmIntervals_.reserve(kReservedIntervals);
   // The run's intervals, for the desktop's list; a caller that installs its own hook (the
@@ -43,20 +47,17 @@ void Session::RecordAlarmInterval(const AlarmInterval& interval) {
 
 // --- video -----------------------------------------------------------------------------------
 
-bool Session::Open(const std::string& path, bool quiet) {
+Result Session::Open(const std::string& path, bool quiet) {
   return OpenVideo(path, quiet, OpenInterval::Log);
 }
 
-bool Session::OpenVideo(const std::string& path, bool quiet, OpenInterval openInterval) {
+Result Session::OpenVideo(const std::string& path, bool quiet, OpenInterval openInterval) {
   AviReader candidate;
-  if (!candidate.Open(path, OpenReport::Quiet)) {
-    lastOpenError_ = candidate.LastError();
-    if (!quiet) {
-      CurrentUiSink().Message("Avi Error!\n" + lastOpenError_, "Kestrin", MessageButtons::OkCancel);
-    }
-    // With no video open the failed reader takes the empty one's place: it says why.
-    if (!reader_.IsOpen()) reader_ = std::move(candidate);
-    return false;
+  if (Result opened = candidate.Open(path, OpenReport::Quiet); !opened) {
+    lastOpenError_ = opened.message();
+    if (quiet) return opened;
+    CurrentUiSink().Message("Avi Error!\n" + lastOpenError_, "Kestrin", MessageButtons::OkCancel);
+    return Result::Reported(lastOpenError_);
   }
   lastOpenError_.clear();
   // A video opened while online takes the frame pane back from the capture.
@@ -76,7 +77,7 @@ bool Session::OpenVideo(const std::string& path, bool quiet, OpenInterval openIn
   alarmIntervals_.clear();
   ++alarmIntervalsVersion_;
   AfterOpen();
-  return true;
+  return Result::Ok();
 }
 
 void Session::OpenFrames(FrameSource& frames) {
@@ -230,11 +231,49 @@ bool Session::GoToFrame(int frame) {
 bool Session::SelectMode(ModeId mode) {
   const ModeInfo* info = FindMode(mode);
   if (!info) return false;
+  // Choosing the current mode from the menu switches it off: that builds nothing.
+  const bool switchingOff = SwitchesOff(state_, *info);
+  if (const Result fits = CheckMemory(mode); !switchingOff && !fits) {
+    CurrentUiSink().Message(fits.message(), "", MessageButtons::Ok);
+    return false;
+  }
+  bool built = true;
   WithLoopHeld([&] {
-    if (!SwitchesOff(state_, *info)) RestoreFramePane();
-    fw::SelectMode(state_, *info);
+    if (!switchingOff) RestoreFramePane();
+    try {
+      fw::SelectMode(state_, *info);
+    } catch (const std::bad_alloc&) {
+      ReleaseModeObjects();
+      built = false;
+    }
   });
-  return true;
+  if (!built) {
+    const Dib& frame = state_.panes.topLeft();
+    CurrentUiSink().Message("Out of memory: mode " + std::to_string(info->number()) + " (" +
+                                info->label + ") could not be built for " +
+                                std::to_string(frame.Width()) + " x " +
+                                std::to_string(frame.Height()) + " frames",
+                            "", MessageButtons::Ok);
+  }
+  return built;
+}
+
+Result Session::CheckMemory(ModeId mode) const {
+  const ModeInfo* info = FindMode(mode);
+  if (!info) return Result::Error("unknown mode " + std::to_string(ModeNumber(mode)));
+  const Dib& frame = state_.panes[PaneId::TopLeft];
+  return CheckModeMemory(*info, state_, frame.Width(), frame.Height(), memoryBudget_);
+}
+
+void Session::ReleaseModeObjects() {
+  ClearAlarmState(state_);
+  state_.mode = nullptr;
+  state_.background.model.reset();
+  state_.smoke.detector.reset();
+  state_.motion.accumulator.reset();
+  state_.engines.smokeEngine.emplace<std::monostate>();
+  state_.engines.losingFrames.reset();
+  state_.flame.infraredDetector.reset();
 }
 
 Result Session::SetParameter(ModeId mode, std::string_view assignment) {
@@ -410,8 +449,8 @@ void Session::ApplyPseudoColour(int scheme) {
   fw::ApplyPseudoColour(state_.panes.bottomRight(), scheme);
 }
 
-bool Session::OpenSecondSource(const std::string& path, bool quiet) {
-  bool opened = false;
+Result Session::OpenSecondSource(const std::string& path, bool quiet) {
+  Result opened;
   WithLoopHeld([&] {
     opened = secondReader_.Open(path, quiet ? OpenReport::Quiet : OpenReport::MessageBox);
     if (!opened) secondReader_.Close();

@@ -45,7 +45,7 @@ class Session : private FrameHost {
   // in the old video's log, the alarm flag is cleared, the reader is replaced, the first frame
   // is read into the top-left pane, the other panes are re-created when the size changed, the
   // alarm intervals of the run are forgotten and the mode becomes 0.
-  bool Open(const std::string& path, bool quiet = false);
+  Result Open(const std::string& path, bool quiet = false);
   // The Open button: Open, then, when the file opened, start playback unless a loop exists.
   bool OpenAndPlay(const std::string& path);
   // One line naming the file and the problem of the last failed Open; empty after a good one.
@@ -124,8 +124,15 @@ class Session : private FrameHost {
 
   // --- modes and settings ---
   // Selects a mode as its menu command or control-bar button does (toggle rule included).
-  // Returns false for a mode the mode table lacks (nothing changes).
+  // Returns false for a mode the mode table lacks and for a mode refused by the memory budget
+  // (nothing changes; the refusal goes to the UI sink), and when the mode's buffers could not be
+  // allocated after all (reported; no mode is current afterwards).
   bool SelectMode(ModeId mode);
+  // What the session's images and a mode's buffers may take (default DefaultMemoryBudget()).
+  void SetMemoryBudget(uint64_t bytes) { memoryBudget_ = bytes; }
+  uint64_t MemoryBudget() const { return memoryBudget_; }
+  // Success when the mode fits the budget for the frame pane's size, else the refusal.
+  Result CheckMemory(ModeId mode) const;
   ModeId Mode() const { return state_.Mode(); }
   // Sets a control value or a parameter of the mode's family ("threshold=12", "clusterSeed=7"),
   // as `detect --set` does before the mode is selected; the message names the parameter and its
@@ -185,7 +192,7 @@ class Session : private FrameHost {
   // Opens the smoke-free second video ("Non-Fire Files") whose frames the network recognisers
   // train on as negative examples, from its first frame; a refused file is reported through the
   // UI sink unless `quiet` and leaves no second source.
-  bool OpenSecondSource(const std::string& path, bool quiet = false);
+  Result OpenSecondSource(const std::string& path, bool quiet = false);
   const AviReader& SecondSource() const { return secondReader_; }
   // The network the texture recognisers ("Recognize by texture and NN", "Recognize By texture,
   // region, NN ") train and classify with; without one they refuse to run.
@@ -261,7 +268,7 @@ class Session : private FrameHost {
  private:
   // What happens to an alarm interval still open when another video opens.
   enum class OpenInterval { Log, Drop };
-  bool OpenVideo(const std::string& path, bool quiet, OpenInterval openInterval);
+  Result OpenVideo(const std::string& path, bool quiet, OpenInterval openInterval);
   FrameRead ReadNextFrame();
   // Looping off, at the end of the video: the open interval ends, the alarm and its sound stop,
   // the loop stops.
@@ -281,7 +288,11 @@ class Session : private FrameHost {
   void AfterOpen();
   void CapturePanes(Snapshot& snapshot) const;
 
+  // Drops what a selection cut short by an allocation failure had built.
+  void ReleaseModeObjects();
+
   DetectionState state_;
+  uint64_t memoryBudget_;
   AviReader reader_;
   FrameSource* source_ = &reader_;
   std::string lastOpenError_;

@@ -71,7 +71,7 @@ bool Session::StartCapture() {
     return false;
   }
   // A live source has no path to name its log after: the log lies in the start directory.
-  state_.videoPath = StartDirectory() + LiveAlarmLogName(capture_.SourceName(), Today());
+  state_.alarmLog = StartDirectory() + LiveAlarmLogName(capture_.SourceName(), Today());
   if (const Result started = capture_.Start(static_cast<int>(frameRate_)); !started) {
     ReportCaptureFailure(started);
     return false;
@@ -88,7 +88,7 @@ void Session::StopCapture() {
   CloseOpenAlarmInterval(state_, currentFrame_);
   ClearAlarmFlag(state_);
   state_.online = false;
-  state_.videoPath = reader_.Path();
+  state_.alarmLog.clear();
   alarmIntervals_.clear();
   ++alarmIntervalsVersion_;
   // The video that was open comes back where it was.
@@ -107,7 +107,7 @@ bool Session::StartCaptureStream() {
       ReportCaptureFailure(opened);
       return false;
     }
-    state_.videoPath = StartDirectory() + LiveAlarmLogName(capture_.SourceName(), Today());
+    state_.alarmLog = StartDirectory() + LiveAlarmLogName(capture_.SourceName(), Today());
   }
   if (const Result started = capture_.Start(static_cast<int>(frameRate_)); !started) {
     ReportCaptureFailure(started);

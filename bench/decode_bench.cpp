@@ -13,8 +13,8 @@ namespace {
 const std::string kClip = std::string(FW_SAMPLE_DIR) + "/fire_smoke_outdoor_fixedcam_352x288.avi";
 
 bool OpenClip(fw::AviReader& reader, fw::Dib& image, benchmark::State& state) {
-  if (!reader.OpenInto(kClip, image, fw::OpenReport::Quiet)) {
-    state.SkipWithError(reader.LastError().c_str());
+  if (const fw::Result opened = reader.OpenInto(kClip, image, fw::OpenReport::Quiet); !opened) {
+    state.SkipWithError(opened.message().c_str());
     return false;
   }
   return true;

@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
       argc > 1 ? argv[1] : std::string(FW_SAMPLE_DIR) + "/fire_smoke_outdoor_fixedcam_352x288.avi";
   fw::AviReader reader;
   fw::Dib frame;
-  if (!reader.OpenInto(video, frame, fw::OpenReport::Quiet)) {
-    std::fprintf(stderr, "%s\n", reader.LastError().c_str());
+  if (const fw::Result opened = reader.OpenInto(video, frame, fw::OpenReport::Quiet); !opened) {
+    std::fprintf(stderr, "%s\n", opened.message().c_str());
     return 1;
   }
   std::vector<fw::Dib> decoded;

@@ -1,7 +1,10 @@
 #include "cli/args.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+
+#include "app/memory_budget.h"
 
 namespace fw::cli {
 
@@ -19,6 +22,13 @@ Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>&
   };
   for (size_t i = 0; i < argv.size(); ++i) {
     const std::string& arg = argv[i];
+    // "-x" is an option this parser does not know; "-", "-12" and "--" are arguments.
+    const bool dash = arg.size() >= 2 && arg[0] == '-' && arg[1] != '-' &&
+                      !std::isdigit(static_cast<unsigned char>(arg[1]));
+    if (dash && arg != "-h") {
+      error_ = "unknown option " + arg;
+      return;
+    }
     if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
       positional_.push_back(arg);
       continue;
@@ -29,9 +39,17 @@ Args::Args(const std::vector<std::string>& argv, const std::vector<std::string>&
       inlineValue = name.substr(eq + 1);
       name.resize(eq);
     }
-    if (isIn(flags, name) && !inlineValue) {
+    if (isIn(flags, name)) {
+      if (inlineValue) {
+        error_ = "option --" + name + " takes no value";
+        return;
+      }
       options_[name].push_back("");
     } else if (isIn(valueOptions, name)) {
+      if (inlineValue && inlineValue->empty()) {
+        error_ = "option --" + name + " needs a value";
+        return;
+      }
       if (inlineValue) {
         options_[name].push_back(*inlineValue);
       } else if (i + 1 < argv.size()) {
@@ -56,6 +74,16 @@ std::optional<std::string> Args::Value(const std::string& name) const {
 std::vector<std::string> Args::Values(const std::string& name) const {
   const auto it = options_.find(name);
   return it == options_.end() ? std::vector<std::string>() : it->second;
+}
+
+bool Args::MemoryValue(const std::string& name, uint64_t& out) {
+  const auto text = Value(name);
+  if (!text) return true;
+  if (const Result parsed = ParseMemorySize(*text, out); !parsed) {
+    error_ = "--" + name + ": " + parsed.message();
+    return false;
+  }
+  return true;
 }
 
 bool Args::IntValue(const std::string& name, int lo, int hi, int& out) {

@@ -1,7 +1,9 @@
 // A small command-line parser: positional arguments and --name value / --flag options, with the
-// errors reported as one clear line.
+// errors reported as one clear line (an unknown option, a value given to a flag or missing for
+// an option, a single-dash option).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,6 +28,8 @@ class Args {
 
   // An integer option within [lo, hi]; sets the error and returns false when malformed.
   bool IntValue(const std::string& name, int lo, int hi, int& out);
+  // A memory size ("512M", "2G", megabytes); sets the error and returns false when malformed.
+  bool MemoryValue(const std::string& name, uint64_t& out);
 
  private:
   std::map<std::string, std::vector<std::string>> options_;

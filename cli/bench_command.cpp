@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/memory_budget.h"
 #include "app/mode_table.h"
 #include "app/session.h"
 #include "cli/args.h"
@@ -33,7 +34,9 @@ constexpr const char* kBenchHelp =
     "  --frames K      number of frames (default 200, or the whole video when shorter)\n"
     "  --set NAME=V    set a parameter before each mode is selected, as 'detect --set' does\n"
     "                  (may repeat; a parameter a mode does not take is left out for it)\n"
-    "  --wavelet-view  run \"View Wavelet and zero crossing\" beside each mode\n\n"
+    "  --wavelet-view  run \"View Wavelet and zero crossing\" beside each mode\n"
+    "  --memory-budget SIZE  what the frames and the modes' buffers may take, e.g. 512M or\n"
+    "                  2G (default: half of the physical memory)\n\n"
     "With --live, runs mode N (default 7010) on a live source (as 'detect --live' takes it) for S\n"
     "seconds (default 10) at its own pace, without an alarm log, and measures what the whole\n"
     "program spends: capture (reading, decoding, conversion to 352 x 288 4:2:0) and detection.\n"
@@ -99,6 +102,31 @@ bool ParseSize(const std::string& text, int& width, int& height) {
          width >= 16 && height >= 16 && width <= 8192 && height <= 8192;
 }
 
+// The frames held in memory, the session's images and the largest of the modes' buffers must fit
+// the budget before anything is decoded or generated.
+Result CheckBenchMemory(const std::vector<const ModeInfo*>& modes, int frameCount, int width,
+                        int height, uint64_t budget) {
+  const DetectionState defaults;
+  uint64_t largest = 0;
+  const ModeInfo* hungriest = modes.front();
+  for (const ModeInfo* mode : modes) {
+    const uint64_t bytes = mode->memoryEstimate(defaults, width, height);
+    if (bytes > largest) {
+      largest = bytes;
+      hungriest = mode;
+    }
+  }
+  const uint64_t frameBytes =
+      static_cast<uint64_t>(DibStride(width, 24)) * static_cast<uint64_t>(height) + sizeof(Dib);
+  const uint64_t needed =
+      static_cast<uint64_t>(frameCount) * frameBytes + SessionMemory(width, height) + largest;
+  if (needed <= budget) return Result::Ok();
+  return Result::Error("bench needs about " + MemoryText(needed) + " for " +
+                       std::to_string(frameCount) + " frames of " + std::to_string(width) + " x " +
+                       std::to_string(height) + " and mode " + std::to_string(hungriest->number()) +
+                       ", more than the memory budget of " + MemoryText(budget));
+}
+
 struct Measurement {
   double fps = 0;
   double ms = 0;
@@ -111,6 +139,7 @@ struct BenchOptions {
 
 Measurement MeasureMode(FrameList& frames, ModeId mode, const BenchOptions& options) {
   Session session;
+  session.SetMemoryBudget(UINT64_MAX);  // checked for all the modes before the frames were made
   session.OpenFrames(frames);
   session.State().alarmLogEnabled = false;  // no log file beside a video that does not exist
   for (const std::string& assignment : options.assignments) session.SetParameter(mode, assignment);
@@ -139,14 +168,18 @@ int RunBench(const ArgList& args) {
     }
   }
   if (WantsLive(args)) return RunLiveBench(args);
-  Args parsed(args, {"mode", "size", "frames", "set"}, {"wavelet-view"});
+  Args parsed(args, {"mode", "size", "frames", "set", "memory-budget"}, {"help", "wavelet-view"});
   if (!parsed.ok()) return Fail(parsed.error());
   if (parsed.Positional().size() > 1) {
     std::fputs(kBenchHelp, stderr);
     return 2;
   }
   int frameCount = 200;
-  if (!parsed.IntValue("frames", 1, 100000, frameCount)) return Fail(parsed.error());
+  uint64_t budget = DefaultMemoryBudget();
+  if (!parsed.IntValue("frames", 1, 100000, frameCount) ||
+      !parsed.MemoryValue("memory-budget", budget)) {
+    return Fail(parsed.error());
+  }
   int width = 352;
   int height = 288;
   if (const auto size = parsed.Value("size"); size && !ParseSize(*size, width, height)) {
@@ -182,15 +215,25 @@ int RunBench(const ArgList& args) {
   }
 
   std::vector<Dib> decoded;
+  AviReader reader;
+  Dib frame;
+  if (!parsed.Positional().empty()) {
+    const std::string& video = parsed.Positional()[0];
+    if (const Result opened = reader.OpenInto(video, frame, OpenReport::Quiet); !opened) {
+      return Fail(opened.message());
+    }
+    width = reader.Width();
+    height = reader.Height();
+    frameCount = std::min(frameCount, reader.FrameCount());
+  }
+  if (const Result fits = CheckBenchMemory(modes, frameCount, width, height, budget); !fits) {
+    return Fail(fits.message());
+  }
   if (parsed.Positional().empty()) {
     for (int i = 0; i < frameCount; ++i) decoded.push_back(GeneratedFrame(width, height, i));
   } else {
     const std::string& video = parsed.Positional()[0];
-    AviReader reader;
-    Dib frame;
-    if (!reader.OpenInto(video, frame, OpenReport::Quiet)) return Fail(reader.LastError());
-    const int n = std::min(frameCount, reader.FrameCount());
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < frameCount; ++i) {
       if (!reader.GetFrame(i, frame))
         return Fail(video + ": frame " + std::to_string(i) + " cannot be decoded");
       decoded.emplace_back().CopyFrom(frame, false);

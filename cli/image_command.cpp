@@ -14,6 +14,7 @@
 #include "core/morphology.h"
 #include "core/pseudo_colour.h"
 #include "core/regions.h"
+#include "core/ui_sink.h"
 #include "core/wavelet.h"
 #include "detect/fourier_analyzer.h"
 
@@ -199,7 +200,13 @@ int RunImage(const ArgList& args) {
   }
 
   Dib in;
-  if (const Result r = LoadImageFile(in, args[1]); !r) return Fail(r.message());
+  {
+    // The loader's own message (shown to the desktop's user as a box) comes back in its result,
+    // which names the file: it is printed once, from there.
+    RecordingUiSink quiet;
+    ScopedUiSink scoped(quiet);
+    if (const Result r = LoadImageFile(in, args[1]); !r) return Fail(r.message());
+  }
   Dib out;
   if (const OpResult problem = op->run(in, out, numbers); !problem.empty()) {
     return Fail(args[1] + ": " + problem);

@@ -158,7 +158,7 @@ int RunLiveDetect(const ArgList& args) {
                       alarms);
   std::fprintf(stderr, "fumewatch-cli: watching %s in mode %d; alarm log %s\n",
                session.Capture().SourceName().c_str(), info->number(),
-               AlarmLogPath(session.State().videoPath).c_str());
+               AlarmLogOf(session.State()).c_str());
   const LiveRun run = RunLiveFrames(session, *info, limits);
   const int64_t dropped = session.Capture().Counts().dropped;
   // An alarm still on ends with the run.

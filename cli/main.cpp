@@ -1,6 +1,7 @@
 // fumewatch-cli: the detection engine without a window, for batch work, tests and benchmarks.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,14 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> args(argv + 2, argv + argc);
   for (const Subcommand& s : kSubcommands) {
-    if (command == s.name) return s.run(args);
+    if (command != s.name) continue;
+    // A command that runs out of memory ends with one line, like every other error.
+    try {
+      return s.run(args);
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "fumewatch-cli: %s: out of memory\n", s.name);
+      return 1;
+    }
   }
   std::fprintf(stderr, "fumewatch-cli: unknown command \"%s\"\n\n", command.c_str());
   PrintUsage(stderr);

@@ -109,8 +109,8 @@ constexpr Trainer kTrainers[] = {
 bool LoadMiningFrames(const std::string& path, int count, std::vector<Dib>& frames) {
   AviReader reader;
   Dib frame;
-  if (!reader.OpenInto(path, frame, OpenReport::Quiet)) {
-    Fail(reader.LastError());
+  if (const Result opened = reader.OpenInto(path, frame, OpenReport::Quiet); !opened) {
+    Fail(opened.message());
     return false;
   }
   const int total = reader.FrameCount();

@@ -3,17 +3,23 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/analysis_commands.h"
+#include "app/memory_budget.h"
 #include "app/mode_table.h"
 #include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "core/image_file.h"
 #include "core/ui_sink.h"
 #include "detect/alarm.h"
 
@@ -27,6 +33,12 @@ int Fail(const std::string& message) {
 }
 
 namespace {
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == y;
+         });
+}
 
 bool WantsHelp(const ArgList& args) {
   for (const std::string& a : args) {
@@ -50,8 +62,8 @@ int Usage(const char* text, const ArgList& args, int positional, const Args& par
 
 // Opens a video into a session as the Open button does; the reason goes to stderr on failure.
 bool OpenVideo(Session& session, const std::string& path) {
-  if (!session.Open(path, /*quiet=*/true)) {
-    Fail(session.Reader().LastError());
+  if (const Result opened = session.Open(path, /*quiet=*/true); !opened) {
+    Fail(opened.message());
     return false;
   }
   if (session.Reader().FrameCount() <= 0) {
@@ -59,6 +71,15 @@ bool OpenVideo(Session& session, const std::string& path) {
     return false;
   }
   return true;
+}
+
+// "VIDEO: 3 damaged frames (33, 61-62) showed the frame before them" on stderr.
+void ReportDamagedFrames(const std::string& video, const std::vector<int>& damaged) {
+  if (damaged.empty()) return;
+  const size_t n = damaged.size();
+  std::fprintf(stderr, "fumewatch-cli: %s: %zu damaged frame%s (%s) showed the frame before %s\n",
+               video.c_str(), n, n == 1 ? "" : "s", FrameRanges(damaged).c_str(),
+               n == 1 ? "it" : "them");
 }
 
 // A picture File Open takes, by its extension (JPEG or BMP, in any case).
@@ -188,7 +209,7 @@ void PrintAlarmIntervals(Session& session, int mode, const std::string& key,
     ++alarms;
     if (!interval.logged && !warned) {
       std::fprintf(stderr, "fumewatch-cli: warning: cannot append to the alarm log %s\n",
-                   AlarmLogPath(session.State().videoPath).c_str());
+                   AlarmLogOf(session.State()).c_str());
       warned = true;
     }
     // The events file first: whoever reads the printed line finds the event written.
@@ -207,7 +228,9 @@ namespace {
 constexpr const char* kInfoHelp =
     "usage: fumewatch-cli info VIDEO\n"
     "       fumewatch-cli info --live SOURCE [--reconnect]\n\n"
-    "Prints width=W height=H frames=N fps=F for a video file. With --live (sim:, sim:FILE,\n"
+    "Prints width=W height=H frames=N fps=F for a video file (N counts every frame 'detect'\n"
+    "plays, damaged ones included; the damaged frames the file's structure shows are listed on\n"
+    "stderr). With --live (sim:, sim:FILE,\n"
     "/dev/videoN or a stream URL, as 'detect --live' takes them) it opens the source and prints\n"
     "source=NAME width=352 height=288 input=WxH fps=F format=FORMAT: the frames it delivers, the\n"
     "pictures it reads before they are scaled, the rate it announces (0: none) and their format.\n";
@@ -220,18 +243,22 @@ constexpr const char* kModesHelp =
     "                  range, default and meaning (the control values first, for every mode)\n";
 
 constexpr const char* kFrameHelp =
-    "usage: fumewatch-cli frame VIDEO INDEX OUT.bmp\n\n"
-    "Saves frame INDEX (counted from 0) as a 24-bit BMP picture, exactly as the top-left pane\n"
-    "holds it.\n";
+    "usage: fumewatch-cli frame VIDEO INDEX OUT.bmp|OUT.jpg\n\n"
+    "Saves frame INDEX (counted from 0) exactly as the top-left pane holds it: a 24-bit BMP\n"
+    "picture, or a JPEG (quality 100), as the extension of OUT says.\n";
 
 constexpr const char* kDetectHelp =
     "usage: fumewatch-cli detect --mode N VIDEO [options]\n"
     "       fumewatch-cli detect --analysis A [--mode N] VIDEO|PICTURE [options]\n"
     "       fumewatch-cli detect --mode N --live SOURCE [--seconds S] [--frames K] [options]\n\n"
     "Plays VIDEO once from frame 0 (no looping, no pacing), runs detection mode N on every frame\n"
-    "as the desktop does, appends the alarm intervals to the alarm log beside the video\n"
-    "(VIDEO without its last three characters, followed by \"txt\") and prints one line per\n"
-    "alarm interval, then a summary line \"frames=N alarms=K\".\n\n"
+    "as the desktop does, appends the alarm intervals to the alarm log beside the video and\n"
+    "prints one line per alarm interval, then a summary line \"frames=N alarms=K\". The log is\n"
+    "VIDEO with its last three characters replaced by \"txt\" when it ends in \".\" and three\n"
+    "characters other than \"txt\" (clip.avi -> clip.txt), else VIDEO followed by \".txt\"\n"
+    "(clip.ts -> clip.ts.txt). A log that cannot be written (a read-only folder, a link, a FIFO,\n"
+    "a device or a folder in the way, a full disk) ends the run with an error. A damaged frame\n"
+    "shows the frame before it; their numbers are listed on stderr.\n\n"
     "With --analysis the analysis A (see 'fumewatch-cli analyses') is chosen after the mode, as\n"
     "its menu entry does, and runs beside it on every frame. A JPEG, PNG or BMP PICTURE instead "
     "of\n"
@@ -259,6 +286,8 @@ constexpr const char* kDetectHelp =
     "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br (and the\n"
     "                  display dialog's picture as _dd.bmp once something has drawn it) ...\n"
     "  --every K       ... after every frame whose number is a multiple of K (default 1)\n"
+    "  --memory-budget SIZE  what the mode's buffers may take, e.g. 512M or 2G (default: half\n"
+    "                  of the physical memory); a mode that needs more is refused\n"
     "  --wavelet-view  run \"View Wavelet and zero crossing\" beside the mode\n"
     "  --point X,Y     the point picked in the top-left pane, x from the left, y up from the\n"
     "                  bottom row (default 0,0): the wavelet view looks there, mode 7011 plots\n"
@@ -288,6 +317,7 @@ int RunInfo(const ArgList& args) {
   const AviReader& reader = session.Reader();
   std::printf("width=%d height=%d frames=%d fps=%g\n", reader.Width(), reader.Height(),
               reader.FrameCount(), reader.FramesPerSecond());
+  ReportDamagedFrames(parsed.Positional()[0], reader.DamagedFrames());
   return 0;
 }
 
@@ -295,9 +325,8 @@ namespace {
 
 void PrintParams(std::span<const ParamField> fields) {
   for (const ParamField& f : fields) {
-    // Float fields hold single-precision values: 7 digits show them as they were written.
-    std::printf(f.integral ? "  %s\t%s\tdefault %.10g\t%s\n" : "  %s\t%s\tdefault %.7g\t%s\n",
-                f.name, ParamRangeText(f).c_str(), f.defaultValue, f.label);
+    std::printf("  %s\t%s\tdefault %.10g\t%s\n", f.name, ParamRangeText(f).c_str(), f.defaultValue,
+                f.label);
   }
 }
 
@@ -322,9 +351,14 @@ int RunFrame(const ArgList& args) {
   Args parsed(args, {}, {"help"});
   if (const int r = Usage(kFrameHelp, args, 3, parsed); r >= 0) return r;
   const std::string& video = parsed.Positional()[0];
+  const std::string& out = parsed.Positional()[2];
   int index = 0;
   if (!ParseInt(parsed.Positional()[1], index)) {
     return Fail("frame index must be a whole number (got \"" + parsed.Positional()[1] + "\")");
+  }
+  const std::string ext = fs::path(out).extension().string();
+  if (!EqualsIgnoringCase(ext, ".bmp") && !EqualsIgnoringCase(ext, ".jpg")) {
+    return Fail(out + ": the picture must be a .bmp or .jpg file");
   }
   Session session;
   if (!OpenVideo(session, video)) return 1;
@@ -333,33 +367,73 @@ int RunFrame(const ArgList& args) {
     return Fail(video + ": frame " + std::to_string(index) + " is out of range (0.." +
                 std::to_string(count - 1) + ")");
   }
-  Dib& frame = session.GetPanes().topLeft();
   if (!session.ReadFrame(index)) {
     return Fail(video + ": frame " + std::to_string(index) + " cannot be decoded");
   }
-  if (const Result saved = frame.SaveBmp(parsed.Positional()[2]); !saved) {
+  ReportDamagedFrames(video, session.Reader().DamagedFrames());
+  if (const Result saved = SaveImageAs(session.GetPanes().topLeft(), out); !saved) {
     return Fail(saved.message());
   }
   return 0;
 }
 
+namespace {
+
+// The events file: one JSON object per alarm interval, each line flushed and checked, so that a
+// full disk ends the run with an error instead of losing intervals silently.
+class EventsFile {
+ public:
+  ~EventsFile() {
+    if (file_) std::fclose(file_);
+  }
+  Result Open(const std::string& path) {
+    path_ = path;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) return Problem();
+    return Result::Ok();
+  }
+  bool IsOpen() const { return file_ != nullptr; }
+  Result Write(const std::string& line) {
+    if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0) return Problem();
+    return Result::Ok();
+  }
+  Result Close() {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (file && std::fclose(file) != 0) return Problem();
+    return Result::Ok();
+  }
+
+ private:
+  Result Problem() const {
+    return Result::Error(path_ + ": cannot write the events file (" + std::strerror(errno) + ")");
+  }
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
+
+}  // namespace
+
 int RunDetect(const ArgList& args) {
   if (WantsLive(args) && !WantsHelp(args)) return RunLiveDetect(args);
-  Args parsed(
-      args, {"mode", "frames", "events", "panes", "every", "set", "analysis", "non-fire", "point"},
-      {"help", "wavelet-view"});
+  Args parsed(args,
+              {"mode", "frames", "events", "panes", "every", "set", "memory-budget", "analysis",
+               "non-fire", "point"},
+              {"help", "wavelet-view"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
   int every = 1;
   int analysis = 0;
+  uint64_t budget = DefaultMemoryBudget();
   if (!parsed.Has("mode") && !parsed.Has("analysis")) {
     return Fail("detect needs --mode N (see 'fumewatch-cli modes') or --analysis A");
   }
   if (!parsed.IntValue("mode", 0, 1 << 30, mode) ||
       !parsed.IntValue("frames", 0, 1 << 30, frames) ||
       !parsed.IntValue("every", 1, 1 << 30, every) ||
-      !parsed.IntValue("analysis", 0, 1 << 30, analysis)) {
+      !parsed.IntValue("analysis", 0, 1 << 30, analysis) ||
+      !parsed.MemoryValue("memory-budget", budget)) {
     return Fail(parsed.error());
   }
   const ModeInfo* info = FindMode(mode);
@@ -368,7 +442,8 @@ int RunDetect(const ArgList& args) {
     return Fail("unknown analysis " + std::to_string(analysis) + " (see 'fumewatch-cli analyses')");
   }
   const std::string video = parsed.Positional()[0];
-  const bool still = IsPictureName(video);
+  // With an analysis a picture is analysed as a still frame; a mode alone needs a video.
+  const bool still = parsed.Has("analysis") && IsPictureName(video);
 
   const std::string panesDir = parsed.Value("panes").value_or("");
   if (!panesDir.empty()) {
@@ -376,16 +451,22 @@ int RunDetect(const ArgList& args) {
     fs::create_directories(panesDir, ec);
     if (!fs::is_directory(panesDir)) return Fail(panesDir + ": cannot create the folder");
   }
-  std::ofstream events;
-  if (!OpenEvents(parsed, events)) return 1;
+  EventsFile events;
+  if (const auto path = parsed.Value("events")) {
+    if (const Result opened = events.Open(*path); !opened) return Fail(opened.message());
+  }
 
   Session session;  // no sound in batch runs
+  session.SetMemoryBudget(budget);
   int total = 0;
   if (still) {
     if (!OpenStill(session, video)) return 1;
     total = frames >= 0 ? frames : 1;
   } else {
     if (!OpenVideo(session, video)) return 1;
+    // A log that cannot be written is found before the run, not after the first alarm.
+    const std::string log = AlarmLogOf(session.State());
+    if (const Result writable = CheckAlarmLog(log); !writable) return Fail(writable.message());
     total = session.Reader().FrameCount();
     if (frames >= 0 && frames < total) total = frames;
   }
@@ -404,14 +485,37 @@ int RunDetect(const ArgList& args) {
   }
 
   int alarms = 0;
-  PrintAlarmIntervals(session, mode, "video", video, events, alarms);
-  if (!ApplySettings(session, *info, parsed)) return 1;
+  Result failure;  // the first interval that could not be logged or written as an event
+  session.State().onAlarmInterval = [&](const AlarmInterval& interval) {
+    if (!failure) return;
+    if (!interval.logged) {
+      failure = Result::Error(interval.problem + "; the alarm at frame # " +
+                              std::to_string(interval.start) + " to " +
+                              std::to_string(interval.end) + " is not logged");
+      return;
+    }
+    ++alarms;
+    std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
+    std::fflush(stdout);
+    if (events.IsOpen()) {
+      failure = events.Write(
+          "{\"mode\":" + std::to_string(mode) + ",\"start\":" + std::to_string(interval.start) +
+          ",\"end\":" + std::to_string(interval.end) + ",\"video\":" + JsonString(video) + "}\n");
+    }
+  };
+
+  for (const std::string& assignment : parsed.Values("set")) {
+    if (const Result set = session.SetParameter(info->id, assignment); !set) {
+      return Fail(set.message());
+    }
+  }
   // The mode command, as a button or a menu command would run it on the first frame, then the
-  // analysis's menu command.
-  session.SelectMode(info->id);
+  // analysis's menu command, the wavelet view's command and the click on the top-left pane.
+  if (const Result fits = session.CheckMemory(info->id); !fits) return Fail(fits.message());
+  if (!session.SelectMode(info->id)) return 1;  // out of memory after all: reported
   if (const auto nonFire = parsed.Value("non-fire")) {
-    if (!session.OpenSecondSource(*nonFire, /*quiet=*/true)) {
-      return Fail(session.SecondSource().LastError());
+    if (const Result opened = session.OpenSecondSource(*nonFire, /*quiet=*/true); !opened) {
+      return Fail(opened.message());
     }
   }
   if (analysis != 0) {
@@ -425,46 +529,49 @@ int RunDetect(const ArgList& args) {
 
   const bool progress = isatty(STDERR_FILENO) != 0;
   int processed = 0;
-  bool stoppedEarly = false;
   // Panes are saved as they were shown, before the end-of-frame steps exchange buffers.
   Snapshot shown;
-  for (int i = 0; i < total; ++i) {
-    const bool savePanes = !panesDir.empty() && i % every == 0;
-    session.SetSnapshotTarget(savePanes ? &shown : nullptr);
-    const FrameRead read = session.Step();
-    // A still picture stays in the top-left pane: there is no frame to read.
-    if (read != FrameRead::Read && !still) {
-      Fail(video + ": frame " + std::to_string(i) + " cannot be decoded; stopping there");
-      stoppedEarly = true;
-      break;
-    }
-    ++processed;
-    if (savePanes) {
-      static const char* const kSuffix[kPaneCount] = {"tl", "tr", "bl", "br"};
-      for (int p = 0; p < kPaneCount; ++p) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
-        if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
-          return Fail(saved.message());
+  try {
+    for (int i = 0; i < total && failure; ++i) {
+      const bool savePanes = !panesDir.empty() && i % every == 0;
+      session.SetSnapshotTarget(savePanes ? &shown : nullptr);
+      // A still picture stays in the top-left pane: there is no frame to read.
+      if (session.Step() != FrameRead::Read && !still) {
+        return Fail(video + ": frame " + std::to_string(i) + " cannot be read; stopping there");
+      }
+      ++processed;
+      if (savePanes) {
+        static const char* const kSuffix[kPaneCount] = {"tl", "tr", "bl", "br"};
+        for (int p = 0; p < kPaneCount; ++p) {
+          char name[32];
+          std::snprintf(name, sizeof name, "/%06d_%s.bmp", i, kSuffix[p]);
+          if (const Result saved = shown.panes[p].SaveBmp(panesDir + name); !saved) {
+            return Fail(saved.message());
+          }
+        }
+        if (DisplayDrawn(shown.display)) {
+          char name[32];
+          std::snprintf(name, sizeof name, "/%06d_dd.bmp", i);
+          if (const Result saved = shown.display.SaveBmp(panesDir + name); !saved) {
+            return Fail(saved.message());
+          }
         }
       }
-      if (DisplayDrawn(shown.display)) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/%06d_dd.bmp", i);
-        if (const Result saved = shown.display.SaveBmp(panesDir + name); !saved) {
-          return Fail(saved.message());
-        }
+      if (progress && (i % 25 == 0 || i + 1 == total)) {
+        std::fprintf(stderr, "\rframe %d/%d", i + 1, total);
+        if (i + 1 == total) std::fputc('\n', stderr);
       }
     }
-    if (progress && (i % 25 == 0 || i + 1 == total)) {
-      std::fprintf(stderr, "\rframe %d/%d", i + 1, total);
-      if (i + 1 == total) std::fputc('\n', stderr);
-    }
+    // An alarm still on after the last frame ends with the run.
+    if (failure) CloseOpenAlarmInterval(session.State(), processed);
+  } catch (const std::bad_alloc&) {
+    return Fail(video + ": out of memory at frame " + std::to_string(processed));
   }
-  // An alarm still on after the last frame ends with the run.
-  CloseOpenAlarmInterval(session.State(), processed);
+  if (!still) ReportDamagedFrames(video, session.Reader().DamagedFrames());
+  if (failure) failure = events.Close();
+  if (!failure) return Fail(failure.message());
   std::printf("frames=%d alarms=%d\n", processed, alarms);
-  return stoppedEarly ? 1 : 0;
+  return 0;
 }
 
 }  // namespace fw::cli

@@ -8,6 +8,8 @@
 #include <istream>
 #include <sstream>
 
+#include "core/input_file.h"
+#include "core/size_limits.h"
 #include "core/ui_sink.h"
 
 namespace fw {
@@ -17,10 +19,15 @@ namespace {
 constexpr uint16_t kBmpType = 0x4D42;  // "BM"
 constexpr int kFileHeaderSize = 14;
 constexpr int kInfoHeaderSize = 40;
+constexpr int kCoreHeaderSize = 12;
 constexpr int kPaletteBytes = 1024;
-// Largest pixel block a BMP may declare; beyond it the file is treated as unallocatable.
-constexpr int64_t kMaxPixelBytes = int64_t{1} << 30;
-constexpr int kMaxDimension = 1 << 16;
+
+// Largest pixel block a BMP may declare: a 32-bit picture at the pixel limit with its row
+// padding. Beyond it the block is treated as unallocatable.
+int64_t MaxPixelBlock() {
+  const SizeLimits limits = CurrentSizeLimits();
+  return 4 * limits.maxPixels + 4 * static_cast<int64_t>(limits.maxSide);
+}
 
 uint16_t Le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -275,6 +282,14 @@ BmpResult Bmp(BmpStatus status, std::string message) {
   return {status, Result::Error(std::move(message))};
 }
 
+// The image buffer's own message for a pixel block it will not allocate, with the size that
+// was asked for and the limit; shown once, the result marked reported.
+BmpResult OutOfMemory(const std::string& detail) {
+  const std::string text = "Out of memory for DIB bits (" + detail + ")";
+  CurrentUiSink().Message(text, "", MessageButtons::Ok);
+  return {BmpStatus::OutOfMemory, Result::Reported(text)};
+}
+
 }  // namespace
 
 BmpResult Dib::Read(std::istream& in) {
@@ -292,12 +307,15 @@ BmpResult Dib::Read(std::istream& in) {
     in.clear();
   }
   BitmapInfoHeader header = ParseInfoHeader(raw);
+  // The later versions of the information header (52, 56, 64, 108 and 124 bytes) begin with the
+  // same 40 bytes; their palette follows the whole header.
+  const uint32_t headerSize = header.size;
   bool coreHeader = false;
-  if (header.size != kInfoHeaderSize) {
+  if (headerSize == kCoreHeaderSize) {
     in.clear();
     in.seekg(start + std::streamoff{kFileHeaderSize});
-    uint8_t core[12];
-    if (!ReadExact(in, core, 12))
+    uint8_t core[kCoreHeaderSize];
+    if (!ReadExact(in, core, kCoreHeaderSize))
       return Bmp(BmpStatus::Truncated, "file ends inside the BMP header");
     header = BitmapInfoHeader{};
     header.size = Le32(core);
@@ -306,6 +324,10 @@ BmpResult Dib::Read(std::istream& in) {
     header.planes = Le16(core + 8);
     header.bitCount = Le16(core + 10);
     coreHeader = true;
+  } else if (headerSize < kInfoHeaderSize || headerSize > 1024) {
+    return Bmp(BmpStatus::Malformed, "unknown BMP header size " + std::to_string(headerSize));
+  } else if (in.gcount() < kInfoHeaderSize) {
+    return Bmp(BmpStatus::Truncated, "file ends inside the BMP header");
   }
   const int paletteEntries = GetPaletteSize(header);
   header.size = kInfoHeaderSize;
@@ -318,14 +340,19 @@ BmpResult Dib::Read(std::istream& in) {
     return Bmp(BmpStatus::Malformed, "compressed BMP files are not supported");
   }
   const int64_t rows = header.height < 0 ? -static_cast<int64_t>(header.height) : header.height;
-  if (header.width <= 0 || rows == 0 || header.width > kMaxDimension || rows > kMaxDimension) {
+  if (header.width <= 0 || rows == 0) {
     return Bmp(BmpStatus::Malformed, "bad image size " + std::to_string(header.width) + " x " +
                                          std::to_string(header.height));
+  }
+  if (!WithinSizeLimits(header.width, rows)) {
+    return OutOfMemory(SizeLimitProblem("picture size", header.width, rows));
   }
 
   std::array<RgbQuad, 256> palette{};
   if (bits != 24) {
     if (!coreHeader) {
+      in.clear();
+      in.seekg(start + std::streamoff{kFileHeaderSize} + std::streamoff{headerSize});
       uint8_t entries[kPaletteBytes];
       if (!ReadExact(in, entries, kPaletteBytes)) {
         return Bmp(BmpStatus::Truncated, "file ends inside the palette");
@@ -348,9 +375,11 @@ BmpResult Dib::Read(std::istream& in) {
   const int64_t declared = static_cast<int64_t>(fileSize) - static_cast<int64_t>(pixelOffset);
   const int stride = DibStride(header.width, bits);
   const int64_t needed = static_cast<int64_t>(stride) * rows;
-  if (declared < 0 || declared > kMaxPixelBytes || needed > kMaxPixelBytes) {
-    CurrentUiSink().Message("Out of memory for DIB bits", "", MessageButtons::Ok);
-    return {BmpStatus::OutOfMemory, Result::Reported("Out of memory for DIB bits")};
+  if (declared < 0 || declared > MaxPixelBlock()) {
+    // The unsigned difference is what the header asks to allocate.
+    return OutOfMemory("a pixel block of " + std::to_string(fileSize - pixelOffset) +
+                       " bytes is beyond the limit of " + std::to_string(MaxPixelBlock()) +
+                       " bytes");
   }
   if (declared < needed) {
     return Bmp(BmpStatus::Malformed, "pixel block of " + std::to_string(declared) +
@@ -362,8 +391,9 @@ BmpResult Dib::Read(std::istream& in) {
   in.seekg(0, std::ios::end);
   const std::streamoff end = in.tellg();
   const std::streamoff pixelStart = start + std::streamoff{pixelOffset};
-  if (end >= 0 && end - pixelStart < needed) {
-    return Bmp(BmpStatus::Truncated, "file ends inside the pixel data");
+  if (end < 0 || end - pixelStart < needed) {
+    return Bmp(BmpStatus::Truncated, "file ends inside the pixel data (the header declares " +
+                                         std::to_string(needed) + " bytes of pixels)");
   }
   std::vector<uint8_t> pixels(static_cast<size_t>(needed));
   in.clear();
@@ -388,6 +418,9 @@ BmpResult Dib::ReadFromMemory(std::span<const uint8_t> bytes) {
 }
 
 BmpResult Dib::LoadBmp(const std::string& path) {
+  if (const Result file = CheckInputFile(path); !file) {
+    return Bmp(BmpStatus::CannotOpen, path + ": " + file.message());
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) return Bmp(BmpStatus::CannotOpen, path + ": cannot open file");
   const BmpResult result = Read(in);

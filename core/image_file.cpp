@@ -13,6 +13,8 @@
 #include <new>
 #include <vector>
 
+#include "core/input_file.h"
+#include "core/size_limits.h"
 #include "core/ui_sink.h"
 
 namespace fw {
@@ -33,17 +35,6 @@ struct Decoded {
 
 Result Fail(const std::string& name, const std::string& problem) {
   return Result::Error(name + ": " + problem);
-}
-
-std::string SizeProblem(int64_t width, int64_t height) {
-  return "picture size " + std::to_string(width) + " x " + std::to_string(height) +
-         " is outside the supported range (at most " + std::to_string(kMaxPictureSide) +
-         " pixels a side and " + std::to_string(kMaxPicturePixels) + " pixels)";
-}
-
-bool SizeAccepted(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
-         width * height <= kMaxPicturePixels;
 }
 
 void AllocateDecoded(Decoded& out, int width, int height) {
@@ -92,8 +83,8 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, Decoded& out, std::string& probl
     problem = std::string("unreadable JPEG header (") + tjGetErrorStr2(tj.get()) + ")";
     return false;
   }
-  if (!SizeAccepted(width, height)) {
-    problem = SizeProblem(width, height);
+  if (!WithinSizeLimits(width, height)) {
+    problem = SizeLimitProblem("picture size", width, height);
     return false;
   }
   if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
@@ -150,7 +141,10 @@ struct PngLayout {
 // Reads the header and sets the transformations to 8-bit blue, green, red.
 bool PngReadHeader(png_structp png, png_infop info, PngLayout* layout) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
+  const int maxSide = CurrentSizeLimits().maxSide;
+  png_set_user_limits(png, maxSide, maxSide);
+  // A CRC error in any chunk, the ancillary ones included, means the file is damaged.
+  png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
   png_read_info(png, info);
   const int bitDepth = png_get_bit_depth(png, info);
   const int colourType = png_get_color_type(png, info);
@@ -173,9 +167,11 @@ bool PngReadHeader(png_structp png, png_infop info, PngLayout* layout) {
   return true;
 }
 
+// The rows, then the chunks after them up to IEND, so that damage there is found too.
 bool PngReadRows(png_structp png, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, rows);
+  png_read_end(png, nullptr);
   return true;
 }
 
@@ -211,8 +207,8 @@ bool DecodePng(std::span<const uint8_t> bytes, Decoded& out, std::string& proble
     problem = std::string("unreadable PNG header (") + source.error + ")";
     return false;
   }
-  if (!SizeAccepted(layout.width, layout.height)) {
-    problem = SizeProblem(layout.width, layout.height);
+  if (!WithinSizeLimits(layout.width, layout.height)) {
+    problem = SizeLimitProblem("picture size", layout.width, layout.height);
     return false;
   }
   const int width = static_cast<int>(layout.width);
@@ -236,34 +232,6 @@ bool DecodePng(std::span<const uint8_t> bytes, Decoded& out, std::string& proble
 
 // --- BMP ----------------------------------------------------------------------------------------
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Checks the size a BMP header announces before the image buffer allocates for it.
-bool BmpSizeAccepted(std::span<const uint8_t> bytes, std::string& problem) {
-  if (bytes.size() < 18) return true;  // the BMP reader reports the short header itself
-  int64_t width = 0;
-  int64_t height = 0;
-  const uint32_t headerSize = Le32(bytes.data() + 14);
-  if (headerSize == 12 && bytes.size() >= 26) {
-    width = bytes[18] | (bytes[19] << 8);
-    height = bytes[20] | (bytes[21] << 8);
-  } else if (bytes.size() >= 26) {
-    width = static_cast<int32_t>(Le32(bytes.data() + 18));
-    height = static_cast<int32_t>(Le32(bytes.data() + 22));
-    if (height < 0) height = -height;
-  } else {
-    return true;
-  }
-  if (width > 0 && height > 0 && !SizeAccepted(width, height)) {
-    problem = SizeProblem(width, height);
-    return false;
-  }
-  return true;
-}
-
 // One 16-bit pixel of the uncompressed 5-5-5 layout into blue, green, red bytes (the five bits
 // repeated into the low bits, so that 31 becomes 255).
 void Expand555(const uint8_t* pixel, uint8_t* bgr) {
@@ -277,7 +245,7 @@ void Expand555(const uint8_t* pixel, uint8_t* bgr) {
 // Any depth the image buffer reads, turned into 24-bit bottom-up rows. `reported`: the image
 // buffer has already shown its own message for the problem.
 bool DecodeBmp(std::span<const uint8_t> bytes, Decoded& out, std::string& problem, bool& reported) {
-  if (!BmpSizeAccepted(bytes, problem)) return false;
+  // The image buffer checks the size the header declares before it allocates anything.
   Dib bmp;
   const BmpResult read = bmp.ReadFromMemory(bytes);
   if (!read.ok()) {
@@ -288,8 +256,8 @@ bool DecodeBmp(std::span<const uint8_t> bytes, Decoded& out, std::string& proble
   const int width = bmp.Width();
   const int height = bmp.Height();
   const int bits = bmp.GetBitCount();
-  if (!SizeAccepted(width, height)) {
-    problem = SizeProblem(width, height);
+  if (!WithinSizeLimits(width, height)) {
+    problem = SizeLimitProblem("picture size", width, height);
     return false;
   }
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
@@ -405,6 +373,7 @@ Result LoadImageFromMemory(Dib& image, std::span<const uint8_t> bytes, const std
 }
 
 Result LoadImageFile(Dib& image, const std::string& path) {
+  if (const Result file = CheckInputFile(path); !file) return Fail(path, file.message());
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(path, "cannot open file");
   in.seekg(0, std::ios::end);

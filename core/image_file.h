@@ -15,10 +15,8 @@ namespace fw {
 // Reading and writing a picture answer with a Result: on failure the message names the file and
 // the problem, and the image is left as it was.
 
-// Largest picture side and pixel count the loaders accept, so that a hostile header cannot make
-// them allocate gigabytes.
-inline constexpr int kMaxPictureSide = 16384;
-inline constexpr int64_t kMaxPicturePixels = int64_t{1} << 26;
+// The loaders refuse a picture beyond the size limits (core/size_limits.h) before they allocate
+// anything for it.
 
 // Reads a JPEG, PNG or BMP picture (recognised by its first bytes, not by the extension) into a
 // 24-bit bottom-up image (header height positive, bytes blue, green, red). Alpha is dropped, grey

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/result.h"
 #include "detect/detection_state.h"
 
 namespace fw {
@@ -39,8 +40,24 @@ inline constexpr const char* kAlarmSoundFile = "kdz.wav";
 // Starts the looping sound on the first alarm frame; stops it on every frame without alarm.
 void UpdateAlarmSound(DetectionState& state);
 
-// Log file of a video: the path without its last three characters, followed by "txt".
+// Log file of a video. A name that ends in "." and three characters other than "txt" (any case)
+// loses those three characters and takes "txt" (/v/a.avi -> /v/a.txt); any other name logs to
+// its full path followed by ".txt" (clip.ts -> clip.ts.txt, x.txt -> x.txt.txt), so that the
+// log is never the video itself. With no video the log is "txt".
 std::string AlarmLogPath(const std::string& videoPath);
+
+// The alarm log writer. The log is opened without following a symbolic link and only as a
+// regular file: a link, a FIFO, a device or a folder at the path is refused, never written
+// through or waited on. Messages name the log and the problem.
+//
+// Whether lines can be appended at `path` (an existing regular file that opens for appending,
+// or a folder in which it can be created), without writing anything.
+Result CheckAlarmLog(const std::string& path);
+// Appends "Fire alarm at frame # S to E. \r\n" as one write and closes the file, so that an
+// interrupted run loses no line it reported. A short write (a full disk) is an error.
+Result AppendAlarmLine(const std::string& path, int start, int end);
+// Where the state's alarm lines go: its own log path when set, else the video's log.
+std::string AlarmLogOf(const DetectionState& state);
 
 // Opens an interval on the first alarm frame; writes "Fire alarm at frame # S to E. \r\n" on the
 // first frame after it. Called once per frame, for every mode.

@@ -45,6 +45,7 @@ struct AlarmInterval {
   int start = 0;
   int end = 0;
   bool logged = false;  // the line reached the alarm log
+  std::string problem;  // why it did not (the log and the reason), when logging was on
 };
 
 struct DetectionState {
@@ -64,6 +65,7 @@ struct DetectionState {
   int displayChoice = kDisplayBackground;
   int frameNumber = 0;    // number of the frame being processed
   std::string videoPath;  // the open video; the alarm log is named after it
+  std::string alarmLog;   // where the alarm lines go instead, when set
   bool online = false;    // live capture delivers the frames
   // Online: the capture frame the top-left pane was converted from (planar 4:2:0 of the frame
   // size, its luminance plane first); it stays at this address for the session's life.

@@ -1,11 +1,13 @@
 // What the mode table holds for each detection mode: number, label, the control that selects it,
 // the pane formats set at selection, what selection builds, which per-frame steps run, what it
-// draws over the top-left pane, the point it takes from a click there, and its parameters. The
+// draws over the top-left pane, the point it takes from a click there, its parameters and what
+// it allocates. The
 // rows live above this layer (app/mode_table.cpp), since they name entry points of every layer
 // below; detect/ runs the steps of the row kept at selection.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <span>
 
 #include "detect/mode_id.h"
@@ -51,6 +53,12 @@ struct ModeInfo {
   // (and on no other mode's, whose panes it would overwrite).
   bool backgroundModel = false;
   PaneCaptions captions{};
+  // The bytes that selecting the mode and its first frames allocate for frames of this size with
+  // the state's parameters: every buffer built at selection and on first use, beyond the panes
+  // (the session counts those at their largest). Selection refuses a mode whose estimate, with
+  // the session's own images, exceeds the memory budget. Every row has one (a mode table test
+  // compares it with what the mode allocates).
+  uint64_t (*memoryEstimate)(const DetectionState&, int width, int height);
 
   int number() const { return ModeNumber(id); }
 };

@@ -86,7 +86,7 @@ bool CaptureConverter::FromPlanes(const uint8_t* const planes[4], const int stri
   bool fullRange = range == AVCOL_RANGE_JPEG;
   const AVPixelFormat source = PlainFormat(static_cast<AVPixelFormat>(pixelFormat), &fullRange);
   if (!scaler_->Prepare(width, height, source, fullRange,
-                        SwsColourSpace(static_cast<AVColorSpace>(space)))) {
+                        SwsColourSpace(space))) {
     return false;
   }
   return scaler_->Scale(planes, strides, height, frame);

@@ -96,9 +96,9 @@ Result SimulatedCard::OpenSource() {
     }
     return Result::Ok();
   }
-  if (!reader_.OpenInto(file_, picture_, OpenReport::Quiet)) {
+  if (const Result opened = reader_.OpenInto(file_, picture_, OpenReport::Quiet); !opened) {
     // The reader's message names the file first; the source's name already does.
-    std::string problem = reader_.LastError();
+    std::string problem = opened.message();
     if (problem.starts_with(file_ + ": ")) problem.erase(0, file_.size() + 2);
     return Fail(CaptureFault::CardInit, problem);
   }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/size_limits.h"
 #include "video/ffmpeg_util.h"
 
 extern "C" {
@@ -16,7 +17,6 @@ namespace {
 
 using video_detail::AvErrorText;
 
-constexpr int kMaxDimension = 16384;
 constexpr int kGopSize = 12;
 constexpr int kQuantiser = 2;  // near-lossless for the lossy codecs
 
@@ -49,23 +49,23 @@ VideoWriter::VideoWriter() {
 }
 
 VideoWriter::~VideoWriter() {
-  Close();
+  (void)Close();
 }
 
-bool VideoWriter::Fail(const std::string& problem) {
-  lastError_ = path_ + ": " + problem;
+Result VideoWriter::Problem(const std::string& problem) const {
+  return Result::Error(path_ + ": " + problem);
+}
+
+Result VideoWriter::Fail(const std::string& problem) {
   state_.reset();
-  return false;
+  return Problem(problem);
 }
 
-bool VideoWriter::Open(const std::string& path, int width, int height, int framesPerSecond,
-                       VideoCodec codec) {
-  Close();
+Result VideoWriter::Open(const std::string& path, int width, int height, int framesPerSecond,
+                         VideoCodec codec) {
+  (void)Close();
   path_ = path;
-  lastError_.clear();
-  if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
-    return Fail("unsupported frame size " + std::to_string(width) + " x " + std::to_string(height));
-  }
+  if (!WithinSizeLimits(width, height)) return Fail(SizeLimitProblem("frame size", width, height));
   if (framesPerSecond <= 0) return Fail("frame rate must be positive");
   state_ = std::make_unique<State>();
   State& s = *state_;
@@ -134,51 +134,35 @@ bool VideoWriter::Open(const std::string& path, int width, int height, int frame
   ret = avformat_write_header(s.format, nullptr);
   if (ret < 0) return Fail("cannot write the header (" + AvErrorText(ret) + ")");
   s.headerWritten = true;
-  return true;
+  return Result::Ok();
 }
 
 // Sends the frame in state_->frame (or the end of the stream) and writes what comes out.
-bool VideoWriter::Encode(bool flush) {
+Result VideoWriter::Encode(bool flush) {
   State& s = *state_;
   int ret = avcodec_send_frame(s.codec, flush ? nullptr : s.frame);
-  if (ret < 0) {
-    lastError_ = path_ + ": cannot encode a frame (" + AvErrorText(ret) + ")";
-    return false;
-  }
+  if (ret < 0) return Problem("cannot encode a frame (" + AvErrorText(ret) + ")");
   for (;;) {
     ret = avcodec_receive_packet(s.codec, s.packet);
-    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
-    if (ret < 0) {
-      lastError_ = path_ + ": cannot encode a frame (" + AvErrorText(ret) + ")";
-      return false;
-    }
+    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return Result::Ok();
+    if (ret < 0) return Problem("cannot encode a frame (" + AvErrorText(ret) + ")");
     av_packet_rescale_ts(s.packet, s.codec->time_base, s.stream->time_base);
     s.packet->stream_index = s.stream->index;
     ret = av_interleaved_write_frame(s.format, s.packet);
-    if (ret < 0) {
-      lastError_ = path_ + ": cannot write a frame (" + AvErrorText(ret) + ")";
-      return false;
-    }
+    if (ret < 0) return Problem("cannot write a frame (" + AvErrorText(ret) + ")");
   }
 }
 
-bool VideoWriter::Write(const Dib& image) {
-  if (state_ == nullptr) {
-    lastError_ = "no video file is open for writing";
-    return false;
-  }
+Result VideoWriter::Write(const Dib& image) {
+  if (state_ == nullptr) return Result::Error("no video file is open for writing");
   State& s = *state_;
   const int width = s.codec->width;
   const int height = s.codec->height;
   if (image.GetBitCount() != 24 || image.Width() != width || image.Height() != height) {
-    lastError_ = path_ + ": a frame must be a 24-bit " + std::to_string(width) + " x " +
-                 std::to_string(height) + " image";
-    return false;
+    return Problem("a frame must be a 24-bit " + std::to_string(width) + " x " +
+                   std::to_string(height) + " image");
   }
-  if (av_frame_make_writable(s.frame) < 0) {
-    lastError_ = path_ + ": out of memory";
-    return false;
-  }
+  if (av_frame_make_writable(s.frame) < 0) return Problem("out of memory");
   // Picture row 0 (the top) is the last memory row of a bottom-up image.
   const uint8_t* top = image.IsBottomUp() ? image.Row(height - 1) : image.Row(0);
   const int step = image.IsBottomUp() ? -image.Stride() : image.Stride();
@@ -198,28 +182,22 @@ bool VideoWriter::Write(const Dib& image) {
   return Encode(false);
 }
 
-bool VideoWriter::Skip(int count) {
-  if (state_ == nullptr) {
-    lastError_ = "no video file is open for writing";
-    return false;
-  }
+Result VideoWriter::Skip(int count) {
+  if (state_ == nullptr) return Result::Error("no video file is open for writing");
   if (count > 0) state_->nextPts += count;
-  return true;
+  return Result::Ok();
 }
 
-bool VideoWriter::Close() {
-  if (state_ == nullptr) return true;
-  bool ok = true;
+Result VideoWriter::Close() {
+  if (state_ == nullptr) return Result::Ok();
+  Result result;
   if (state_->headerWritten) {
-    ok = Encode(true);
+    result = Encode(true);
     const int ret = av_write_trailer(state_->format);
-    if (ret < 0 && ok) {
-      lastError_ = path_ + ": cannot finish the file (" + AvErrorText(ret) + ")";
-      ok = false;
-    }
+    if (ret < 0 && result) result = Problem("cannot finish the file (" + AvErrorText(ret) + ")");
   }
   state_.reset();
-  return ok;
+  return result;
 }
 
 }  // namespace fw

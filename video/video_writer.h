@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/dib.h"
+#include "core/result.h"
 
 namespace fw {
 
@@ -24,28 +25,29 @@ class VideoWriter {
   VideoWriter(const VideoWriter&) = delete;
   VideoWriter& operator=(const VideoWriter&) = delete;
 
-  // Creates the file for width x height frames at the frame rate. Returns false with
-  // LastError() set when the file or the encoder cannot be set up.
-  bool Open(const std::string& path, int width, int height, int framesPerSecond, VideoCodec codec);
+  // Creates the file for width x height frames (within the size limits) at the frame rate. The
+  // message names the file and the problem when the file or the encoder cannot be set up.
+  Result Open(const std::string& path, int width, int height, int framesPerSecond,
+              VideoCodec codec);
   // Encodes one frame; it must be 24-bit and of the size given to Open.
-  bool Write(const Dib& frame);
+  Result Write(const Dib& frame);
   // Leaves `count` frame times without a picture; AVI records them as dropped (empty) frames.
-  bool Skip(int count);
-  // Finishes the file (delayed pictures, index, header counts). Returns false when it could not
-  // be completed. Harmless when nothing is open.
-  bool Close();
+  Result Skip(int count);
+  // Finishes the file (delayed pictures, index, header counts); fails when it could not be
+  // completed. Harmless when nothing is open.
+  Result Close();
 
   bool IsOpen() const { return state_ != nullptr; }
-  const std::string& LastError() const { return lastError_; }
 
  private:
   struct State;  // FFmpeg state, kept out of this header
-  bool Fail(const std::string& problem);
-  bool Encode(bool flush);
+  // The problem for the file; the writer is closed.
+  Result Fail(const std::string& problem);
+  Result Problem(const std::string& problem) const;
+  Result Encode(bool flush);
 
   std::unique_ptr<State> state_;
   std::string path_;
-  std::string lastError_;
 };
 
 }  // namespace fw

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -313,6 +314,69 @@ void SetColourTrim(DetectionState& state, bool on) {
 
 void SetColourTesting(DetectionState& state, bool on) {
   state.background.params.colourTesting = on;
+}
+
+// --- memory estimates ----------------------------------------------------------------------------
+
+namespace {
+
+// The model object and its small tables.
+constexpr uint64_t kModelObject = 16384;
+
+uint64_t Pixels(int width, int height) {
+  return static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+}
+
+// What every model has: the object and a mask of one byte per pixel.
+uint64_t ModelMemory(int width, int height) {
+  return kModelObject + Pixels(width, height);
+}
+
+}  // namespace
+
+uint64_t DifferenceModeMemory(const DetectionState&, int width, int height) {
+  return ModelMemory(width, height);
+}
+
+uint64_t MixtureModeMemory(const DetectionState&, int width, int height) {
+  // Rows cut into blocks of kMixtureLanes pixels; per block and component seven fields of one
+  // cache line, the last background component per lane, and one row of channel floats.
+  constexpr uint64_t kFields = 7;
+  const uint64_t padded =
+      (static_cast<uint64_t>(width) + kMixtureLanes - 1) / kMixtureLanes * kMixtureLanes;
+  const uint64_t blocks = padded / kMixtureLanes * static_cast<uint64_t>(height);
+  return ModelMemory(width, height) + blocks * kMixtureComponents * kFields * sizeof(MixtureLanes) +
+         padded * static_cast<uint64_t>(height) + padded * 3 * sizeof(float);
+}
+
+uint64_t GaussModeMemory(const DetectionState&, int width, int height) {
+  // Mean, last distance and variance of three channels per pixel, one row of channel floats.
+  return ModelMemory(width, height) + Pixels(width, height) * 9 * sizeof(float) +
+         static_cast<uint64_t>(width) * 3 * sizeof(float);
+}
+
+uint64_t DensityModeMemory(const DetectionState&, int width, int height) {
+  // kDensitySamples colour samples per pixel and the kernel table.
+  return ModelMemory(width, height) + Pixels(width, height) * 3 * kDensitySamples +
+         static_cast<uint64_t>(kKernelRows) * 256 * sizeof(float);
+}
+
+uint64_t Mixture2ModeMemory(const DetectionState&, int width, int height) {
+  // Five components and the background index per pixel, and the samples of the learning frames.
+  return ModelMemory(width, height) +
+         Pixels(width, height) *
+             (kMixtureComponents * sizeof(Mixture2Component) + 1 + 3 * kDensitySamples);
+}
+
+uint64_t TimeBackgroundModeMemory(const DetectionState&, int width, int height) {
+  // Frame difference, background difference and a third map; the float copy of the background.
+  return ModelMemory(width, height) + Pixels(width, height) * (3 + 3 * sizeof(float));
+}
+
+uint64_t SimpleBackgroundModeMemory(const DetectionState&, int width, int height) {
+  // The model's 8-bit background image.
+  return ModelMemory(width, height) +
+         static_cast<uint64_t>(DibStride(width, 8)) * static_cast<uint64_t>(height);
 }
 
 // --- parameters ----------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // settings that the control bar and the control panel change, and the family's parameters.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -76,6 +77,17 @@ void SetDisplayChoice(DetectionState& state, int choice);
 void SetPostProcessing(DetectionState& state, bool on);
 void SetColourTrim(DetectionState& state, bool on);
 void SetColourTesting(DetectionState& state, bool on);
+
+// --- memory estimates (bytes) of each mode's model and work images for width x height frames ---
+// 1 and 2: the frame-difference mask.
+uint64_t DifferenceModeMemory(const DetectionState& state, int width, int height);
+uint64_t MixtureModeMemory(const DetectionState& state, int width, int height);
+uint64_t GaussModeMemory(const DetectionState& state, int width, int height);
+uint64_t DensityModeMemory(const DetectionState& state, int width, int height);
+uint64_t Mixture2ModeMemory(const DetectionState& state, int width, int height);
+// 7001 and 7004: three maps and the fixed background's float copy.
+uint64_t TimeBackgroundModeMemory(const DetectionState& state, int width, int height);
+uint64_t SimpleBackgroundModeMemory(const DetectionState& state, int width, int height);
 
 // The fields of BackgroundParams that a user sets (`detect --set`).
 std::span<const ParamField> BackgroundFields();

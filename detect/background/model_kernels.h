@@ -10,8 +10,10 @@
 // display are built three times on x86-64, for AVX-512 (x86-64-v4), for AVX2 and for the baseline
 // instruction set, and the loader picks the one the processor runs. All do the same
 // single-precision operations in the same order (no fused multiply-add), so the results are the
-// same bit for bit.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+// same bit for bit. Sanitized builds (FW_NO_KERNEL_VARIANTS) keep the baseline only: the loader
+// picks a variant before a sanitizer's runtime is ready.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(FW_NO_KERNEL_VARIANTS) && \
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define FW_ROW_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define FW_ROW_KERNEL

@@ -1,5 +1,8 @@
 #include "detect/smoke/smoke_modes.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -145,6 +148,48 @@ void VoteFrameFlag(DetectionState& state, uint8_t flag) {
   int votes = 0;
   for (const uint8_t f : state.smoke.frameFlags) votes += f != 0 ? 1 : 0;
   state.alarmFlag = votes >= kFrameFlagVotes ? 1 : 0;
+}
+
+namespace {
+
+// The detector object, its Dib headers and small tables.
+constexpr uint64_t kDetectorObject = 16384;
+
+uint64_t ColourImage(int width, int height) {
+  return static_cast<uint64_t>(DibStride(width, 24)) * static_cast<uint64_t>(height) + sizeof(Dib);
+}
+
+// Four masks of a byte per pixel, and per 16 x 16 block its means, flags, counters and the
+// kBlockWindow-frame mask ring, and one row of block sums.
+uint64_t DetectorMemory(int width, int height) {
+  constexpr int kSize = SmokeFlameDetector::kBlockSize;
+  const uint64_t columns = static_cast<uint64_t>(width / kSize);
+  const uint64_t blocks = columns * static_cast<uint64_t>(height / kSize);
+  return kDetectorObject + 4 * static_cast<uint64_t>(width) * static_cast<uint64_t>(height) +
+         blocks * (6 + SmokeFlameDetector::kBlockWindow) + columns * sizeof(int32_t);
+}
+
+}  // namespace
+
+uint64_t SmokeModeMemory(const DetectionState& state, int width, int height) {
+  const SmokeFlameParams& p = state.smoke.params;
+  // The ring holds the largest power of two of frames within frameRateFactor x secondsFactor;
+  // the background and the display dialog's copy of it come beside it.
+  const uint64_t ring =
+      std::bit_floor(static_cast<unsigned>(std::max(1, p.frameRateFactor * p.secondsFactor)));
+  // Flicker mean (a float), state and changes, and the toggle history of 128 frames, a bit each.
+  constexpr uint64_t kFlickerBytes = sizeof(float) + 2 + 128 / 8;
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  return DetectorMemory(width, height) + (ring + 2) * ColourImage(width, height) +
+         pixels * kFlickerBytes;
+}
+
+uint64_t BlockSmokeModeMemory(const DetectionState&, int width, int height) {
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  // Background and previous frame, two edge maps of 32-bit values, the grey display.
+  return DetectorMemory(width, height) + 2 * ColourImage(width, height) +
+         pixels * 2 * sizeof(int32_t) +
+         static_cast<uint64_t>(DibStride(width, 8)) * static_cast<uint64_t>(height);
 }
 
 namespace {

@@ -49,6 +49,12 @@ void FollowLiveSource(DetectionState& state, SmokeFlameDetector& detector);
 // kFrameFlagVotes of the ring's flags are set, else 0.
 void VoteFrameFlag(DetectionState& state, uint8_t flag);
 
+// Memory estimates (bytes) of the detector for width x height frames with the state's parameters:
+// the pixel mode's frame ring, background, masks and flicker history (and the display dialog's
+// copy of the background); the block mode's background, previous frame and edge maps.
+uint64_t SmokeModeMemory(const DetectionState& state, int width, int height);
+uint64_t BlockSmokeModeMemory(const DetectionState& state, int width, int height);
+
 // The fields of SmokeFlameParams that a user sets (`detect --set`); a new detector takes them.
 std::span<const ParamField> SmokeFields();
 

@@ -289,5 +289,41 @@ TEST(ModeTable, ParametersSetBeforeSelectionReachTheMode) {
   EXPECT_EQ(session.State().threshold, 12);
 }
 
+// Each mode's memory estimate covers what its selection and first frames allocate, and stays
+// close enough to it that a refusal means the mode would not fit; it follows the parameters that
+// size the buffers. A row without an estimate fails here.
+TEST(ModeTable, MemoryEstimatesCoverWhatEachModeBuilds) {
+  struct Case {
+    int width;
+    int height;
+    std::vector<std::string> params;  // set where the mode takes them
+  };
+  const Case cases[] = {
+      {64, 48, {}}, {208, 112, {}}, {96, 64, {"secondsFactor=10", "frameRateFactor=50"}}};
+  for (const Case& c : cases) {
+    FrameList frames(MovingSquare(c.width, c.height, 64));
+    for (const ModeInfo& mode : Modes()) {
+      SCOPED_TRACE(std::string(mode.label) + " at " + std::to_string(c.width));
+      ASSERT_NE(mode.memoryEstimate, nullptr);
+      Session session;
+      session.OpenFrames(frames);
+      session.State().alarmLogEnabled = false;
+      for (const std::string& p : c.params) {
+        if (FindParam(mode.params, p.substr(0, p.find('=')))) {
+          ASSERT_TRUE(session.SetParameter(mode.id, p));
+        }
+      }
+      test::StartMeasuringPeak();
+      ASSERT_TRUE(session.SelectMode(mode.id));
+      for (int f = 0; f < 62; ++f) session.Step();
+      const int64_t built = test::PeakGrowth();
+      const auto estimate =
+          static_cast<int64_t>(mode.memoryEstimate(session.State(), c.width, c.height));
+      EXPECT_GE(estimate, built);
+      EXPECT_LE(estimate, built + built / 4 + 32768);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fw

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "app/engine_thread.h"
+#include "app/memory_budget.h"
+#include "app/mode_table.h"
 #include "core/ui_sink.h"
 #include "detect/alarm.h"
+#include "tests/support/allocations.h"
 #include "tests/support/clips.h"
 #include "video/frame_source.h"
 
@@ -77,11 +80,12 @@ TEST(Session, FailedOpenChangesNothing) {
   EXPECT_FALSE(session.OpenAndPlay("/nonexistent/missing.avi"));
   EXPECT_FALSE(session.LoopExists());
 
-  // With nothing open, the reader itself says why (the command-line tool prints it).
+  // The result says why (the command-line tool prints it).
   Session fresh;
-  EXPECT_FALSE(fresh.Open(damaged, /*quiet=*/true));
-  EXPECT_EQ(fresh.Reader().LastError(), fresh.LastOpenError());
-  EXPECT_FALSE(fresh.Reader().LastError().empty());
+  const Result opened = fresh.Open(damaged, /*quiet=*/true);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(opened.message(), fresh.LastOpenError());
+  EXPECT_FALSE(opened.message().empty());
 }
 
 TEST(Session, PlaysFramesInOrderAndWrapsAtTheEnd) {
@@ -263,7 +267,6 @@ TEST(Session, PlayerControls) {
   EXPECT_FALSE(inMemory.PlayAtFileRate());
 }
 
-// Open -> Start -> frames -> Stop on the engine thread, observed through the snapshots.
 // The wavelet view's command and point, and the values the control panel shows, through the
 // session's snapshot.
 TEST(Session, WaveletViewPointAndEnergyReachTheSnapshot) {
@@ -292,6 +295,101 @@ TEST(Session, WaveletViewPointAndEnergyReachTheSnapshot) {
   EXPECT_FALSE(snapshot.waveletView);
 }
 
+// A selection whose buffers would exceed the memory budget is refused with one message naming
+// the mode, the frame size, the need and the budget, and changes nothing; one that fits is made;
+// switching a mode off is never refused.
+TEST(Session, SelectionRespectsTheMemoryBudget) {
+  const std::string clip = test::MakeClip("budget", 64, 48, 3);
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  Session session;
+  ASSERT_TRUE(session.Open(clip));
+  const ModeInfo& smoke = *FindMode(ModeId::Smoke);
+  const uint64_t need = SessionMemory(64, 48) + smoke.memoryEstimate(session.State(), 64, 48);
+  ASSERT_TRUE(session.SelectMode(ModeId::BlockSmoke));
+
+  session.SetMemoryBudget(need - 1);
+  EXPECT_FALSE(session.SelectMode(ModeId::Smoke));
+  EXPECT_EQ(session.Mode(), ModeId::BlockSmoke);
+  ASSERT_EQ(sink.Messages().size(), 1u);
+  const std::string text = sink.Messages()[0].text;
+  EXPECT_EQ(text.rfind("mode 7010 (Fumewatch) needs about " + MemoryText(need) +
+                           " for 64 x 48 frames, more than the memory budget of ",
+                       0),
+            0u)
+      << text;
+  EXPECT_EQ(session.CheckMemory(ModeId::Smoke).message(), text);
+
+  session.SetMemoryBudget(1);
+  EXPECT_TRUE(session.SelectMode(ModeId::BlockSmoke));  // the menu toggle: switched off
+  EXPECT_EQ(session.Mode(), ModeId::None);
+  EXPECT_TRUE(session.SelectMode(ModeId::None));
+
+  session.SetMemoryBudget(need);
+  sink.Clear();
+  EXPECT_TRUE(session.SelectMode(ModeId::Smoke));
+  EXPECT_EQ(session.Mode(), ModeId::Smoke);
+  EXPECT_TRUE(sink.Messages().empty());
+  EXPECT_GT(DefaultMemoryBudget(), 0u);
+}
+
+// The sizes --memory-budget takes, and what it refuses.
+TEST(Session, MemorySizes) {
+  const std::pair<const char*, uint64_t> good[] = {{"512", 512ull << 20}, {"64K", 0},
+                                                   {"2048k", 2ull << 20}, {"3M", 3ull << 20},
+                                                   {"2G", 2ull << 30},    {"1g", 1ull << 30}};
+  for (const auto& [text, bytes] : good) {
+    uint64_t parsed = 0;
+    const Result r = ParseMemorySize(text, parsed);
+    if (bytes == 0) {
+      EXPECT_FALSE(r) << text;  // below 1 MB
+      continue;
+    }
+    EXPECT_TRUE(r) << text;
+    EXPECT_EQ(parsed, bytes) << text;
+  }
+  for (const char* bad : {"", "G", "-5", "1.5G", "12T", "0", "99999999999999999999G"}) {
+    uint64_t parsed = 7;
+    EXPECT_FALSE(ParseMemorySize(bad, parsed)) << bad;
+    EXPECT_EQ(parsed, 7u) << bad;
+  }
+  EXPECT_EQ(MemoryText(1536ull << 20), "1.5 GB");
+  EXPECT_EQ(MemoryText(350ull << 20), "350 MB");
+}
+
+// Memory running out while a mode is built or while a command runs on the engine thread is
+// reported as one line; no mode is left half built, and the session goes on.
+TEST(Session, RunningOutOfMemoryIsReportedAndSurvived) {
+  const std::string clip = test::MakeClip("nomemory", 64, 48, 3);
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  Session session;
+  ASSERT_TRUE(session.Open(clip));
+  {
+    test::ScopedAllocationLimit limit(4096);  // the detector's frame ring cannot be had
+    EXPECT_FALSE(session.SelectMode(ModeId::Smoke));
+  }
+  EXPECT_EQ(session.Mode(), ModeId::None);
+  EXPECT_EQ(session.State().smoke.detector, nullptr);
+  ASSERT_EQ(sink.Messages().size(), 1u);
+  EXPECT_EQ(sink.Messages()[0].text,
+            "Out of memory: mode 7010 (Fumewatch) could not be built for 64 x 48 frames");
+  EXPECT_NE(session.Step(), FrameRead::Failed);
+  EXPECT_TRUE(session.SelectMode(ModeId::Smoke));
+
+  sink.Clear();
+  {
+    EngineThread engine(session);
+    engine.Call([](Session&) { throw std::bad_alloc(); });
+    int frame = -1;
+    engine.Call([&](Session& s) { frame = s.CurrentFrame(); });
+    EXPECT_GE(frame, 0);
+  }
+  ASSERT_EQ(sink.Messages().size(), 1u);
+  EXPECT_EQ(sink.Messages()[0].text, "Out of memory: the command was not completed");
+}
+
+// Open -> Start -> frames -> Stop on the engine thread, observed through the snapshots.
 TEST(EngineThread, PlaysUntilStoppedAndPublishesSnapshots) {
   const std::string clip = test::MakeClip("engine", 32, 24, 6);
   Session session;

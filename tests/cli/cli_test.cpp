@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "core/dib.h"
@@ -171,6 +172,38 @@ TEST(Cli, ImageOperations) {
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_NE(r.out.find(expect), std::string::npos) << args << ": " << r.out;
   }
+}
+
+// The sample clip raises an alarm in mode 7011 (frame 140 onwards). Its log takes the name the
+// rule gives, never the video's; a log line or an event that cannot be written ends the run with
+// an error and no summary that would claim the alarms were logged.
+TEST(Cli, AlarmLogAndEventsFailuresEndTheRun) {
+  const std::string dir = test::TempDir("cli_log");
+  const std::string sample =
+      std::string(FW_SAMPLE_DIR) + "/fire_smoke_outdoor_fixedcam_352x288.avi";
+  for (const char* name : {"/clip.txt", "/clip.ts", "/clip.avi"}) {
+    fs::copy_file(sample, dir + name);
+  }
+  const auto size = fs::file_size(sample);
+  const std::pair<const char*, const char*> logs[] = {
+      {"/clip.txt", "/clip.txt.txt"}, {"/clip.ts", "/clip.ts.txt"}, {"/clip.avi", "/clip.txt"}};
+  for (const auto& [video, log] : logs) {
+    Result r = Cli("detect --mode 7011 --frames 160 " + dir + video);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "Fire alarm at frame # 140 to 160. \nframes=160 alarms=1\n");
+    EXPECT_EQ(fs::file_size(dir + video), size) << video;
+    std::ifstream in(dir + log, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.substr(text.size() - 36), "Fire alarm at frame # 140 to 160. \r\n") << log;
+  }
+
+  Result full = Cli("detect --mode 7011 --frames 160 --events /dev/full " + dir + "/clip.avi");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.out.find("fumewatch-cli: /dev/full: cannot write the events file (No space left "
+                          "on device)\n"),
+            std::string::npos)
+      << full.out;
+  EXPECT_EQ(full.out.find("frames="), std::string::npos) << full.out;
 }
 
 TEST(Cli, HelpAndModes) {

@@ -1,6 +1,7 @@
 #include "core/dib.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <unistd.h>
 #include <cstring>
@@ -14,11 +15,17 @@ namespace fw {
 namespace {
 
 std::vector<uint8_t> BmpBytes(const Dib& image) {
+  // One file per process: the tests of this program run in parallel.
   const auto path = std::filesystem::temp_directory_path() /
-                    ("fw_dib_test_roundtrip_" + std::to_string(getpid()) + ".bmp");
+                    ("fw_dib_test_roundtrip_" + std::to_string(::getpid()) + ".bmp");
   EXPECT_TRUE(image.SaveBmp(path.string(), "", ""));
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+  std::vector<uint8_t> bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::filesystem::remove(path);
+  return bytes;
 }
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
@@ -197,6 +204,17 @@ TEST(Dib, BadFilesLeaveTheImageUnchanged) {
     Put32(b, 30, 1);  // RLE compression
     cases.push_back({"compressed", b, BmpStatus::Malformed});
   }
+  {
+    auto b = valid;
+    Put32(b, 18, 5000);  // 5000 x 4000 declared: beyond the pixel limit, whatever the file holds
+    Put32(b, 22, 4000);
+    cases.push_back({"beyond the size limits", b, BmpStatus::OutOfMemory});
+  }
+  {
+    auto b = valid;
+    Put32(b, 14, 20);  // neither a core nor an information header
+    cases.push_back({"unknown header size", b, BmpStatus::Malformed});
+  }
   cases.push_back({"empty", {}, BmpStatus::NotBmp});
 
   RecordingUiSink sink;
@@ -211,8 +229,36 @@ TEST(Dib, BadFilesLeaveTheImageUnchanged) {
     EXPECT_EQ(d.GetBitCount(), 8) << c.what;
     EXPECT_EQ(d.Pixels()[0], 42) << c.what;
   }
-  ASSERT_EQ(sink.Messages().size(), 1u);
-  EXPECT_EQ(sink.Messages()[0].text, "Out of memory for DIB bits");
+  // The image buffer's own message, with what was asked for and the limit.
+  ASSERT_EQ(sink.Messages().size(), 2u);
+  EXPECT_EQ(sink.Messages()[0].text.rfind("Out of memory for DIB bits (a pixel block of ", 0), 0u);
+  EXPECT_EQ(sink.Messages()[1].text,
+            "Out of memory for DIB bits (picture size 5000 x 4000 is beyond the limit of 16384 "
+            "pixels a side and 16777216 pixels)");
+}
+
+// The later information headers (here the 124-byte fifth version) begin like the 40-byte one;
+// the palette follows the whole header.
+TEST(Dib, LongerInformationHeadersAreRead) {
+  std::vector<uint8_t> f(14 + 124 + 1024 + 4, 0);
+  f[0] = 'B';
+  f[1] = 'M';
+  Put32(f, 2, static_cast<uint32_t>(f.size()));
+  Put32(f, 10, 14 + 124 + 1024);
+  Put32(f, 14, 124);
+  Put32(f, 18, 2);           // width
+  Put32(f, 22, 1);           // height
+  f[26] = 1;                 // planes
+  f[28] = 8;                 // bits
+  f[14 + 124 + 4 * 9] = 77;  // palette entry 9: blue 77
+  f[14 + 124 + 1024] = 9;
+  Dib d;
+  ASSERT_TRUE(d.ReadFromMemory(f).ok());
+  EXPECT_EQ(d.Width(), 2);
+  EXPECT_EQ(d.GetBitCount(), 8);
+  EXPECT_EQ(d.Header().size, 40u);
+  EXPECT_EQ(d.GetPalette()[9].blue, 77);
+  EXPECT_EQ(d.Row(0)[0], 9);
 }
 
 TEST(Dib, SaveBmpPathRule) {

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "core/size_limits.h"
 #include "core/ui_sink.h"
+#include "tests/support/crafted.h"
 
 namespace fw {
 namespace {
@@ -19,78 +21,10 @@ namespace fs = std::filesystem;
 
 using Bytes = std::vector<uint8_t>;
 
-// --- a minimal PNG writer (stored deflate blocks), enough to build every case by hand ---------
-
-uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void PutBe32(Bytes& out, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
-}
-
-void Chunk(Bytes& out, const char* type, const Bytes& body) {
-  PutBe32(out, static_cast<uint32_t>(body.size()));
-  Bytes typed(type, type + 4);
-  typed.insert(typed.end(), body.begin(), body.end());
-  out.insert(out.end(), typed.begin(), typed.end());
-  PutBe32(out, Crc32(typed.data(), typed.size()));
-}
-
-// rows: the filtered scanlines (filter byte 0 added here), top row first.
-Bytes Png(uint32_t width, uint32_t height, uint8_t depth, uint8_t colourType,
-          const std::vector<Bytes>& rows, const Bytes& plte = {}, const Bytes& trns = {}) {
-  Bytes raw;
-  for (const Bytes& r : rows) {
-    raw.push_back(0);
-    raw.insert(raw.end(), r.begin(), r.end());
-  }
-  Bytes z = {0x78,
-             0x01,
-             0x01,
-             static_cast<uint8_t>(raw.size()),
-             static_cast<uint8_t>(raw.size() >> 8),
-             static_cast<uint8_t>(~raw.size()),
-             static_cast<uint8_t>(~raw.size() >> 8)};
-  z.insert(z.end(), raw.begin(), raw.end());
-  uint32_t a = 1;
-  uint32_t b = 0;
-  for (uint8_t v : raw) {
-    a = (a + v) % 65521;
-    b = (b + a) % 65521;
-  }
-  PutBe32(z, (b << 16) | a);
-  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  Bytes ihdr;
-  PutBe32(ihdr, width);
-  PutBe32(ihdr, height);
-  ihdr.insert(ihdr.end(), {depth, colourType, 0, 0, 0});
-  Chunk(png, "IHDR", ihdr);
-  if (!plte.empty()) Chunk(png, "PLTE", plte);
-  if (!trns.empty()) Chunk(png, "tRNS", trns);
-  Chunk(png, "IDAT", z);
-  Chunk(png, "IEND", {});
-  return png;
-}
+using test::Png;
 
 std::string TempPath(const std::string& name) {
   return (fs::temp_directory_path() / ("fw_image_file_test_" + name)).string();
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Blue, green, red of the pixel shown at column x, row y from the top of a bottom-up image.
@@ -163,7 +97,7 @@ TEST(ImageFile, GreyJpegLoadsAsEqualBytes) {
   }
   const std::string path = TempPath("grey.jpg");
   ASSERT_TRUE(SaveJpeg(grey, path, 100).ok());
-  EXPECT_EQ(JpegComponents(ReadFile(path)), 1);  // a grey JPEG, not a colour one
+  EXPECT_EQ(JpegComponents(test::ReadBytes(path)), 1);  // a grey JPEG, not a colour one
 
   Dib loaded;
   const Result r = LoadImageFile(loaded, path);
@@ -243,12 +177,12 @@ TEST(ImageFile, ExtensionDispatchIgnoresCaseAndRefusesOthers) {
   const std::string png = TempPath("other.png");
   fs::remove(png);
   ASSERT_TRUE(SaveImageAs(image, jpg).ok());
-  const Bytes jpegBytes = ReadFile(jpg);
+  const Bytes jpegBytes = test::ReadBytes(jpg);
   ASSERT_GE(jpegBytes.size(), 3u);
   EXPECT_EQ(jpegBytes[0], 0xFF);
   EXPECT_EQ(jpegBytes[1], 0xD8);
   ASSERT_TRUE(SaveImageAs(image, bmp).ok());
-  EXPECT_EQ(ReadFile(bmp).at(0), 'B');
+  EXPECT_EQ(test::ReadBytes(bmp).at(0), 'B');
   const Result refused = SaveImageAs(image, png);
   EXPECT_FALSE(refused.ok());
   EXPECT_NE(refused.message().find(png), std::string::npos);
@@ -260,7 +194,7 @@ TEST(ImageFile, ExtensionDispatchIgnoresCaseAndRefusesOthers) {
   ASSERT_TRUE(OpenImageFile(opened, jpg).ok());
   EXPECT_EQ(opened.GetBitCount(), 24);
   EXPECT_NEAR(opened.Row(0)[0], 90, 1);
-  WriteFile(png, Png(1, 1, 8, 0, {{1}}));
+  test::WriteBytes(png, Png(1, 1, 8, 0, {{1}}));
   EXPECT_FALSE(OpenImageFile(opened, png).ok());
   EXPECT_EQ(opened.GetBitCount(), 24);
   for (const auto& p : {jpg, bmp, png}) fs::remove(p);
@@ -274,14 +208,14 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
   }
   const std::string jpgPath = TempPath("good.jpg");
   ASSERT_TRUE(SaveJpeg(colour, jpgPath, 90).ok());
-  const Bytes jpeg = ReadFile(jpgPath);
+  const Bytes jpeg = test::ReadBytes(jpgPath);
   fs::remove(jpgPath);
   const Bytes png = Png(3, 3, 8, 2, {Bytes(9, 50), Bytes(9, 60), Bytes(9, 70)});
   Dib bmpImage;
   bmpImage.Create(5, 5, 24, false);
   const std::string bmpPath = TempPath("good.bmp");
   ASSERT_TRUE(bmpImage.SaveBmp(bmpPath, "", ""));
-  const Bytes bmp = ReadFile(bmpPath);
+  const Bytes bmp = test::ReadBytes(bmpPath);
   fs::remove(bmpPath);
 
   Bytes badCrc = png;
@@ -295,7 +229,7 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
     }
   }
   Bytes zeroSizePng = Png(0, 3, 8, 2, {});
-  Bytes hugePng = Png(kMaxPictureSide + 1, 1, 8, 0, {Bytes(1, 0)});
+  Bytes hugePng = Png(CurrentSizeLimits().maxSide + 1, 1, 8, 0, {Bytes(1, 0)});
 
   struct Case {
     const char* name;
@@ -318,7 +252,7 @@ TEST(ImageFile, BadFilesLeaveTheImageAndNameTheFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = TempPath(c.name);
-    WriteFile(path, c.bytes);
+    test::WriteBytes(path, c.bytes);
     Dib image;
     image.CopyFrom(colour, false);
     const Result r = LoadImageFile(image, path);
@@ -343,9 +277,9 @@ TEST(ImageFile, FolderHelpers) {
   fs::remove_all(root);
   ASSERT_TRUE(CreateFolder((root / "a" / "b").string()));
   EXPECT_TRUE(CreateFolder((root / "a").string()));  // already there
-  WriteFile((root / "one.txt").string(), {1});
-  WriteFile((root / "a" / "two.txt").string(), {2});
-  WriteFile((root / "a" / "b" / "three.txt").string(), {3});
+  test::WriteBytes((root / "one.txt").string(), {1});
+  test::WriteBytes((root / "a" / "two.txt").string(), {2});
+  test::WriteBytes((root / "a" / "b" / "three.txt").string(), {3});
   EXPECT_TRUE(DeleteFolderTree(root.string() + "/"));
   EXPECT_FALSE(fs::exists(root));
   EXPECT_FALSE(DeleteFolderTree(root.string() + "/"));  // nothing left to remove

@@ -1,7 +1,10 @@
 #include "detect/alarm.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -27,10 +30,105 @@ void Frame(DetectionState& state, int frame, int alarm) {
   LogAlarmInterval(state);
 }
 
+// The log is never the video: only a name ending in "." and three characters other than "txt"
+// trades them for "txt".
 TEST(AlarmLog, PathRule) {
-  EXPECT_EQ(AlarmLogPath("/v/a.avi"), "/v/a.txt");
-  EXPECT_EQ(AlarmLogPath("/v/clip.mp4"), "/v/clip.txt");
-  EXPECT_EQ(AlarmLogPath(""), "txt");
+  const std::pair<const char*, const char*> cases[] = {
+      {"/v/a.avi", "/v/a.txt"},
+      {"/v/clip.mp4", "/v/clip.txt"},
+      {"/v/A.AVI", "/v/A.txt"},
+      {"/v/clip.ts", "/v/clip.ts.txt"},
+      {"/v/x.txt", "/v/x.txt.txt"},
+      {"/v/x.TxT", "/v/x.TxT.txt"},
+      {"/v/clip.mpeg", "/v/clip.mpeg.txt"},
+      {"/v.d/abc", "/v.d/abc.txt"},
+      {"/v/a.b/c", "/v/a.b/c.txt"},
+      {"/v/a.b.c", "/v/a.b.c.txt"},
+      {"/v/.avi", "/v/.txt"},
+      {"avi", "avi.txt"},
+      {"", "txt"},
+  };
+  for (const auto& [video, log] : cases) EXPECT_EQ(AlarmLogPath(video), log) << video;
+}
+
+// Every kind of path the log can meet: each is refused with its reason by the check and by the
+// writer alike, nothing is written through a link, into a FIFO (without waiting for a reader)
+// or a device, and a regular file gets the line.
+TEST(AlarmLog, OnlyARegularFileIsWritten) {
+  const std::string dir = test::TempDir("alarmkinds");
+  namespace fs = std::filesystem;
+  std::ofstream(dir + "/target.txt") << "target\n";
+  fs::create_symlink(dir + "/target.txt", dir + "/link.txt");
+  fs::create_symlink(dir + "/nowhere.txt", dir + "/dangling.txt");
+  fs::create_directory(dir + "/folder.txt");
+  ASSERT_EQ(::mkfifo((dir + "/fifo.txt").c_str(), 0600), 0);
+  std::ofstream(dir + "/existing.txt") << "before\r\n";
+
+  struct Case {
+    std::string path;
+    const char* problem;  // empty: the line is appended
+    const char* checked;  // what the check says, when it differs from the writer
+  };
+  const Case cases[] = {
+      {dir + "/existing.txt", "", ""},
+      {dir + "/new.txt", "", ""},
+      {dir + "/link.txt", "it is a symbolic link", ""},
+      {dir + "/dangling.txt", "it is a symbolic link", ""},
+      {dir + "/folder.txt", "it is a directory", ""},
+      {dir + "/fifo.txt", "it is a FIFO, not a regular file", ""},
+      {"/dev/null", "it is a device, not a regular file", ""},
+      {dir + "/missing-folder/x.txt", "No such file or directory", ""},
+      // No file can be made there, whoever runs the test.
+      {"/proc/self/x.txt", "No such file or directory", "cannot create it in /proc/self"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const Result checked = CheckAlarmLog(c.path);
+    const Result appended = AppendAlarmLine(c.path, 4, 9);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(checked.message(), "");
+      EXPECT_EQ(appended.message(), "");
+      continue;
+    }
+    const std::string prefix = c.path + ": cannot append to the alarm log (";
+    EXPECT_EQ(appended.message(), prefix + c.problem + ")");
+    EXPECT_EQ(checked.message().rfind(prefix, 0), 0u) << checked.message();
+    const char* checkProblem = *c.checked != '\0' ? c.checked : c.problem;
+    EXPECT_NE(checked.message().find(checkProblem), std::string::npos) << checked.message();
+  }
+  EXPECT_EQ(ReadFile(dir + "/existing.txt"), "before\r\nFire alarm at frame # 4 to 9. \r\n");
+  EXPECT_EQ(ReadFile(dir + "/new.txt"), "Fire alarm at frame # 4 to 9. \r\n");
+  EXPECT_EQ(ReadFile(dir + "/target.txt"), "target\n");
+  EXPECT_FALSE(fs::exists(dir + "/nowhere.txt"));
+}
+
+// A write that does not reach the disk (here a file-size limit standing in for a full disk) is
+// an error, and the interval says so.
+TEST(AlarmLog, AFailedWriteIsAnError) {
+  const std::string dir = test::TempDir("alarmfull");
+  const std::string log = dir + "/full.txt";
+  std::ofstream(log) << "0123456789";
+  rlimit previous{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = previous;
+  small.rlim_cur = 10;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Result appended = AppendAlarmLine(log, 1, 2);
+  DetectionState state;
+  state.alarmLog = log;
+  std::vector<AlarmInterval> reported;
+  state.onAlarmInterval = [&](const AlarmInterval& i) { reported.push_back(i); };
+  Frame(state, 5, 1);
+  Frame(state, 6, 0);
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(appended);
+  EXPECT_NE(appended.message().find("File too large"), std::string::npos) << appended.message();
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_FALSE(reported[0].logged);
+  EXPECT_EQ(reported[0].problem, appended.message());
+  EXPECT_EQ(ReadFile(log), "0123456789");
 }
 
 TEST(AlarmLog, IntervalsAreAppendedInOrder) {
@@ -61,6 +159,13 @@ TEST(AlarmLog, IntervalsAreAppendedInOrder) {
   Frame(state, 301, 0);
   ASSERT_EQ(reported.size(), 3u);
   EXPECT_FALSE(reported[2].logged);
+  EXPECT_EQ(reported[2].problem.rfind("/nonexistent-folder/v.txt: cannot append", 0), 0u);
+
+  // A log path of its own replaces the video's.
+  state.alarmLog = dir + "/own.txt";
+  Frame(state, 400, 1);
+  Frame(state, 402, 0);
+  EXPECT_EQ(ReadFile(dir + "/own.txt"), "Fire alarm at frame # 400 to 402. \r\n");
 }
 
 TEST(AlarmLog, IntervalOpenAtAModeSelectionIsNotLogged) {

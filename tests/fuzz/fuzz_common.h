@@ -1,11 +1,13 @@
-// Shared by the picture fuzz targets: a silent message sink and checks that a decoded image's
-// header, stride and pixel buffer agree.
+// Shared by the fuzz targets: a silent message sink, size limits low enough that every run is
+// quick while the readers' own refusals are reached, and checks that a decoded image's header,
+// stride and pixel buffer agree.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 
 #include "core/dib.h"
+#include "core/size_limits.h"
 #include "core/ui_sink.h"
 
 namespace fw::fuzz {
@@ -19,14 +21,13 @@ class SilentSink : public UiSink {
   void Status(StatusField, std::string_view) override {}
 };
 
-inline void InstallSilentSink() {
+// Installs the silent sink and the fuzzing size limits (a 2048-pixel side, a million pixels):
+// a header declaring more is refused by the reader itself, as the real limits refuse theirs.
+inline void SetUpFuzzing() {
   static SilentSink sink;
   SetUiSink(&sink);
+  SetSizeLimits(SizeLimits{2048, int64_t{1} << 20});
 }
-
-// Inputs announcing more pixels than this are skipped: the decoders accept them (up to their
-// caps) but filling them makes each run take seconds without reaching new code.
-inline constexpr int64_t kFuzzMaxPixels = int64_t{1} << 22;
 
 // Every row of the image must lie inside its pixel buffer; reading the last byte of each row
 // lets AddressSanitizer see a short buffer.

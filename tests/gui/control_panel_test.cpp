@@ -212,7 +212,7 @@ void ControlPanelTest::trackbarsShiftTheFrameIntoTheBottomRightPane() {
   ControlPanel panel(bridge, doc);
   bool opened = false;
   bridge.call([&](Session& s) {
-    opened = s.Open(clip, true);
+    opened = s.Open(clip, true).ok();
     s.Step();
     s.Step();  // frame 1: grey 10 with the bright square
   });

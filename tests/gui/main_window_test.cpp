@@ -65,7 +65,7 @@ struct Desk {
   // Opens a video without playing it.
   void open(const std::string& path) {
     bool opened = false;
-    bridge.call([path, &opened](Session& s) { opened = s.Open(path); });
+    bridge.call([path, &opened](Session& s) { opened = s.Open(path).ok(); });
     QVERIFY(opened);
     settle();
   }

@@ -141,7 +141,7 @@ void OnlineTest::videoOnLineStartStopAndOffline() {
     Desk d;
     MainWindow& w = d.window;
     bool opened = false;
-    d.bridge.call([&](Session& s) { opened = s.Open(clip); });
+    d.bridge.call([&](Session& s) { opened = s.Open(clip).ok(); });
     QVERIFY(opened);
     d.settle();
     QAction* online = w.action(cmd::kVideoOnLine);

@@ -19,8 +19,8 @@ void PaintFrame(Dib& frame, int width, int height, int index) {
 }
 
 std::string TempDir(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() /
-                       ("fw_test_" + std::to_string(getpid()) + "_" + name);
+  const fs::path dir =
+      fs::temp_directory_path() / ("fw_test_" + std::to_string(getpid()) + "_" + name);
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
@@ -30,13 +30,13 @@ std::string MakeClip(const std::string& name, int width, int height, int frames,
                      int framesPerSecond) {
   const std::string path = TempDir(name) + "/" + name + ".avi";
   VideoWriter writer;
-  EXPECT_TRUE(writer.Open(path, width, height, framesPerSecond, codec)) << writer.LastError();
+  EXPECT_EQ(writer.Open(path, width, height, framesPerSecond, codec).message(), "");
   Dib frame;
   for (int i = 0; i < frames; ++i) {
     PaintFrame(frame, width, height, i);
-    EXPECT_TRUE(writer.Write(frame)) << writer.LastError();
+    EXPECT_EQ(writer.Write(frame).message(), "");
   }
-  EXPECT_TRUE(writer.Close()) << writer.LastError();
+  EXPECT_EQ(writer.Close().message(), "");
   return path;
 }
 

@@ -8,11 +8,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/ui_sink.h"
+#include "tests/support/crafted.h"
 #include "video/video_writer.h"
 
 namespace fw {
@@ -59,13 +62,13 @@ std::string WriteClip(const std::string& name, VideoCodec codec, int width, int 
                       int frames = kFrames, int fps = 30) {
   const std::string path = (TempDir() / name).string();
   VideoWriter writer;
-  EXPECT_TRUE(writer.Open(path, width, height, fps, codec)) << writer.LastError();
+  EXPECT_EQ(writer.Open(path, width, height, fps, codec).message(), "");
   Dib frame;
   for (int i = 0; i < frames; ++i) {
     PaintFrame(frame, width, height, i);
-    EXPECT_TRUE(writer.Write(frame)) << writer.LastError();
+    EXPECT_EQ(writer.Write(frame).message(), "");
   }
-  EXPECT_TRUE(writer.Close()) << writer.LastError();
+  EXPECT_EQ(writer.Close().message(), "");
   return path;
 }
 
@@ -94,7 +97,7 @@ TEST_P(AviReaderCodecTest, ReadsEveryFrameTheSameWayInAnyOrder) {
   const std::string path = WriteClip(std::string(c.name) + c.extension, c.codec, 64, 48);
   AviReader reader;
   Dib image;
-  ASSERT_TRUE(reader.OpenInto(path, image)) << reader.LastError();
+  ASSERT_EQ(reader.OpenInto(path, image).message(), "");
   EXPECT_EQ(reader.Width(), 64);
   EXPECT_EQ(reader.Height(), 48);
   EXPECT_EQ(reader.PixelCount(), 64 * 48);
@@ -157,7 +160,7 @@ TEST(AviReaderTest, DeliversBottomUpRowsWithZeroPadding) {
   const std::string path = (TempDir() / "odd.avi").string();
   {
     VideoWriter writer;
-    ASSERT_TRUE(writer.Open(path, w, h, 25, VideoCodec::RawBgr24)) << writer.LastError();
+    ASSERT_EQ(writer.Open(path, w, h, 25, VideoCodec::RawBgr24).message(), "");
     Dib topDown;
     PaintFrame(topDown, w, h, 1);
     ASSERT_TRUE(writer.Write(topDown));
@@ -197,7 +200,7 @@ TEST(AviReaderTest, DeliversBottomUpRowsWithZeroPadding) {
 }
 
 // A failed open keeps the previous numbers, reports through the sink (or only through
-// LastError when quiet) and leaves the reader without frames until a file opens.
+// in the result alone when quiet) and leaves the reader without frames until a file opens.
 TEST(AviReaderTest, FailedOpenKeepsNumbersAndDeliversNothing) {
   const std::string good = WriteClip("good.avi", VideoCodec::Mpeg4, 64, 48);
   const std::string garbage = (TempDir() / "garbage.avi").string();
@@ -237,7 +240,8 @@ TEST(AviReaderTest, FailedOpenKeepsNumbersAndDeliversNothing) {
     Dib image;
     ASSERT_TRUE(reader.OpenInto(good, image));
     reader.SetCurrentFrame(7);
-    EXPECT_FALSE(reader.OpenInto(c.path, image)) << c.path;
+    const Result failed = reader.OpenInto(c.path, image);
+    EXPECT_FALSE(failed) << c.path;
     EXPECT_EQ(reader.CurrentFrame(), 0);
     EXPECT_EQ(reader.Width(), 64);
     EXPECT_EQ(reader.Height(), 48);
@@ -246,8 +250,8 @@ TEST(AviReaderTest, FailedOpenKeepsNumbersAndDeliversNothing) {
     EXPECT_EQ(image.Width(), 64);
     EXPECT_EQ(image.HeaderHeight(), 48);
     EXPECT_FALSE(reader.IsOpen());
-    EXPECT_EQ(reader.LastError().rfind(c.reason, 0), 0u) << reader.LastError();
-    EXPECT_EQ(reader.LastError().find('\n'), std::string::npos);
+    EXPECT_EQ(failed.message().rfind(c.reason, 0), 0u) << failed.message();
+    EXPECT_EQ(failed.message().find('\n'), std::string::npos);
     ASSERT_EQ(sink.Messages().size(), 1u);
     EXPECT_EQ(sink.Messages()[0].text, "Avi Error!");
     EXPECT_EQ(sink.Messages()[0].caption, "Kestrin");
@@ -257,13 +261,11 @@ TEST(AviReaderTest, FailedOpenKeepsNumbersAndDeliversNothing) {
 
     // Quietly: the same outcome without a message box.
     sink.Clear();
-    EXPECT_FALSE(reader.Open(c.path, OpenReport::Quiet));
+    EXPECT_EQ(reader.Open(c.path, OpenReport::Quiet).message(), failed.message());
     EXPECT_TRUE(sink.Messages().empty());
-    EXPECT_FALSE(reader.LastError().empty());
 
-    // A good file opens again and clears the reason.
-    ASSERT_TRUE(reader.Open(good));
-    EXPECT_TRUE(reader.LastError().empty());
+    // A good file opens again.
+    ASSERT_EQ(reader.Open(good).message(), "");
     EXPECT_TRUE(reader.GetFrame(kFrames - 1, image));
   }
 }
@@ -293,7 +295,7 @@ TEST(AviReaderTest, TruncatedFileCountsTheFramesThatAreThere) {
 
   AviReader reader;
   Dib image;
-  ASSERT_TRUE(reader.OpenInto(cut, image)) << reader.LastError();
+  ASSERT_EQ(reader.OpenInto(cut, image).message(), "");
   EXPECT_GT(reader.FrameCount(), 5);
   EXPECT_LT(reader.FrameCount(), kFrames);
   std::vector<std::vector<uint8_t>> sequential;
@@ -362,8 +364,8 @@ TEST(AviReaderTest, SurvivesDamagedFiles) {
     }
     AviReader reader;
     Dib image;
-    if (!reader.OpenInto(path, image, OpenReport::Quiet)) {
-      EXPECT_FALSE(reader.LastError().empty());
+    if (const Result opened = reader.OpenInto(path, image, OpenReport::Quiet); !opened) {
+      EXPECT_FALSE(opened.message().empty());
       continue;
     }
     for (int i = 0; i < reader.FrameCount(); ++i) reader.GetFrame(i, image);
@@ -372,12 +374,120 @@ TEST(AviReaderTest, SurvivesDamagedFiles) {
   }
 }
 
+using test::Le32At;
+using test::ReadBytes;
+
+// A damaged frame keeps its number: the reader delivers the picture of the frame before it,
+// counts it, and every later frame keeps its own number, whether the damage is in the chunk's
+// data, its header, the index, or several of these; the same through a file and through bytes
+// in memory, in order and jumping about.
+TEST(AviReaderTest, DamagedFramesKeepTheirNumbers) {
+  constexpr int kCount = 20;
+  const std::string clean = WriteClip("damage_frames.avi", VideoCodec::Mjpeg, 64, 48, kCount);
+  const std::vector<uint8_t> original = ReadBytes(clean);
+  const test::AviChunks map = test::MapAviChunks(original);
+  ASSERT_EQ(map.video.size(), static_cast<size_t>(kCount));
+  ASSERT_NE(map.index, 0u);
+  // Every frame of the clip is a keyframe, so a good frame of a damaged copy is byte for byte
+  // the clean clip's.
+  std::vector<std::vector<uint8_t>> pictures;
+  {
+    AviReader reader;
+    Dib image;
+    ASSERT_EQ(reader.OpenInto(clean, image).message(), "");
+    for (int i = 0; i < kCount; ++i) {
+      ASSERT_TRUE(reader.GetFrame(i, image));
+      pictures.push_back(Bytes(image));
+    }
+  }
+
+  using Bytes = std::vector<uint8_t>;
+  const auto wipeData = [&](Bytes& b, int chunk) {
+    const size_t at = map.video[chunk];
+    std::fill(b.begin() + static_cast<long>(at) + 8,
+              b.begin() + static_cast<long>(at + 8 + Le32At(b, at + 4)), 0);
+  };
+  const auto breakId = [&](Bytes& b, int chunk) {
+    std::memcpy(b.data() + map.video[chunk], "\x01\x7f#!", 4);
+  };
+  const auto breakSize = [&](Bytes& b, int chunk) {
+    test::PutLe32(b, map.video[chunk] + 4, 0x7ffffff0);
+  };
+  // idx1 entries are 16 bytes: id, flags, offset, size.
+  const auto breakIndexEntry = [&](Bytes& b, int entry) {
+    std::memcpy(b.data() + map.index + 8 + 16 * entry, "99dc", 4);
+  };
+  const auto dropIndex = [&](Bytes& b) { std::memcpy(b.data() + map.index, "JUNK", 4); };
+
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+    std::vector<int> damaged;
+  };
+  const Case cases[] = {
+      {"data that cannot be decoded", [&](Bytes& b) { wipeData(b, 5), wipeData(b, 12); }, {5, 12}},
+      {"a broken chunk id", [&](Bytes& b) { breakId(b, 5); }, {5}},
+      {"a broken chunk size", [&](Bytes& b) { breakSize(b, 9); }, {9}},
+      {"the first chunk's data", [&](Bytes& b) { wipeData(b, 0); }, {0}},
+      {"a damaged index and a broken chunk",
+       [&](Bytes& b) { breakIndexEntry(b, 8), breakId(b, 5); },
+       {5}},
+      {"no index and two broken chunks in a row",
+       [&](Bytes& b) { dropIndex(b), breakId(b, 6), breakId(b, 7); },
+       {6, 7}},
+      {"no index, a broken size and undecodable data",
+       [&](Bytes& b) { dropIndex(b), breakSize(b, 3), wipeData(b, 15); },
+       {3, 15}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes bytes = original;
+    c.damage(bytes);
+    const std::string path = (TempDir() / "damaged_frames.avi").string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    // The picture each frame shows: its own, or the last good one before it (the first good one
+    // for a damaged first frame).
+    std::vector<int> shown(kCount);
+    for (int i = 0; i < kCount; ++i) {
+      const bool bad = std::count(c.damaged.begin(), c.damaged.end(), i) > 0;
+      shown[i] = !bad ? i : i > 0 ? shown[i - 1] : -1;
+    }
+    for (int i = 0; shown[i] < 0; ++i) shown[i] = shown[c.damaged.size()];
+    for (const bool inMemory : {false, true}) {
+      AviReader reader;
+      Dib image;
+      const Result opened = inMemory ? reader.OpenMemory(bytes, "damaged.avi") : reader.Open(path);
+      ASSERT_EQ(opened.message(), "");
+      image.CreateSigned(64, 48, 24, false);
+      ASSERT_EQ(reader.FrameCount(), kCount);
+      std::vector<std::vector<uint8_t>> sequential;
+      for (int i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(reader.GetFrame(i, image)) << "frame " << i;
+        sequential.push_back(Bytes(image.Pixels(), image.Pixels() + image.PixelBytes()));
+        EXPECT_EQ(sequential.back(), pictures[shown[i]]) << "frame " << i;
+      }
+      EXPECT_EQ(reader.DamagedFrames(), c.damaged);
+      EXPECT_FALSE(reader.GetFrame(kCount, image));
+      for (int k = 0; k < kCount; ++k) {
+        const int i = k * 7 % kCount;
+        ASSERT_TRUE(reader.GetFrame(i, image)) << "frame " << i;
+        EXPECT_EQ(Bytes(image.Pixels(), image.Pixels() + image.PixelBytes()), sequential[i])
+            << "frame " << i;
+      }
+    }
+  }
+  EXPECT_EQ(FrameRanges({3, 5, 6, 7, 9, 10}), "3, 5-7, 9-10");
+  EXPECT_EQ(FrameRanges({1, 3, 5}, 2), "1, 3, ...");
+}
+
 // The clip that comes with the system.
 TEST(AviReaderTest, OpensTheSampleClip) {
   const std::string path = std::string(FW_SAMPLE_DIR) + "/fire_smoke_outdoor_fixedcam_352x288.avi";
   AviReader reader;
   Dib image;
-  ASSERT_TRUE(reader.OpenInto(path, image)) << reader.LastError();
+  ASSERT_EQ(reader.OpenInto(path, image).message(), "");
   EXPECT_EQ(reader.Width(), 352);
   EXPECT_EQ(reader.Height(), 288);
   EXPECT_EQ(reader.FrameCount(), 258);

@@ -33,13 +33,13 @@ const std::vector<uint8_t>& ClipBytes() {
     const std::string dir = test::TempDir("stream_clip");
     const std::string path = dir + "/clip.ts";
     VideoWriter writer;
-    EXPECT_TRUE(writer.Open(path, 176, 144, 25, VideoCodec::Mpeg4)) << writer.LastError();
+    EXPECT_EQ(writer.Open(path, 176, 144, 25, VideoCodec::Mpeg4).message(), "");
     Dib frame;
     for (int i = 0; i < kClipFrames; ++i) {
       test::PaintFrame(frame, 176, 144, i);
-      EXPECT_TRUE(writer.Write(frame)) << writer.LastError();
+      EXPECT_EQ(writer.Write(frame).message(), "");
     }
-    EXPECT_TRUE(writer.Close()) << writer.LastError();
+    EXPECT_EQ(writer.Close().message(), "");
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
     std::filesystem::remove_all(dir);
