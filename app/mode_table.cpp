@@ -93,11 +93,11 @@ const ModeInfo kModes[] = {
     {M::Infrared, "Infrared detection", 7008, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildInfraredMode, InfraredModeStep, nullptr, nullptr, nullptr, nullptr, InfraredFields(),
      false, {nullptr, nullptr, "Hot areas, zero pixels blue", "Shape change and its limit (red)"},
-     Bytes<InfraredModeBytes>},
+     InfraredModeMemory},
     {M::FourStageFlame, "Four stage flame detection", 7009, ModeCommand::Menu,
      {kGrey, kGrey, kColour}, BuildFlameMode, FlameModeStep, nullptr, FlameModeEndOfFrame,
      nullptr, nullptr, SmokeFields(),
-     false, {nullptr, "Motion mask", "Flame pixels tinted green", nullptr}, Bytes<FlameModeBytes>},
+     false, {nullptr, "Motion mask", "Flame pixels tinted green", nullptr}, FlameModeMemory},
     // smoke detector
     {M::Smoke, "Fumewatch", 7010, ModeCommand::Menu, {kGrey, kGrey, kColour},
      BuildSmokeMode, SmokeModeStep, nullptr, SmokeModeEndOfFrame, nullptr, nullptr, SmokeFields(),

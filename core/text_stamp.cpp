@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "core/data_files.h"
+#include "core/input_file.h"
+#include "core/size_limits.h"
 
 namespace fw {
 
@@ -17,6 +22,54 @@ bool EnsureGlyphAtlas(Dib& image) {
   image.GlyphAtlasWidth() = charset.Width();
   image.GlyphAtlasHeight() = charset.Height();
   return !image.GlyphAtlas().empty();
+}
+
+namespace {
+
+uint32_t Le(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The atlas picture's width, height and depth from the BMP file and information (or 12-byte core)
+// headers at the start of the file; false when the file has none.
+bool ReadAtlasHeader(const std::string& path, int64_t& width, int64_t& height, int& bitCount) {
+  if (!CheckInputFile(path)) return false;
+  std::ifstream in(path, std::ios::binary);
+  uint8_t head[30];  // file header, header size, and the fields up to the bit count
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head) || head[0] != 'B' || head[1] != 'M') {
+    return false;
+  }
+  if (Le(head + 14, 4) == 12) {
+    width = Le(head + 18, 2);
+    height = Le(head + 20, 2);
+    bitCount = static_cast<int>(Le(head + 24, 2));
+  } else {
+    width = static_cast<int32_t>(Le(head + 18, 4));
+    height = std::abs(static_cast<int64_t>(static_cast<int32_t>(Le(head + 22, 4))));
+    bitCount = static_cast<int>(Le(head + 28, 2));
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t GlyphAtlasBytes() {
+  // The picture's first image, the file's stream buffer (freed before the atlas is made) and the
+  // allocator's rounding of the two blocks, a page each.
+  constexpr uint64_t kReading = 8192;
+  int64_t width = 0;
+  int64_t height = 0;
+  int bitCount = 0;
+  if (!ReadAtlasHeader(FindDataFile(kGlyphAtlasFile), width, height, bitCount) || bitCount != 8 ||
+      width <= 0 || height <= 0 || !WithinSizeLimits(width, height)) {
+    return 0;
+  }
+  const auto pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  const auto picture =
+      static_cast<uint64_t>(DibStride(static_cast<int>(width), 8)) * static_cast<uint64_t>(height);
+  return 4 * pixels + picture + kReading;
 }
 
 void DrawText(Dib& image, std::string_view text, int x, int y, int charWidth, int charHeight,

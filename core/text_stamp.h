@@ -18,6 +18,12 @@ inline constexpr char kGlyphAtlasFile[] = "Charset.bmp";
 // drawn).
 bool EnsureGlyphAtlas(Dib& image);
 
+// The most bytes EnsureGlyphAtlas holds at once when it loads the atlas into an image: the atlas
+// (4 bytes per pixel of the picture), the 8-bit picture it is made from and the reading, as the
+// header of the file it would load declares them; 0 when that file gives no atlas (no 8-bit BMP).
+// Reads the file's header only.
+uint64_t GlyphAtlasBytes();
+
 // Stamps text into a 24-bit image with its pen starting at (x, y): each code below 128 fills a
 // cell charWidth x charHeight and moves the pen right by charWidth; a line feed returns to x and
 // moves the pen down by charHeight (y - charHeight, memory rows); bytes of 128 and above are

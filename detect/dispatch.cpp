@@ -45,8 +45,27 @@ void EndAlarmForSelection(DetectionState& state, const ModeInfo& mode) {
   CloseOpenAlarmInterval(state, state.frameNumber + 1);
 }
 
+// Drops what an earlier mode left with an image beside its pixels: the HSV plane, the
+// histogram, the glyph atlas and the wavelet planes. An image with a float copy is replaced by a
+// fresh one, since only that clears the float copy.
+void DropWorkBuffers(Dib& image) {
+  if (image.HasFloatCopy()) {
+    image = Dib();
+    return;
+  }
+  image.HsvPlane() = {};
+  image.HistogramBuffer() = {};
+  image.GlyphAtlas() = {};
+  image.GlyphAtlasWidth() = 0;
+  image.GlyphAtlasHeight() = 0;
+  image.FloatWaveletPlanes() = {};
+  image.IntWaveletPlanes() = {};
+}
+
 // The result panes as a fresh start leaves them, in the formats of the mode (24-bit where the
-// mode leaves a pane's format alone): black, so that nothing of an earlier mode shows.
+// mode leaves a pane's format alone): black, with the grey palette at 8 bits, so that nothing of
+// an earlier mode shows. A pane re-created in place keeps its pixel buffer where it is large
+// enough: selection allocates nothing for a pane of the frame's size.
 void ResetResultPanes(DetectionState& state, const ModeInfo& mode) {
   const Dib& frame = state.panes.topLeft();
   const PaneId results[3] = {PaneId::TopRight, PaneId::BottomLeft, PaneId::BottomRight};
@@ -54,7 +73,7 @@ void ResetResultPanes(DetectionState& state, const ModeInfo& mode) {
     const int bits = static_cast<int>(mode.panes[i] == PaneFormat::Unchanged ? PaneFormat::Colour
                                                                              : mode.panes[i]);
     Dib& pane = state.panes[results[i]];
-    pane = Dib();  // no float copy or work buffers of an earlier mode either
+    DropWorkBuffers(pane);
     pane.CreateSigned(frame.Width(), frame.Height(), bits, false);
   }
 }

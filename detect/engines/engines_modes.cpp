@@ -72,6 +72,9 @@ void OutlineClickedBlock(const DetectionState& state, Overlays& overlays, int si
 constexpr Rgb8 kGreen{0, 255, 0};
 constexpr Rgb8 kRed{255, 0, 0};
 
+// The allocator's rounding of an engine's blocks, and the pages of its largest ones.
+constexpr size_t kRounding = 16384;
+
 size_t PaneBytes(int width, int height, int bitCount) {
   return static_cast<size_t>(DibStride(width, bitCount)) * std::max(height, 0);
 }
@@ -245,23 +248,25 @@ void PickEngineBlock(DetectionState& state, int x, int y) {
 // --- memory ------------------------------------------------------------------------------------
 
 size_t FuzzyMatModeBytes(int width, int height) {
-  return FuzzyMatEngine::Bytes(width, height) + 3 * PaneBytes(width, height, 24);
+  return FuzzyMatEngine::Bytes(width, height) + GlyphAtlasBytes() + kRounding;
 }
 
 size_t LosingFramesModeBytes(int width, int height) {
-  return LosingFramesEngine::Bytes(width, height) + 4 * PaneBytes(width, height, 8);
+  // The engine and the display dialog's 8-bit picture; no text.
+  return sizeof(LosingFramesEngine) + LosingFramesEngine::Bytes(width, height) +
+         PaneBytes(width, height, 8) + kRounding;
 }
 
 size_t EngineeringModeBytes(int width, int height) {
-  return SmokeEngine::EngineeringBytes(width, height) + 3 * PaneBytes(width, height, 24);
+  return SmokeEngine::EngineeringBytes(width, height) + GlyphAtlasBytes() + kRounding;
 }
 
 size_t FuzzyEngineeringModeBytes(int width, int height) {
-  return SmokeEngine::FuzzyBytes(width, height) + 3 * PaneBytes(width, height, 24);
+  return SmokeEngine::FuzzyBytes(width, height) + GlyphAtlasBytes() + kRounding;
 }
 
 size_t SpringMouthModeBytes(int width, int height) {
-  return SpringMouthEngine::Bytes(width, height) + 3 * PaneBytes(width, height, 24);
+  return SpringMouthEngine::Bytes(width, height) + GlyphAtlasBytes() + kRounding;
 }
 
 }  // namespace fw

@@ -37,8 +37,9 @@ void EngineeringOverlays(const DetectionState& state, Overlays& overlays);
 // A click in 7012 sets the block click point.
 void PickEngineBlock(DetectionState& state, int x, int y);
 
-// Bytes a mode allocates at selection for frames of width x height: its engine and the result
-// panes (and for 7013 the display dialog's picture).
+// Bytes a mode allocates at selection and on its first frames for frames of width x height: its
+// engine, and the glyph atlas of the pane it writes text into (for 7013 the display dialog's
+// picture instead).
 size_t FuzzyMatModeBytes(int width, int height);
 size_t LosingFramesModeBytes(int width, int height);
 size_t EngineeringModeBytes(int width, int height);

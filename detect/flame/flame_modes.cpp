@@ -165,14 +165,15 @@ std::span<const ParamField> InfraredFields() {
 
 // --- memory --------------------------------------------------------------------------------------
 
-size_t InfraredModeBytes(int width, int height) {
-  return InfraredDetectorBytes(width, height, InfraredParams{});
+uint64_t InfraredModeMemory(const DetectionState& state, int width, int height) {
+  return InfraredDetectorBytes(width, height, state.flame.infrared);
 }
 
-size_t FlameModeBytes(int width, int height) {
-  // The detector, its background in the display dialog and the colour top-right pane.
-  const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
-  return SmokeFlameDetector::PixelModeBytes(width, height, SmokeFlameParams{}) + 2 * frame;
+uint64_t FlameModeMemory(const DetectionState& state, int width, int height) {
+  // The detector with the smoke parameters that size its ring, and its background in the display
+  // dialog.
+  return SmokeFlameDetector::PixelModeBytes(width, height, state.smoke.params) +
+         static_cast<uint64_t>(DibStride(width, 24)) * static_cast<uint64_t>(height);
 }
 
 }  // namespace fw

@@ -37,9 +37,9 @@ void FlameModeEndOfFrame(DetectionState& state);
 // seconds (at least 1), stored as frames.
 std::span<const ParamField> InfraredFields();
 
-// Bytes each mode allocates at selection and on its first frames for a width x height frame
-// (infrared with the default parameters).
-size_t InfraredModeBytes(int width, int height);
-size_t FlameModeBytes(int width, int height);
+// Bytes each mode allocates at selection and on its first frames for a width x height frame with
+// the state's parameters (the infrared ones, and the smoke family's for the four-stage detector).
+uint64_t InfraredModeMemory(const DetectionState& state, int width, int height);
+uint64_t FlameModeMemory(const DetectionState& state, int width, int height);
 
 }  // namespace fw

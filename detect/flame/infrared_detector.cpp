@@ -69,9 +69,14 @@ size_t InfraredDetectorBytes(int width, int height, const InfraredParams& params
   const size_t picture = static_cast<size_t>(DibStride(width, 8)) * height;
   const size_t pixels = static_cast<size_t>(width) * height;
   const size_t slots = static_cast<size_t>(std::max(params.frameInterval, 0)) + 1;
-  // The ring, the vote window, the flood stacks (four int32 arrays) and their byte plane.
-  return slots * picture + static_cast<size_t>(std::max(params.alarmWindow, 1)) +
-         pixels * (4 * sizeof(int32_t) + 1);
+  // The detector, the ring's images and their pixels, the vote window, the flood stacks (four
+  // int32 arrays) and their byte plane; the allocator's header and rounding of each ring block,
+  // and of the other blocks with the pages of the largest.
+  constexpr size_t kPerBlock = 16;
+  constexpr size_t kRounding = 16384;
+  return sizeof(InfraredDetector) + slots * (sizeof(Dib) + picture + kPerBlock) +
+         static_cast<size_t>(std::max(params.alarmWindow, 1)) + pixels * (4 * sizeof(int32_t) + 1) +
+         kRounding;
 }
 
 }  // namespace fw

@@ -77,7 +77,8 @@ class InfraredDetector {
   FloodWorkspace workspace_;
 };
 
-// Bytes the detector allocates at selection for a width x height frame with these parameters.
+// Bytes a detector made on the heap holds after its Initialise for a width x height frame with
+// these parameters.
 size_t InfraredDetectorBytes(int width, int height, const InfraredParams& params);
 
 }  // namespace fw

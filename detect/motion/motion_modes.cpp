@@ -126,16 +126,20 @@ void DifferenceAccumulationModeStep(DetectionState& state) {
 
 namespace {
 
-// The model's three planes, the previous-frame image, the colour top-right pane and the plot.
+// The allocator's rounding of a mode's blocks, and of the pages of its largest ones.
+constexpr size_t kRounding = 16384;
+
+// The model object and its three planes (mask, grey difference, median), and the moment plot's
+// ring of the frame's width.
 size_t SharedBytes(int width, int height) {
   const size_t pixels = static_cast<size_t>(width) * height;
-  const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
-  return 3 * pixels + 2 * frame + sizeof(float) * static_cast<size_t>(width);
+  return sizeof(MotionFeatureModel) + 3 * pixels + sizeof(float) * static_cast<size_t>(width) +
+         kRounding;
 }
 
-// Flood stacks of a region search: four int32 arrays and a byte plane per pixel.
+// Flood stacks of a region search: four int32 arrays per pixel.
 size_t FloodBytes(int width, int height) {
-  return static_cast<size_t>(width) * height * (4 * sizeof(int32_t) + 1);
+  return static_cast<size_t>(width) * height * 4 * sizeof(int32_t);
 }
 
 }  // namespace
@@ -145,18 +149,22 @@ size_t GaussGradModeBytes(int width, int height) {
 }
 
 size_t HighOrderMomentModeBytes(int width, int height) {
-  const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
+  // The display dialog's picture, and the region analysis: its flood stacks, its contour (two
+  // int32 arrays per pixel, for a region that gets traced) and its labelled plane.
+  const size_t pixels = static_cast<size_t>(width) * height;
   const size_t display =
       static_cast<size_t>(DibStride(kMomentDisplayWidth, 24)) * kMomentDisplayHeight;
-  return SharedBytes(width, height) + frame + display + FloodBytes(width, height);
+  return SharedBytes(width, height) + display + FloodBytes(width, height) +
+         pixels * (2 * sizeof(int32_t) + 1);
 }
 
 size_t DifferenceAccumulationModeBytes(int width, int height) {
+  // The accumulator with its ring of masks and its flood stacks, and the display dialog's 8-bit
+  // accumulation picture.
   const size_t pixels = static_cast<size_t>(width) * height;
-  const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
   const size_t display = static_cast<size_t>(DibStride(width, 8)) * height;
-  return SharedBytes(width, height) + frame + display + pixels * MotionAccumulator::kRingLength +
-         FloodBytes(width, height);
+  return SharedBytes(width, height) + sizeof(MotionAccumulator) +
+         pixels * MotionAccumulator::kRingLength + FloodBytes(width, height) + display;
 }
 
 }  // namespace fw

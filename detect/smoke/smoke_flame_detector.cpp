@@ -120,17 +120,46 @@ void SmokeFlameDetector::InitialiseBlockMode(const Dib& frame) {
   backgroundBlockMeans_ = currentBlockMeans_;
 }
 
+namespace {
+
+// The object with its small tables, the first images of its member pictures and the allocator's
+// rounding of its blocks.
+constexpr size_t kDetectorObject = sizeof(SmokeFlameDetector) + 16384;
+
+// What both modes build: four masks and the previous live luminance plane, and per block its
+// means, flags, counters, energy and the kBlockWindow-frame mask ring, and one row of block sums.
+size_t SharedBytes(int width, int height) {
+  constexpr int kSize = SmokeFlameDetector::kBlockSize;
+  const size_t pixels = static_cast<size_t>(width) * height;
+  const size_t columns = static_cast<size_t>(width / kSize);
+  const size_t blocks = columns * static_cast<size_t>(height / kSize);
+  return kDetectorObject + 5 * pixels +
+         blocks * (6 + sizeof(int32_t) + SmokeFlameDetector::kBlockWindow) +
+         columns * sizeof(int32_t);
+}
+
+size_t FrameBytes(int width, int height) {
+  return static_cast<size_t>(DibStride(width, 24)) * height;
+}
+
+}  // namespace
+
 size_t SmokeFlameDetector::PixelModeBytes(int width, int height, const SmokeFlameParams& params) {
   const size_t pixels = static_cast<size_t>(width) * height;
-  const size_t frame = static_cast<size_t>(DibStride(width, 24)) * height;
   const size_t history =
       static_cast<size_t>(LargestPowerOfTwoAtMost(params.frameRateFactor * params.secondsFactor));
-  const size_t blocks = static_cast<size_t>(width / kBlockSize) * (height / kBlockSize);
-  // The ring and the background; four masks and the previous live luminance plane; the flicker
-  // records (mean, state, changes and the toggle bits); the block arrays, the block mask ring
-  // among them.
-  return (history + 1) * frame + 5 * pixels + pixels * (sizeof(float) + 2 + kToggleHistory / 8) +
-         blocks * (kBlockWindow + 16);
+  // The ring's images and the background; the flicker records (mean, state, changes and the
+  // toggle bits); the two wavelet planes and the black row.
+  const size_t planes = 2 * sizeof(int32_t) * std::max<size_t>(kSignalLength, history);
+  return SharedBytes(width, height) + (history + 1) * FrameBytes(width, height) +
+         history * sizeof(Dib) + pixels * (sizeof(float) + 2 + kToggleHistory / 8) + planes +
+         3 * static_cast<size_t>(width);
+}
+
+size_t SmokeFlameDetector::BlockModeBytes(int width, int height) {
+  const size_t pixels = static_cast<size_t>(width) * height;
+  // The background and the previous frame, the two edge maps.
+  return SharedBytes(width, height) + 2 * FrameBytes(width, height) + 2 * pixels * sizeof(int32_t);
 }
 
 void SmokeFlameDetector::AttachLiveLuminance(const uint8_t* plane) {

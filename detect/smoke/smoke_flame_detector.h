@@ -58,8 +58,10 @@ class SmokeFlameDetector {
   // the detector empty: every step then does nothing.
   void Initialise(Dib& frame, bool blockMode);
 
-  // Bytes Initialise allocates in a pixel mode for a width x height frame.
+  // Bytes a detector made on the heap holds, with what Initialise allocates, for a width x height
+  // frame: in a pixel mode with these parameters, and in the block mode.
   static size_t PixelModeBytes(int width, int height, const SmokeFlameParams& params);
+  static size_t BlockModeBytes(int width, int height);
   // Live video: `plane` is the luminance plane of the capture frame (width x height bytes, the
   // picture's top row first), which the capture source rewrites before each frame. From now on
   // the pixel modes' motion compares it with the previous frame's plane, which receives a copy

@@ -1,7 +1,5 @@
 #include "detect/smoke/smoke_modes.h"
 
-#include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -150,45 +148,16 @@ void VoteFrameFlag(DetectionState& state, uint8_t flag) {
   state.alarmFlag = votes >= kFrameFlagVotes ? 1 : 0;
 }
 
-namespace {
-
-// The detector object, its Dib headers and small tables.
-constexpr uint64_t kDetectorObject = 16384;
-
-uint64_t ColourImage(int width, int height) {
-  return static_cast<uint64_t>(DibStride(width, 24)) * static_cast<uint64_t>(height) + sizeof(Dib);
-}
-
-// Four masks of a byte per pixel, and per 16 x 16 block its means, flags, counters and the
-// kBlockWindow-frame mask ring, and one row of block sums.
-uint64_t DetectorMemory(int width, int height) {
-  constexpr int kSize = SmokeFlameDetector::kBlockSize;
-  const uint64_t columns = static_cast<uint64_t>(width / kSize);
-  const uint64_t blocks = columns * static_cast<uint64_t>(height / kSize);
-  return kDetectorObject + 4 * static_cast<uint64_t>(width) * static_cast<uint64_t>(height) +
-         blocks * (6 + SmokeFlameDetector::kBlockWindow) + columns * sizeof(int32_t);
-}
-
-}  // namespace
-
 uint64_t SmokeModeMemory(const DetectionState& state, int width, int height) {
-  const SmokeFlameParams& p = state.smoke.params;
-  // The ring holds the largest power of two of frames within frameRateFactor x secondsFactor;
-  // the background and the display dialog's copy of it come beside it.
-  const uint64_t ring =
-      std::bit_floor(static_cast<unsigned>(std::max(1, p.frameRateFactor * p.secondsFactor)));
-  // Flicker mean (a float), state and changes, and the toggle history of 128 frames, a bit each.
-  constexpr uint64_t kFlickerBytes = sizeof(float) + 2 + 128 / 8;
-  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-  return DetectorMemory(width, height) + (ring + 2) * ColourImage(width, height) +
-         pixels * kFlickerBytes;
+  // The detector with the parameters it is built with, and the display dialog's copy of its
+  // background.
+  return SmokeFlameDetector::PixelModeBytes(width, height, state.smoke.params) +
+         static_cast<uint64_t>(DibStride(width, 24)) * static_cast<uint64_t>(height);
 }
 
 uint64_t BlockSmokeModeMemory(const DetectionState&, int width, int height) {
-  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-  // Background and previous frame, two edge maps of 32-bit values, the grey display.
-  return DetectorMemory(width, height) + 2 * ColourImage(width, height) +
-         pixels * 2 * sizeof(int32_t) +
+  // The detector and the grey display.
+  return SmokeFlameDetector::BlockModeBytes(width, height) +
          static_cast<uint64_t>(DibStride(width, 8)) * static_cast<uint64_t>(height);
 }
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "core/data_files.h"
 
@@ -116,16 +119,41 @@ TEST_F(TextStamp, BlendInterpolatesCoverage) {
   EXPECT_EQ(shifted.Row(0)[5], 255);
 }
 
-TEST_F(TextStamp, MissingOrWrongAtlasDrawsNothing) {
-  const fs::path folder =
-      fs::temp_directory_path() / ("fw_text_stamp_test_empty_" + std::to_string(getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  const char* previousData = std::getenv("FUMEWATCH_DATA_DIR");
-  const std::string keepData = previousData ? previousData : "";
-  setenv("FUMEWATCH_DATA_DIR", folder.c_str(), 1);
-  SetStartDirectory(folder.string());
+// While it lives, the data files (the glyph atlas among them) come from an empty temporary folder.
+class ScopedDataFolder {
+ public:
+  ScopedDataFolder()
+      : folder_(fs::temp_directory_path() /
+                ("fw_text_stamp_test_empty_" + std::to_string(getpid()))) {
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const char* data = std::getenv("FUMEWATCH_DATA_DIR");
+    hadData_ = data != nullptr;
+    if (hadData_) keptData_ = data;
+    setenv("FUMEWATCH_DATA_DIR", folder_.c_str(), 1);
+    SetStartDirectory(folder_.string());
+  }
+  ~ScopedDataFolder() {
+    if (hadData_) {
+      setenv("FUMEWATCH_DATA_DIR", keptData_.c_str(), 1);
+    } else {
+      unsetenv("FUMEWATCH_DATA_DIR");
+    }
+    fs::remove_all(folder_);
+  }
+  ScopedDataFolder(const ScopedDataFolder&) = delete;
+  ScopedDataFolder& operator=(const ScopedDataFolder&) = delete;
 
+  std::string Atlas() const { return (folder_ / kGlyphAtlasFile).string(); }
+
+ private:
+  fs::path folder_;
+  bool hadData_ = false;
+  std::string keptData_;
+};
+
+TEST_F(TextStamp, MissingOrWrongAtlasDrawsNothing) {
+  const ScopedDataFolder folder;
   Dib image = Canvas();
   EXPECT_FALSE(EnsureGlyphAtlas(image));
   DrawText(image, "123", 0, 0, 12, 24, 255, 255, 255);
@@ -134,17 +162,62 @@ TEST_F(TextStamp, MissingOrWrongAtlasDrawsNothing) {
   Dib colourAtlas;  // a 24-bit "Charset.bmp" is not an atlas
   colourAtlas.Create(160, 384, 24, false);
   colourAtlas.Fill(255);
-  ASSERT_TRUE(colourAtlas.SaveBmp((folder / "Charset.bmp").string(), "", ""));
+  ASSERT_TRUE(colourAtlas.SaveBmp(folder.Atlas(), "", ""));
   DrawText(image, "123", 0, 0, 12, 24, 255, 255, 255);
   EXPECT_FALSE(Inked(image, 0, 0, 64, 160));
   EXPECT_TRUE(image.GlyphAtlas().empty());
+}
 
-  if (previousData) {
-    setenv("FUMEWATCH_DATA_DIR", keepData.c_str(), 1);
-  } else {
-    unsetenv("FUMEWATCH_DATA_DIR");
-  }
-  fs::remove_all(folder);
+// What loading an atlas holds at once, from the header of the file it would load: at least the
+// atlas and the picture it is made from (and not much more), for information and core headers and
+// either row order; nothing for a file that gives no atlas, a FIFO among them (not waited on).
+TEST_F(TextStamp, AtlasBytesFollowTheAtlasFile) {
+  const ScopedDataFolder folder;
+  EXPECT_EQ(GlyphAtlasBytes(), 0u);
+  ASSERT_EQ(mkfifo(folder.Atlas().c_str(), 0600), 0);
+  EXPECT_EQ(GlyphAtlasBytes(), 0u);
+  fs::remove(folder.Atlas());
+
+  Dib colourAtlas;
+  colourAtlas.Create(42, 48, 24, false);
+  ASSERT_TRUE(colourAtlas.SaveBmp(folder.Atlas(), "", ""));
+  EXPECT_EQ(GlyphAtlasBytes(), 0u);
+
+  const auto expectCovered = [](int width, int height) {
+    Dib image = Canvas();
+    ASSERT_TRUE(EnsureGlyphAtlas(image));
+    ASSERT_EQ(image.GlyphAtlasWidth(), width);
+    ASSERT_EQ(image.GlyphAtlasHeight(), height);
+    const uint64_t held =
+        image.GlyphAtlas().size() + static_cast<uint64_t>(DibStride(width, 8)) * height;
+    EXPECT_GE(GlyphAtlasBytes(), held);
+    EXPECT_LE(GlyphAtlasBytes(), held + 16384);
+  };
+  Dib topDown;  // negative header height
+  topDown.Create(42, 48, 8, false);
+  ASSERT_TRUE(topDown.SaveBmp(folder.Atlas(), "", ""));
+  expectCovered(42, 48);
+
+  // A 12-byte core header: 16-bit width and height, a palette of three-byte entries.
+  constexpr int kWidth = 10;
+  constexpr int kHeight = 6;
+  constexpr int kOffset = 14 + 12 + 256 * 3;
+  constexpr int kSize = kOffset + 12 * kHeight;
+  std::vector<uint8_t> file(kSize, 0);
+  const auto put = [&](int at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  put(0, 'B' | ('M' << 8), 2);
+  put(2, kSize, 4);
+  put(10, kOffset, 4);
+  put(14, 12, 4);
+  put(18, kWidth, 2);
+  put(20, kHeight, 2);
+  put(22, 1, 2);
+  put(24, 8, 2);
+  std::ofstream(folder.Atlas(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), kSize);
+  expectCovered(kWidth, kHeight);
 }
 
 }  // namespace
