@@ -68,7 +68,7 @@ void DecideOnFrame(const fw::ClassifierSet& m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fw::fuzz::InstallSilentSink();
+  fw::fuzz::SetUpFuzzing();
   if (size < 1) return 0;
   const auto flavour = static_cast<fw::Flavour>(data[0] % fw::kFlavours.size());
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
