@@ -1,5 +1,6 @@
 #include "learn/modes/classifier_modes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -269,13 +270,14 @@ uint64_t CascadeBytes(Flavour flavour, int cascades) {
          sizeof(CompiledCascade<Family>) * cascades;
 }
 
-// Selection's peak: the load, or the model beside everything the mode builds; then the glyph
-// atlases of the two panes that show text.
-uint64_t ModeBytes(uint64_t built, int width, int height) {
-  const uint64_t common = sizeof(ClassifierModesState) + FrameHistory::Bytes(width, height) +
-                          BlockPersistence::Bytes(width, height);
-  const uint64_t held = common + built;
-  return std::max(kLoadBytes, kModelBytes + held) + 2 * GlyphAtlasBytes() + kRounding;
+// The peak of a selection and its first frames: the load, or the model beside what selection
+// builds, or that with what the first frame adds; then the glyph atlases of the two panes that
+// show text.
+uint64_t ModeBytes(uint64_t atSelection, uint64_t onFirstFrame, int width, int height) {
+  const uint64_t built = sizeof(ClassifierModesState) + FrameHistory::Bytes(width, height) +
+                         BlockPersistence::Bytes(width, height) + atSelection;
+  return std::max({kLoadBytes, kModelBytes + built, built + onFirstFrame + 2 * GlyphAtlasBytes()}) +
+         kRounding;
 }
 
 }  // namespace
@@ -363,25 +365,25 @@ uint64_t RealAdaBoostModeMemory(const DetectionState&, int width, int height) {
   const int count = RealAdaBoostDetector::Sides(height, sides);
   return ModeBytes(RealAdaBoostDetector::Bytes(width, height) +
                        CascadeBytes<WindowByteFamily>(Flavour::Byte, count),
-                   width, height);
+                   RealAdaBoostDetector::PlaneBytes(width, height), width, height);
 }
 
 uint64_t BoostedLbpModeMemory(const DetectionState&, int width, int height) {
-  return ModeBytes(BlbpDetector::Bytes(width, height) +
-                       CascadeBytes<CodeCountFamily>(Flavour::Blbp, 1),
-                   width, height);
+  return ModeBytes(
+      BlbpDetector::Bytes(width, height) + CascadeBytes<CodeCountFamily>(Flavour::Blbp, 1), 0,
+      width, height);
 }
 
 uint64_t PltpModeMemory(const DetectionState&, int width, int height) {
   return ModeBytes(PltpDetector::Bytes(width, height) +
                        CascadeBytes<CodeCountFamily>(Flavour::Pltp, height / kCountBase),
-                   width, height);
+                   0, width, height);
 }
 
 uint64_t PldpModeMemory(const DetectionState&, int width, int height) {
   return ModeBytes(PldpDetector::Bytes(width, height) +
                        CascadeBytes<TextureFamily>(Flavour::Eoh, PldpDetector::kLevels),
-                   width, height);
+                   0, width, height);
 }
 
 }  // namespace fw

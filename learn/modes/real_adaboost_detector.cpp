@@ -54,8 +54,12 @@ void RealAdaBoostDetector::Build(const ClassifierSet& model, int width, int heig
 uint64_t RealAdaBoostDetector::Bytes(int width, int height) {
   const uint64_t pixels = static_cast<uint64_t>(width) * height;
   const uint64_t blocks = static_cast<uint64_t>(width / 8) * (height / 8);
-  // The window planes: two 32-bit and two 64-bit integral planes.
-  return 24 * pixels + 2 * (sizeof(int32_t) + 1) * pixels + 4 * blocks;
+  return 2 * (sizeof(int32_t) + 1) * pixels + 4 * blocks;
+}
+
+uint64_t RealAdaBoostDetector::PlaneBytes(int width, int height) {
+  // Two 32-bit and two 64-bit integral planes.
+  return 24 * static_cast<uint64_t>(width) * height;
 }
 
 void RealAdaBoostDetector::Scan(const Dib& frame, WindowList& windows) {

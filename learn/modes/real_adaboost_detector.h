@@ -33,7 +33,9 @@ class RealAdaBoostDetector {
 
   // Compiles the loaded Byte cascade for every side and sizes every buffer for the frame.
   void Build(const ClassifierSet& model, int width, int height);
+  // What Build allocates, and what the first frame's planes add.
   static uint64_t Bytes(int width, int height);
+  static uint64_t PlaneBytes(int width, int height);
 
   // Builds the frame's planes and scans every side; stops at 200 rectangles.
   void Scan(const Dib& frame, WindowList& windows);
