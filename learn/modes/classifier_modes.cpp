@@ -90,7 +90,10 @@ std::shared_ptr<ClassifierModesState> NewState(int width, int height) {
 // What every mode's selection does around building its detector.
 template <typename Detector, typename BuildDetector>
 void BuildMode(DetectionState& state, Flavour flavour, BuildDetector build) {
-  state.classifierModes.reset();  // what an earlier selection built goes first
+  // What an earlier selection built goes first.
+  state.classifierModes.reset();
+  ReleaseGlyphAtlas(state.panes.topRight());
+  ReleaseGlyphAtlas(state.panes.bottomRight());
   state.alarmFlag = 0;
   {
     ClassifierSet model;

@@ -2,12 +2,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/draw.h"
 #include "core/text_stamp.h"
 #include "learn/modes/detection_windows.h"
 
 namespace fw {
+
+void ReleaseGlyphAtlas(Dib& pane) {
+  std::vector<uint8_t>().swap(pane.GlyphAtlas());
+  pane.GlyphAtlasWidth() = 0;
+  pane.GlyphAtlasHeight() = 0;
+}
 
 void CopyFramePixels(const Dib& frame, Dib& pane) {
   if (!pane.SameFormat(frame.Width(), frame.Height(), frame.GetBitCount()) ||

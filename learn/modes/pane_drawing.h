@@ -8,6 +8,9 @@
 
 namespace fw {
 
+// Frees a pane's glyph atlas, capacity included (a selection's other clearing keeps the
+// capacity), so that a selection never loads its classifier file beside an old atlas.
+void ReleaseGlyphAtlas(Dib& pane);
 // Copies the frame's pixels into a pane of the same format; a pane of another format is left
 // as it is.
 void CopyFramePixels(const Dib& frame, Dib& pane);
