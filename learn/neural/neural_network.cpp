@@ -15,6 +15,7 @@ namespace fw {
 namespace {
 
 constexpr size_t kHeaderBytes = 12;
+constexpr float kMaxMagnitude = 1e6f;
 // Large enough for the largest network the limits allow, with its parameter block.
 constexpr size_t kMaxFileBytes =
     kHeaderBytes +
@@ -127,9 +128,11 @@ Result NeuralNetwork::LoadFromBytes(std::string_view bytes, const std::string& p
   std::vector<float> values(floats);
   std::memcpy(values.data(), bytes.data() + kHeaderBytes, 4 * floats);
   for (size_t i = 0; i < floats; ++i) {
-    if (!std::isfinite(values[i])) {
-      return fail("holds a value that is not a finite number at byte " +
-                  std::to_string(kHeaderBytes + 4 * i));
+    const std::string at = " at byte " + std::to_string(kHeaderBytes + 4 * i);
+    if (!std::isfinite(values[i])) return fail("holds a value that is not a finite number" + at);
+    // Beyond this the sums of a forward pass could overflow; no trained network comes near it.
+    if (std::fabs(values[i]) > kMaxMagnitude) {
+      return fail("holds a weight or threshold beyond +-1e6" + at);
     }
   }
   SetSizes(in, hid, out);

@@ -44,7 +44,7 @@ class NeuralNetwork {
 
   // Reads a network file. A file that cannot be read, is too short or too long for the sizes it
   // declares (a parameter block of 1008 bytes after the network is allowed), declares sizes out
-  // of range, or holds a weight or threshold that is not a finite number is refused with a
+  // of range, or holds a weight or threshold that is not finite or beyond +-1e6 is refused with a
   // message naming the file and the problem; the network stays as it was.
   Result Load(const std::string& path);
   Result LoadFromBytes(std::string_view bytes, const std::string& path);

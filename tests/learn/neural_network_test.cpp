@@ -62,10 +62,13 @@ TEST(NeuralNetwork, BadFilesAreRefusedNamingTheProblemAndLeaveTheNetworkAsItWas)
   std::string nan = good;
   const float notANumber = std::nanf("");
   std::memcpy(nan.data() + 20, &notANumber, 4);
+  std::string huge = good;
+  const float tooLarge = -2e6f;
+  std::memcpy(huge.data() + good.size() - 4, &tooLarge, 4);
   const struct {
     const char* what;
     std::string bytes;
-    const char* message;
+    std::string message;
   } cases[] = {
       {"empty", "", "too short"},
       {"header cut", good.substr(0, 8), "too short"},
@@ -76,6 +79,7 @@ TEST(NeuralNetwork, BadFilesAreRefusedNamingTheProblemAndLeaveTheNetworkAsItWas)
       {"huge outputs", withInt(8, 1 << 30), "outputs"},
       {"huge sizes that overflow a product", withInt(0, 0x7fffffff), "declares"},
       {"not a number", nan, "not a finite number at byte 20"},
+      {"too large", huge, "beyond +-1e6 at byte " + std::to_string(good.size() - 4)},
   };
   for (const auto& c : cases) {
     NeuralNetwork n = SmallNetwork(9);
