@@ -142,6 +142,12 @@ const ModeInfo kModes[] = {
      false, {nullptr, "Byte cascade windows: confirmed red, unconfirmed green, refused blue",
              "Colour change over three frames (red by count, green just ended)",
              "Motion mask and the smoky-frame rate"}, RealAdaBoostModeMemory},
+    {M::NeuralNetwork, "Neural Network based on LBP", 7021, ModeCommand::Menu,
+     {kColour, kGrey, kColour}, BuildNeuralNetworkMode, nullptr, NeuralNetworkModeStep, nullptr,
+     ClassifierOverlays, nullptr, {},
+     false, {nullptr, "Network windows (their central squares): confirmed red, unconfirmed green",
+             nullptr, "Block persistence, regions (red kept, blue too small) and the rate"},
+     NeuralNetworkModeMemory},
     {M::BoostedLbp, "Boosted LBP", 7022, ModeCommand::Menu, {kColour, kGrey, kColour},
      BuildBoostedLbpMode, nullptr, BoostedLbpModeStep, nullptr, ClassifierOverlays, nullptr, {},
      false, {nullptr, "BLBP cascade windows: confirmed red, unconfirmed green", nullptr,
@@ -169,7 +175,6 @@ const MenuMode kMenuOnlyModes[] = {
     {M::Training, "Training"},
     {M::Detecting, "Detecting"},
     {M::AdaboostMotion, "Adaboost+Motion"},
-    {M::NeuralNetwork, "Neural Network based on LBP"},
 };
 
 }  // namespace

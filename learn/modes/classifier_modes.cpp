@@ -27,8 +27,9 @@ struct ModeRules {
   bool raisedVote;        // the frame flag from the raised-block counts, not from regions
 };
 
-enum Rule { kRealAdaBoost, kBlbp, kPltp, kPldp };
+enum Rule { kRealAdaBoost, kNeural, kBlbp, kPltp, kPldp };
 constexpr ModeRules kRules[] = {
+    {Flavour::Byte, 25, false, 1, false},
     {Flavour::Byte, 25, false, 1, false},
     {Flavour::Blbp, 25, false, 1, false},
     {Flavour::Pltp, 25, true, 2, false},
@@ -45,6 +46,19 @@ void Report(const std::string& text) {
   CurrentUiSink().Message(text, "", MessageButtons::Ok);
 }
 
+// The file mode 7021 reads its network from, beside the Byte cascade.
+constexpr char kNetworkFile[] = "LBP_NeuralNet.kdz";
+
+// A file of the mode's that is in neither place files are looked for.
+bool ReportIfMissing(const DetectionState& state, const char* file, const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return false;
+  Report(std::string(LabelOf(state)) + ": the classifier file \"" + file +
+         "\" is missing (looked in " + StartDirectory() + " and " + DataDirectory() +
+         "); the mode stays off");
+  return true;
+}
+
 // Loads the flavour's classifier file as its mode does and sets the mode's stage ratio; the
 // statistics report of the load is written into the start directory (a report that cannot be
 // written is told in the status text and does not keep the mode off). False, reported, when the
@@ -52,13 +66,7 @@ void Report(const std::string& text) {
 bool LoadCascade(const DetectionState& state, Flavour flavour, ClassifierSet& model) {
   const FlavourInfo& info = InfoOf(flavour);
   const std::string path = FindDataFile(info.defaultFile);
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    Report(std::string(LabelOf(state)) + ": the classifier file \"" + info.defaultFile +
-           "\" is missing (looked in " + StartDirectory() + " and " + DataDirectory() +
-           "); the mode stays off");
-    return false;
-  }
+  if (ReportIfMissing(state, info.defaultFile, path)) return false;
   if (const Result loaded = model.Load(flavour, path); !loaded) {
     Report(std::string(LabelOf(state)) + ": " + loaded.message() + "; the mode stays off");
     return false;
@@ -87,7 +95,8 @@ std::shared_ptr<ClassifierModesState> NewState(int width, int height) {
   return modes;
 }
 
-// What every mode's selection does around building its detector.
+// What every mode's selection does around building its detector; `build` returns false, having
+// reported why, when the detector cannot be built (the mode then stays off).
 template <typename Detector, typename BuildDetector>
 void BuildMode(DetectionState& state, Flavour flavour, BuildDetector build) {
   // What an earlier selection built goes first.
@@ -104,7 +113,10 @@ void BuildMode(DetectionState& state, Flavour flavour, BuildDetector build) {
     int width = 0, height = 0;
     FrameSize(state.panes.topLeft(), width, height);
     std::shared_ptr<ClassifierModesState> modes = NewState(width, height);
-    build(modes->detector.template emplace<Detector>(), model, width, height);
+    if (!build(modes->detector.template emplace<Detector>(), model, width, height)) {
+      state.mode = nullptr;
+      return;
+    }
     state.classifierModes = std::move(modes);
   }
   EnsureGlyphAtlas(state.panes.topRight());
@@ -292,6 +304,22 @@ void BuildRealAdaBoostMode(DetectionState& state) {
       state, Flavour::Byte,
       [](RealAdaBoostDetector& d, const ClassifierSet& model, int width, int height) {
         d.Build(model, width, height);
+        return true;
+      });
+}
+
+void BuildNeuralNetworkMode(DetectionState& state) {
+  // The Byte cascade is loaded (and its statistics report written) as for 7020; the windows are
+  // decided by the network alone.
+  BuildMode<NeuralLbpDetector>(
+      state, Flavour::Byte, [&state](NeuralLbpDetector& d, const ClassifierSet&, int, int) {
+        const std::string path = FindDataFile(kNetworkFile);
+        if (ReportIfMissing(state, kNetworkFile, path)) return false;
+        if (const Result loaded = d.Load(path); !loaded) {
+          Report(std::string(LabelOf(state)) + ": " + loaded.message() + "; the mode stays off");
+          return false;
+        }
+        return true;
       });
 }
 
@@ -300,6 +328,7 @@ void BuildBoostedLbpMode(DetectionState& state) {
   BuildMode<BlbpDetector>(state, Flavour::Blbp,
                           [&frame](BlbpDetector& d, const ClassifierSet& model, int, int) {
                             d.Build(model, frame);
+                            return true;
                           });
 }
 
@@ -308,6 +337,7 @@ void BuildPltpMode(DetectionState& state) {
   BuildMode<PltpDetector>(state, Flavour::Pltp,
                           [&frame](PltpDetector& d, const ClassifierSet& model, int, int) {
                             d.Build(model, frame);
+                            return true;
                           });
 }
 
@@ -316,6 +346,7 @@ void BuildPldpMode(DetectionState& state) {
       state, Flavour::Eoh,
       [](PldpDetector& d, const ClassifierSet& model, int width, int height) {
         d.Build(model, width, height);
+        return true;
       });
 }
 
@@ -335,6 +366,10 @@ void RealAdaBoostModeStep(DetectionState& state) {
       state.panes.topRight(), state.panes.bottomLeft(), state.panes.bottomRight());
   state.alarmFlag = alarm ? 1 : 0;
   modes->history.Remember(frame);
+}
+
+void NeuralNetworkModeStep(DetectionState& state) {
+  PersistenceModeStep<NeuralLbpDetector, kNeural>(state);
 }
 
 void BoostedLbpModeStep(DetectionState& state) {
@@ -369,6 +404,11 @@ uint64_t RealAdaBoostModeMemory(const DetectionState&, int width, int height) {
   return ModeBytes(RealAdaBoostDetector::Bytes(width, height) +
                        CascadeBytes<WindowByteFamily>(Flavour::Byte, count),
                    RealAdaBoostDetector::PlaneBytes(width, height), width, height);
+}
+
+uint64_t NeuralNetworkModeMemory(const DetectionState&, int width, int height) {
+  return ModeBytes(NeuralLbpDetector::Bytes(FindDataFile(kNetworkFile)) + sizeof(NeuralLbpDetector),
+                   0, width, height);
 }
 
 uint64_t BoostedLbpModeMemory(const DetectionState&, int width, int height) {

@@ -10,6 +10,7 @@
 #include "learn/modes/block_persistence.h"
 #include "learn/modes/detection_windows.h"
 #include "learn/modes/frame_history.h"
+#include "learn/modes/neural_lbp_detector.h"
 #include "learn/modes/pldp_detector.h"
 #include "learn/modes/pltp_detector.h"
 #include "learn/modes/real_adaboost_detector.h"
@@ -20,7 +21,8 @@ struct ClassifierModesState {
   FrameHistory history;
   WindowList windows;
   BlockPersistence persistence;
-  std::variant<std::monostate, RealAdaBoostDetector, BlbpDetector, PltpDetector, PldpDetector>
+  std::variant<std::monostate, RealAdaBoostDetector, NeuralLbpDetector, BlbpDetector, PltpDetector,
+               PldpDetector>
       detector;
   bool formatReported = false;  // a frame the mode cannot take was reported since selection
 };

@@ -23,6 +23,8 @@
 #include "learn/modes/frame_history.h"
 #include "learn/modes/pldp_detector.h"
 #include "learn/modes/real_adaboost_detector.h"
+#include "learn/neural/lbp_var_features.h"
+#include "learn/neural/neural_network.h"
 #include "tests/support/clips.h"
 #include "video/frame_source.h"
 
@@ -300,20 +302,32 @@ TEST_F(ClassifierModeRun, RealAdaBoostAlarmsOnTheFourthSmokyFrameOfFive) {
   }
 }
 
-TEST_F(ClassifierModeRun, BoostedLbpAlarmsWhenRegionsPersistOnSeventyFrames) {
+// A network whose outputs are all equal puts every window in class 0, smoke.
+void SaveSmokeEverywhereNetwork(const std::string& path) {
+  NeuralNetwork network;
+  network.SetSizes(kLbpVarInputs, 1, 2);
+  ASSERT_TRUE(network.Save(path));
+}
+
+TEST_F(ClassifierModeRun, RegionsPersistingOnSeventyFramesRaiseTheAlarm) {
+  // Every window accepted: the rectangles touch their neighbours, so every block under them
+  // persists from frame 17 on, and the 70th frame with a region is frame 86.
   WriteAcceptAll("BLBP_RealAdaboost.kdz");
-  FrameList frames(PatchScene(90, false));
-  Session session;
-  session.OpenFrames(frames);
-  session.State().alarmLogEnabled = false;
-  ASSERT_TRUE(session.SelectMode(ModeId::BoostedLbp));
-  int first = -1;
-  for (int f = 0; f < 90; ++f) {
-    session.Step();
-    if (first < 0 && session.State().alarmFlag != 0) first = f;
+  ASSERT_TRUE(BrightWindowCascade().Save(folder_ + "/Byte_RealAdaboost.kdz"));
+  SaveSmokeEverywhereNetwork(folder_ + "/LBP_NeuralNet.kdz");
+  for (const ModeId mode : {ModeId::BoostedLbp, ModeId::NeuralNetwork}) {
+    FrameList frames(PatchScene(90, false));
+    Session session;
+    session.OpenFrames(frames);
+    session.State().alarmLogEnabled = false;
+    ASSERT_TRUE(session.SelectMode(mode));
+    int first = -1;
+    for (int f = 0; f < 90; ++f) {
+      session.Step();
+      if (first < 0 && session.State().alarmFlag != 0) first = f;
+    }
+    EXPECT_EQ(first, 86) << ModeNumber(mode);
   }
-  // Blocks persist from frame 17 on; the 70th frame with a region is frame 86.
-  EXPECT_EQ(first, 86);
 }
 
 TEST_F(ClassifierModeRun, AMissingOrBadClassifierFileKeepsTheModeOff) {
@@ -325,12 +339,16 @@ TEST_F(ClassifierModeRun, AMissingOrBadClassifierFileKeepsTheModeOff) {
     ModeId mode;
     const char* file;
   };
-  const Case cases[] = {{ModeId::RealAdaBoost, "Byte_RealAdaboost.kdz"},
+  // 7021 needs the Byte cascade and the network; its case runs with a good cascade.
+  ASSERT_TRUE(BrightWindowCascade().Save(folder_ + "/Byte_RealAdaboost.kdz"));
+  const Case cases[] = {{ModeId::NeuralNetwork, "LBP_NeuralNet.kdz"},
+                        {ModeId::RealAdaBoost, "Byte_RealAdaboost.kdz"},
                         {ModeId::BoostedLbp, "BLBP_RealAdaboost.kdz"},
                         {ModeId::Pltp, "PLTP_RealAdaboost.kdz"},
                         {ModeId::Pldp, "EOH_RealAdaboost.kdz"}};
   FrameList frames(PatchScene(2, false));
   for (const Case& c : cases) {
+    if (c.mode == ModeId::RealAdaBoost) fs::remove(folder_ + "/Byte_RealAdaboost.kdz");
     for (const bool present : {false, true}) {
       SCOPED_TRACE(std::string(c.file) + (present ? " short" : " missing"));
       if (present) WriteBytes(c.file, std::string("\x01\x00\x00", 3));
@@ -346,6 +364,7 @@ TEST_F(ClassifierModeRun, AMissingOrBadClassifierFileKeepsTheModeOff) {
       EXPECT_NE(text.find("stays off"), std::string::npos) << text;
       if (present) {
         EXPECT_NE(text.find("too short"), std::string::npos) << text;
+        EXPECT_NE(text.find(folder_ + "/" + c.file), std::string::npos) << text;
       } else {
         EXPECT_NE(text.find(folder_ + "/"), std::string::npos) << text;
         EXPECT_NE(text.find(data + "/"), std::string::npos) << text;
@@ -374,6 +393,23 @@ TEST_F(ClassifierModeRun, AMissingOrBadClassifierFileKeepsTheModeOff) {
     unsetenv("FUMEWATCH_DATA_DIR");
   }
   fs::remove_all(data);
+}
+
+TEST_F(ClassifierModeRun, ANetworkForOtherInputsKeepsTheNetworkModeOff) {
+  ASSERT_TRUE(BrightWindowCascade().Save(folder_ + "/Byte_RealAdaboost.kdz"));
+  NeuralNetwork network;
+  network.SetSizes(10, 2, 2);
+  ASSERT_TRUE(network.Save(folder_ + "/LBP_NeuralNet.kdz"));
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  FrameList frames(PatchScene(2, false));
+  Session session;
+  session.OpenFrames(frames);
+  EXPECT_FALSE(session.SelectMode(ModeId::NeuralNetwork));
+  EXPECT_EQ(session.Mode(), ModeId::None);
+  ASSERT_EQ(sink.Messages().size(), 1u);
+  EXPECT_NE(sink.Messages()[0].text.find("takes 10 inputs"), std::string::npos)
+      << sink.Messages()[0].text;
 }
 
 }  // namespace
