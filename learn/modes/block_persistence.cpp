@@ -23,6 +23,7 @@ void BlockPersistence::Build(int width, int height) {
   const size_t blocks = static_cast<size_t>(columns_) * rows_;
   score_.assign(blocks, 0.0f);
   label_.assign(blocks, 0);
+  inside_.assign(blocks, 0);
   stack_.assign(blocks, 0);
   members_.assign(blocks, 0);
   position_ = 0;
@@ -34,28 +35,34 @@ void BlockPersistence::Build(int width, int height) {
 
 uint64_t BlockPersistence::Bytes(int width, int height) {
   const uint64_t blocks = static_cast<uint64_t>(width / kBlock) * (height / kBlock);
-  return blocks * (sizeof(float) + 1 + 2 * sizeof(int));
+  return blocks * (sizeof(float) + 2 + 2 * sizeof(int));
 }
 
 int BlockPersistence::Update(const WindowList& windows, int minRects) {
+  // Count, per block, the confirmed rectangles its top-left corner (8 c, 8 r) lies in: the
+  // corners inside [left, right) x [top, bottom) are those of columns ceil(left / 8) ..
+  // (right - 1) / 8, and the same for rows.
+  std::fill(inside_.begin(), inside_.end(), 0);
+  for (int i = 0; i < windows.Count(); ++i) {
+    if (windows.Status(i) != WindowStatus::Confirmed) continue;
+    const WindowRect& w = windows.Rect(i);
+    const int c0 = std::max((w.left + kBlock - 1) / kBlock, 0);
+    const int c1 = std::min((w.right - 1) / kBlock, columns_ - 1);
+    const int r0 = std::max((w.top + kBlock - 1) / kBlock, 0);
+    const int r1 = std::min((w.bottom - 1) / kBlock, rows_ - 1);
+    for (int r = r0; r <= r1; ++r) {
+      uint8_t* row = inside_.data() + static_cast<size_t>(r) * columns_;
+      for (int c = c0; c <= c1; ++c) row[c] = static_cast<uint8_t>(std::min(row[c] + 1, 255));
+    }
+  }
   int raised = 0;
-  for (int r = 0; r < rows_; ++r) {
-    const int y = r * kBlock;
-    for (int c = 0; c < columns_; ++c) {
-      const int x = c * kBlock;
-      int inside = 0;
-      for (int i = 0; i < windows.Count() && inside < minRects; ++i) {
-        if (windows.Status(i) != WindowStatus::Confirmed) continue;
-        const WindowRect& w = windows.Rect(i);
-        inside += (w.left <= x && x < w.right && w.top <= y && y < w.bottom) ? 1 : 0;
-      }
-      float& p = score_[r * columns_ + c];
-      if (inside >= minRects) {
-        p = 0.98f * p + 0.02f;
-        ++raised;
-      } else {
-        p = 0.98f * p;
-      }
+  for (size_t b = 0; b < score_.size(); ++b) {
+    float& p = score_[b];
+    if (inside_[b] >= minRects) {
+      p = 0.98f * p + 0.02f;
+      ++raised;
+    } else {
+      p = 0.98f * p;
     }
   }
   return raised;

@@ -61,6 +61,7 @@ class BlockPersistence {
   int regions_ = 0;
   std::vector<float> score_;
   std::vector<uint8_t> label_;
+  std::vector<uint8_t> inside_;  // confirmed rectangles over each block's corner, this frame
   std::vector<int> stack_;  // the flood fill's pending blocks
   std::vector<int> members_;  // the blocks of the region being filled
   std::array<int, kMaxRegions> regionSizes_{};

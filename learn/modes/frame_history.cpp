@@ -31,7 +31,7 @@ void FrameHistory::ComputeColourChange(int threshold) {
   const uint8_t* f1 = Previous();
   const uint8_t* f3 = ThreeBack();
   const bool compare = framesSeen_ >= kFrames;
-  const int blockWidth = columns_ * kBlock;
+  const int blockWidth = columns_ * kBlock;  // whole blocks only
   uint64_t sum = 0;
   for (int r = 0; r < rows_; ++r) {
     std::fill(counts_.begin(), counts_.end(), 0);
@@ -39,12 +39,19 @@ void FrameHistory::ComputeColourChange(int threshold) {
       const uint8_t* a = f1 + static_cast<size_t>(y) * stride_;
       const uint8_t* b = f3 + static_cast<size_t>(y) * stride_;
       uint32_t rowSum = 0;
-      for (int x = 0; x < blockWidth; ++x, a += 3, b += 3) {
-        rowSum += a[0] + a[1] + a[2];
-        const bool changed = std::abs(a[0] - b[0]) >= threshold ||
-                             std::abs(a[1] - b[1]) >= threshold ||
-                             std::abs(a[2] - b[2]) >= threshold;
-        counts_[x / kBlock] += changed ? 1 : 0;
+      for (int c = 0; c < columns_; ++c) {
+        int changed = 0;
+        for (int k = 0; k < 3 * kBlock; k += 3) {
+          rowSum += a[k] + a[k + 1] + a[k + 2];
+          changed += (std::abs(a[k] - b[k]) >= threshold ||
+                      std::abs(a[k + 1] - b[k + 1]) >= threshold ||
+                      std::abs(a[k + 2] - b[k + 2]) >= threshold)
+                         ? 1
+                         : 0;
+        }
+        counts_[c] = static_cast<uint16_t>(counts_[c] + changed);
+        a += 3 * kBlock;
+        b += 3 * kBlock;
       }
       sum += rowSum;
     }
