@@ -77,8 +77,8 @@ void BlockPersistence::Draw(Dib& pane) const {
       if (p < kPersistent) {
         red = blue = static_cast<uint8_t>(255.0f - 255.0f * p / kPersistent);
       }
-      FillRect(pane, c * kBlock, r * kBlock, (c + 1) * kBlock - 1, (r + 1) * kBlock - 1, red,
-               green, blue);
+      FillRect(pane, c * kBlock, r * kBlock, (c + 1) * kBlock - 1, (r + 1) * kBlock - 1, red, green,
+               blue);
     }
   }
 }

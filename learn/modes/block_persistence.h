@@ -62,8 +62,8 @@ class BlockPersistence {
   std::vector<float> score_;
   std::vector<uint8_t> label_;
   std::vector<uint8_t> inside_;  // confirmed rectangles over each block's corner, this frame
-  std::vector<int> stack_;  // the flood fill's pending blocks
-  std::vector<int> members_;  // the blocks of the region being filled
+  std::vector<int> stack_;       // the flood fill's pending blocks
+  std::vector<int> members_;     // the blocks of the region being filled
   std::array<int, kMaxRegions> regionSizes_{};
   std::array<uint8_t, kRing> flags_{};
   std::array<int, kRing> raised_{};

@@ -29,10 +29,8 @@ struct ModeRules {
 
 enum Rule { kRealAdaBoost, kNeural, kBlbp, kPltp, kPldp };
 constexpr ModeRules kRules[] = {
-    {Flavour::Byte, 25, false, 1, false},
-    {Flavour::Byte, 25, false, 1, false},
-    {Flavour::Blbp, 25, false, 1, false},
-    {Flavour::Pltp, 25, true, 2, false},
+    {Flavour::Byte, 25, false, 1, false}, {Flavour::Byte, 25, false, 1, false},
+    {Flavour::Blbp, 25, false, 1, false}, {Flavour::Pltp, 25, true, 2, false},
     {Flavour::Eoh, 15, true, 2, true},
 };
 
@@ -72,10 +70,10 @@ bool LoadCascade(const DetectionState& state, Flavour flavour, ClassifierSet& mo
     return false;
   }
   model.UseModeRatio();
-  const Result written =
-      flavour == Flavour::Eoh ? WriteEohReport(model, StartDirectory() + kEohReportFile)
-      : flavour == Flavour::Byte ? WriteStatisticsReport(model, StartDirectory())
-                                 : Result::Ok();
+  const Result written = flavour == Flavour::Eoh
+                             ? WriteEohReport(model, StartDirectory() + kEohReportFile)
+                         : flavour == Flavour::Byte ? WriteStatisticsReport(model, StartDirectory())
+                                                    : Result::Ok();
   if (!written) CurrentUiSink().Status(StatusField::Message, written.message());
   return true;
 }
@@ -139,10 +137,12 @@ ClassifierModesState* Ready(DetectionState& state) {
                      ": the mode was selected without a colour frame; open a video and select "
                      "the mode again."
                : std::string(LabelOf(state)) + ": the frame is now " +
-                     std::to_string(frame.Width()) + " x " + std::to_string(frame.Height()) +
-                     " (" + std::to_string(frame.GetBitCount()) + "-bit) but the mode was built "
-                     "for " + std::to_string(history.Width()) + " x " +
-                     std::to_string(history.Height()) + " colour frames; select it again.");
+                     std::to_string(frame.Width()) + " x " + std::to_string(frame.Height()) + " (" +
+                     std::to_string(frame.GetBitCount()) +
+                     "-bit) but the mode was built "
+                     "for " +
+                     std::to_string(history.Width()) + " x " + std::to_string(history.Height()) +
+                     " colour frames; select it again.");
   }
   return nullptr;
 }
@@ -179,8 +179,7 @@ void DrawRaisedChart(Dib& pane, const BlockPersistence& persistence, float mean,
 
 // The steps of 7021-7024 after the scan: colour change, confirmation, persistence, panes,
 // regions and the vote over the last 100 frames; then the frame joins the history.
-void VoteOnPersistence(DetectionState& state, ClassifierModesState& modes,
-                       const ModeRules& rules) {
+void VoteOnPersistence(DetectionState& state, ClassifierModesState& modes, const ModeRules& rules) {
   const Dib& frame = state.panes.topLeft();
   FrameHistory& history = modes.history;
   BlockPersistence& persistence = modes.persistence;
@@ -192,7 +191,8 @@ void VoteOnPersistence(DetectionState& state, ClassifierModesState& modes,
     const std::vector<uint8_t>& map = history.ChangeMap();
     for (size_t b = 0; b < map.size(); ++b) {
       if (map[b] == 0) continue;
-      const int c = static_cast<int>(b) % history.Columns(), r = static_cast<int>(b) / history.Columns();
+      const int c = static_cast<int>(b) % history.Columns(),
+                r = static_cast<int>(b) / history.Columns();
       OutlineBlock(changes, c, r, 0, 0, 255);
     }
   }
@@ -342,12 +342,11 @@ void BuildPltpMode(DetectionState& state) {
 }
 
 void BuildPldpMode(DetectionState& state) {
-  BuildMode<PldpDetector>(
-      state, Flavour::Eoh,
-      [](PldpDetector& d, const ClassifierSet& model, int width, int height) {
-        d.Build(model, width, height);
-        return true;
-      });
+  BuildMode<PldpDetector>(state, Flavour::Eoh,
+                          [](PldpDetector& d, const ClassifierSet& model, int width, int height) {
+                            d.Build(model, width, height);
+                            return true;
+                          });
 }
 
 // --- per frame -----------------------------------------------------------------------------

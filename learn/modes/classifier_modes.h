@@ -1,11 +1,11 @@
 // The classifier detection modes as the mode table's rows call them: 7020 "RealAdaBoost
 // Detectiong" (Byte cascade, multi-scale), 7021 "Neural Network based on LBP" (the network of
-// "LBP_NeuralNet.kdz" on LBP-VAR vectors of 48 x 48 windows; the Byte cascade is loaded too), 7022 "Boosted LBP" (BLBP cascade), 7023 "PLTP" (PLTP
-// cascade on a code pyramid) and 7024 "PLDP" (EOH cascade on an intensity-saturation pyramid).
-// Each frame the mode scans the frame with its cascade, checks the rectangles it found against
-// each other and against colour change over the last three frames, and votes the alarm: 7020 on
-// the last five frames, the others on persistent block regions (7024: on the raised-block
-// counts) over the last 100 frames.
+// "LBP_NeuralNet.kdz" on LBP-VAR vectors of 48 x 48 windows; the Byte cascade is loaded too), 7022
+// "Boosted LBP" (BLBP cascade), 7023 "PLTP" (PLTP cascade on a code pyramid) and 7024 "PLDP" (EOH
+// cascade on an intensity-saturation pyramid). Each frame the mode scans the frame with its
+// cascade, checks the rectangles it found against each other and against colour change over the
+// last three frames, and votes the alarm: 7020 on the last five frames, the others on persistent
+// block regions (7024: on the raised-block counts) over the last 100 frames.
 //
 // Selection loads the mode's classifier file (start directory first, then the data directory).
 // A missing or bad file is reported (a message box and the status text: which file, where it

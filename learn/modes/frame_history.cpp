@@ -43,11 +43,11 @@ void FrameHistory::ComputeColourChange(int threshold) {
         int changed = 0;
         for (int k = 0; k < 3 * kBlock; k += 3) {
           rowSum += a[k] + a[k + 1] + a[k + 2];
-          changed += (std::abs(a[k] - b[k]) >= threshold ||
-                      std::abs(a[k + 1] - b[k + 1]) >= threshold ||
-                      std::abs(a[k + 2] - b[k + 2]) >= threshold)
-                         ? 1
-                         : 0;
+          changed +=
+              (std::abs(a[k] - b[k]) >= threshold || std::abs(a[k + 1] - b[k + 1]) >= threshold ||
+               std::abs(a[k + 2] - b[k + 2]) >= threshold)
+                  ? 1
+                  : 0;
         }
         counts_[c] = static_cast<uint16_t>(counts_[c] + changed);
         a += 3 * kBlock;

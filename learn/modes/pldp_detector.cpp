@@ -27,8 +27,8 @@ uint64_t PldpDetector::Bytes(int width, int height) {
   // Per pixel of the largest level: two gradients, the bin, the magnitude, the code and the
   // 30 integral planes.
   const uint64_t pixels = static_cast<uint64_t>(width) * height;
-  return levels + pixels * (2 * sizeof(int16_t) + 1 + sizeof(float) + 1 +
-                            kTexturePlanes * sizeof(uint32_t));
+  return levels +
+         pixels * (2 * sizeof(int16_t) + 1 + sizeof(float) + 1 + kTexturePlanes * sizeof(uint32_t));
 }
 
 void PldpDetector::Scan(const Dib& frame, WindowList& windows) {

@@ -14,9 +14,9 @@ namespace fw {
 namespace {
 
 // The displacements the motion mask inside a rectangle is matched over.
-constexpr int kDisplacements[17][2] = {{0, 0},   {1, 0},   {2, 0},  {1, 1},   {2, 2},  {0, 1},
-                                       {0, 2},   {-1, 1},  {-2, 2}, {-1, 0},  {-2, 0}, {-1, -1},
-                                       {-2, -2}, {0, -1},  {0, -2}, {1, -1},  {2, -2}};
+constexpr int kDisplacements[17][2] = {{0, 0},   {1, 0},  {2, 0},  {1, 1},  {2, 2},  {0, 1},
+                                       {0, 2},   {-1, 1}, {-2, 2}, {-1, 0}, {-2, 0}, {-1, -1},
+                                       {-2, -2}, {0, -1}, {0, -2}, {1, -1}, {2, -2}};
 constexpr int kMatchArea = 2 * kWindowBase * 2 * kWindowBase;  // matches are scaled to 48 x 48
 constexpr int kBorder = 2;
 
@@ -39,7 +39,8 @@ void RealAdaBoostDetector::Build(const ClassifierSet& model, int width, int heig
   cascades_.resize(static_cast<size_t>(sideCount_));
   for (int k = 0; k < sideCount_; ++k) cascades_[k].Compile(model, {sides_[k], width});
   planes_ = WindowPlanes();
-  const size_t blocks = static_cast<size_t>(width / BlockFlags::kBlock) * (height / BlockFlags::kBlock);
+  const size_t blocks =
+      static_cast<size_t>(width / BlockFlags::kBlock) * (height / BlockFlags::kBlock);
   for (std::vector<uint8_t>& map : changeRing_) map.assign(blocks, 0);
   changeCount_.assign(blocks, 0);
   changePosition_ = 0;
@@ -140,8 +141,7 @@ int RealAdaBoostDetector::BestMotionMatch(const WindowRect& r) const {
   return static_cast<int>(best);
 }
 
-void RealAdaBoostDetector::CheckRectangles(const FrameHistory& history,
-                                           WindowList& windows) const {
+void RealAdaBoostDetector::CheckRectangles(const FrameHistory& history, WindowList& windows) const {
   const int n = windows.Count();
   const BlockFlags counted{changeCount_.data(), history.Columns(), history.Rows()};
   const bool dark = history.MeanIntensity() < kDarkFrame;

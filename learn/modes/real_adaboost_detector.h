@@ -21,11 +21,11 @@ class RealAdaBoostDetector {
  public:
   static constexpr int kChangeThreshold = 25;
   static constexpr int kSmokyArea = 2 * kWindowBase * kWindowBase;  // 1152 pixels
-  static constexpr int kDarkFrame = 85;     // mean intensity below which nothing is confirmed
-  static constexpr int kMotionStep = 90;    // |D(t) - D(t - 1)| of a moving pixel
-  static constexpr int kRigidMatch = 100;   // best mask match below this: rigid or no motion
+  static constexpr int kDarkFrame = 85;    // mean intensity below which nothing is confirmed
+  static constexpr int kMotionStep = 90;   // |D(t) - D(t - 1)| of a moving pixel
+  static constexpr int kRigidMatch = 100;  // best mask match below this: rigid or no motion
   static constexpr int kVoteFrames = 5;
-  static constexpr int kAlarmVotes = 4;     // more than 3 of the last 5
+  static constexpr int kAlarmVotes = 4;  // more than 3 of the last 5
 
   // Window sides of the scan for a frame height: the largest 24 x 2^k not above it, halved while
   // above 23 (none below 24).

@@ -41,8 +41,8 @@ Dib SquareFrame(int width, int height, int background, int x, int y, int side, i
     uint8_t* row = frame.Row(r);
     for (int c = 0; c < width; ++c) {
       const bool inside = c >= x && c < x + side && r >= y && r < y + side;
-      row[3 * c] = row[3 * c + 1] = row[3 * c + 2] = static_cast<uint8_t>(inside ? level
-                                                                                  : background);
+      row[3 * c] = row[3 * c + 1] = row[3 * c + 2] =
+          static_cast<uint8_t>(inside ? level : background);
     }
   }
   return frame;
@@ -114,8 +114,7 @@ TEST(ClassifierScan, OverlapTestSkipsWindowsOverHalfAnAcceptedOne) {
       {24, 24, 48, 48, false},  // a quarter: the intersection, not the bounding span, counts
       {36, 0, 48, 48, false},   // overlapping by only a quarter of the side
       {0, 0, 24, 24, true},     // a smaller window inside
-      {12, 12, 24, 24, true},
-      {100, 100, 48, 48, false},
+      {12, 12, 24, 24, true},  {100, 100, 48, 48, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(windows.Overlaps(c.x, c.y, c.w, c.h), c.skipped) << c.x << "," << c.y;
@@ -209,7 +208,7 @@ TEST(ClassifierEvidence, PersistenceRegionsAndTheRaisedBlockVote) {
   ASSERT_EQ(persistence.Regions(), 1);
   EXPECT_EQ(persistence.RegionSize(0), 6);
   EXPECT_EQ(persistence.Label(2, 1), BlockPersistence::kFirstLabel);
-  EXPECT_EQ(persistence.Label(7, 3), 2);  // visited, discarded
+  EXPECT_EQ(persistence.Label(7, 3), 2);         // visited, discarded
   EXPECT_EQ(persistence.Update(windows, 2), 6);  // two rectangles over the big region only
 
   // A steady count of raised blocks has no variance, so it never flags a frame; a varying one
@@ -376,8 +375,8 @@ TEST_F(ClassifierModeRun, AMissingOrBadClassifierFileKeepsTheModeOff) {
   }
   // The command line says so and fails.
   const std::string clip = test::MakeClip("classifier_modes_cli", 48, 48, 3);
-  const std::string command = "cd " + folder_ + " && " + FW_BIN_DIR +
-                              "/fumewatch-cli detect --mode 7020 " + clip + " 2>&1";
+  const std::string command =
+      "cd " + folder_ + " && " + FW_BIN_DIR + "/fumewatch-cli detect --mode 7020 " + clip + " 2>&1";
   fs::remove(folder_ + "/Byte_RealAdaboost.kdz");
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
