@@ -45,6 +45,7 @@ FILE_float := Float_RealAdaboost.kdz
 FILE_blbp := BLBP_RealAdaboost.kdz
 FILE_pltp := PLTP_RealAdaboost.kdz
 FILE_eoh := EOH_RealAdaboost.kdz
+TRAIN_nn := --hidden 32 --epochs 100 --rate 0.2
 
 classifiers: build
 	@for f in byte float blbp pltp eoh; do \
@@ -55,6 +56,8 @@ classifiers: build
 	  echo "$$cmd"; \
 	  { echo "command: $$cmd"; $(BUILD)/bin/$$cmd; } > $(CLASSIFIER_DIR)/$$o.recipe.txt || exit 1; \
 	done
+	@cmd="fumewatch-cli train --flavour nn --positives $(PATCHES)/smoke_train_32x24 --negatives $(PATCHES)/nosmoke_train_32x24 --out $(CLASSIFIER_DIR)/LBP_NeuralNet.kdz --seed $(SEED) $(TRAIN_nn)"; \
+	  echo "$$cmd"; { echo "command: $$cmd"; $(BUILD)/bin/$$cmd; } > $(CLASSIFIER_DIR)/LBP_NeuralNet.kdz.recipe.txt || exit 1
 
 clean:
 	rm -rf $(BUILD)

@@ -7,6 +7,7 @@
 #include "detect/flame/flame_modes.h"
 #include "detect/motion/motion_modes.h"
 #include "detect/smoke/smoke_modes.h"
+#include "learn/modes/classifier_modes.h"
 
 namespace fw {
 
@@ -134,6 +135,34 @@ const ModeInfo kModes[] = {
      nullptr, nullptr, {},
      false, {nullptr, "Angle histogram (red) and its spectrum (green)", "Block vectors",
              "Region motion"}, Bytes<SpringMouthModeBytes>},
+    // classifier modes: cascades over windows of every frame, evidence over frames
+    {M::RealAdaBoost, "RealAdaBoost Detectiong", 7020, ModeCommand::Menu,
+     {kColour, kColour, kColour}, BuildRealAdaBoostMode, nullptr, RealAdaBoostModeStep, nullptr,
+     ClassifierOverlays, nullptr, {},
+     false, {nullptr, "Byte cascade windows: confirmed red, unconfirmed green, refused blue",
+             "Colour change over three frames (red by count, green just ended)",
+             "Motion mask and the smoky-frame rate"}, RealAdaBoostModeMemory},
+    {M::NeuralNetwork, "Neural Network based on LBP", 7021, ModeCommand::Menu,
+     {kColour, kGrey, kColour}, BuildNeuralNetworkMode, nullptr, NeuralNetworkModeStep, nullptr,
+     ClassifierOverlays, nullptr, {},
+     false, {nullptr, "Network windows (their central squares): confirmed red, unconfirmed green",
+             nullptr, "Block persistence, regions (red kept, blue too small) and the rate"},
+     NeuralNetworkModeMemory},
+    {M::BoostedLbp, "Boosted LBP", 7022, ModeCommand::Menu, {kColour, kGrey, kColour},
+     BuildBoostedLbpMode, nullptr, BoostedLbpModeStep, nullptr, ClassifierOverlays, nullptr, {},
+     false, {nullptr, "BLBP cascade windows: confirmed red, unconfirmed green", nullptr,
+             "Block persistence, regions (red kept, blue too small) and the rate"},
+     BoostedLbpModeMemory},
+    {M::Pltp, "PLTP", 7023, ModeCommand::Menu, {kColour, kGrey, kColour},
+     BuildPltpMode, nullptr, PltpModeStep, nullptr, ClassifierOverlays, nullptr, {},
+     false, {nullptr, "PLTP cascade windows: confirmed red, unconfirmed green", nullptr,
+             "Block persistence, regions (red kept, blue too small) and the rate"},
+     PltpModeMemory},
+    {M::Pldp, "PLDP", 7024, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildPldpMode, nullptr, PldpModeStep, nullptr, ClassifierOverlays, nullptr, {},
+     false, {nullptr, "EOH cascade windows: confirmed red, unconfirmed green",
+             "Colour-changed blocks (blue)", "Raised blocks of the last 100 frames"},
+     PldpModeMemory},
 };
 // clang-format on
 
@@ -146,11 +175,6 @@ const MenuMode kMenuOnlyModes[] = {
     {M::Training, "Training"},
     {M::Detecting, "Detecting"},
     {M::AdaboostMotion, "Adaboost+Motion"},
-    {M::RealAdaBoost, "RealAdaBoost Detectiong"},
-    {M::BoostedLbp, "Boosted LBP"},
-    {M::Pltp, "PLTP"},
-    {M::Pldp, "PLDP"},
-    {M::NeuralNetwork, "Neural Network based on LBP"},
 };
 
 }  // namespace

@@ -255,7 +255,8 @@ bool Session::SelectMode(ModeId mode) {
                                 std::to_string(frame.Height()) + " frames",
                             "", MessageButtons::Ok);
   }
-  return built;
+  // A mode whose build refused (a missing classifier file, reported by the mode) stays off.
+  return built && (switchingOff || state_.mode == info);
 }
 
 Result Session::CheckMemory(ModeId mode) const {
@@ -274,6 +275,7 @@ void Session::ReleaseModeObjects() {
   state_.engines.smokeEngine.emplace<std::monostate>();
   state_.engines.losingFrames.reset();
   state_.flame.infraredDetector.reset();
+  state_.classifierModes.reset();
 }
 
 Result Session::SetParameter(ModeId mode, std::string_view assignment) {

@@ -10,6 +10,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/learning_cli.h"
+#include "cli/network_commands.h"
 #include "cli/png_file.h"
 #include "learn/evaluation_run.h"
 #include "learn/roc_chart.h"
@@ -35,7 +36,9 @@ constexpr char kEvalUsage[] =
     "SAMPLES_ROOT/lib302/forest (default samples root: samples), crop type 8, the default\n"
     "split of 200 weak records, every ratio; the report EOH_Hist_ROC.txt is written in the\n"
     "current directory.\n\n"
-    "  --flavour F   byte, float, blbp, pltp or eoh (default: from the file name)\n";
+    "  --flavour F   byte, float, blbp, pltp or eoh (default: from the file name); nn for a\n"
+    "                network file (default for a name ending in NeuralNet.kdz), which classifies\n"
+    "                each picture's LBP-VAR vector: smoke when the class is 0\n";
 
 void ReportUnreadable(const std::vector<std::string>& files) {
   for (const std::string& f : files) {
@@ -98,6 +101,7 @@ int RunEvalSamples(const ArgList& argv) {
     if (!args.Has(required)) return Fail(std::string("eval-samples needs --") + required);
   }
   const std::string file = *args.Value("classifier");
+  if (NamesNetwork(args, file)) return RunNetworkEvaluation(args);
   std::string error;
   const std::optional<Flavour> flavour = FlavourOption(args, file, error);
   if (!flavour) return Fail(error);

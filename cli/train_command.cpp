@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/learning_cli.h"
 #include "core/image_file.h"
+#include "cli/network_commands.h"
 #include "learn/cascade_trainer.h"
 #include "learn/evaluation_run.h"
 #include "video/avi_reader.h"
@@ -19,7 +20,9 @@ namespace {
 constexpr char kTrainUsage[] =
     "usage: fumewatch-cli train --flavour F --positives DIR --negatives DIR --out FILE\n"
     "           [--stages N] [--hit-rate H] [--false-alarm F] [--seed S]\n"
-    "           [--mine-video VIDEO] [--mine-frames K] [--threads T]\n\n"
+    "           [--mine-video VIDEO] [--mine-frames K] [--threads T]\n"
+    "       fumewatch-cli train --flavour nn --positives DIR --negatives DIR --out FILE\n"
+    "           [--hidden H] [--epochs E] [--rate R] [--seed S] [--threads T]\n\n"
     "Trains a boosted cascade stage by stage from the pictures (JPEG, PNG, BMP) of a folder of\n"
     "positives (smoke) and a folder of negatives, and writes it as a classifier file that the\n"
     "detection modes load. Each stage aims to keep at least H of the positives that reach it\n"
@@ -27,14 +30,21 @@ constexpr char kTrainUsage[] =
     "negative pictures and of frames of the mining video that the stages so far accept.\n"
     "The same seed gives the same file. Progress goes to stderr; the recipe (counts and the\n"
     "rates reached per stage) to stdout. Ctrl-C stops the run without writing a file.\n\n"
-    "  --flavour F        byte, float, blbp, pltp or eoh\n"
+    "  --flavour F        byte, float, blbp, pltp or eoh; nn for the network\n"
     "  --stages N         stages (default 8; eoh 10, at least 10)\n"
     "  --hit-rate H       per stage, 0.5..1 (default 0.995)\n"
     "  --false-alarm F    per stage, 0..1 (default 0.5)\n"
     "  --seed S           mining seed (default 1)\n"
     "  --mine-video V     a video without smoke to mine negative windows from\n"
     "  --mine-frames K    frames taken evenly from it (default 60)\n"
-    "  --threads T        worker threads, 1..2 (default 2)\n";
+    "  --threads T        worker threads, 1..2 (default 2)\n\n"
+    "--flavour nn trains the three-layer network of the texture windows: every picture is\n"
+    "stretched whole to 48 x 48 and gives its LBP-VAR vector (211 inputs); positives are\n"
+    "class 0, negatives class 1; back-propagation over every sample per epoch, in an order\n"
+    "shuffled by the seed. The recipe lists each epoch's mean error and rates.\n"
+    "  --hidden H         hidden units, 1..1024 (default 32)\n"
+    "  --epochs E         passes over the samples (default 60)\n"
+    "  --rate R           learning rate (default 0.2)\n";
 
 using Runner = int (*)(const std::string& flavour, const Args& args, TrainerOptions& options);
 
@@ -135,7 +145,7 @@ int RunTrain(const ArgList& argv) {
   }
   Args args(argv,
             {"flavour", "positives", "negatives", "out", "stages", "hit-rate", "false-alarm",
-             "seed", "mine-video", "mine-frames", "threads"},
+             "seed", "mine-video", "mine-frames", "threads", "hidden", "epochs", "rate"},
             {});
   if (!args.ok()) return Fail(args.error());
   if (!args.Positional().empty())
@@ -144,11 +154,15 @@ int RunTrain(const ArgList& argv) {
     if (!args.Has(required)) return Fail(std::string("train needs --") + required);
   }
   const std::string flavour = *args.Value("flavour");
+  if (flavour == "nn") return RunNetworkTraining(args);
+  for (const char* networkOnly : {"hidden", "epochs", "rate"}) {
+    if (args.Has(networkOnly)) return Fail(std::string("--") + networkOnly + " is for --flavour nn");
+  }
   const Trainer* trainer = nullptr;
   for (const Trainer& t : kTrainers) {
     if (flavour == t.name) trainer = &t;
   }
-  if (!trainer) return Fail("unknown flavour \"" + flavour + "\" (byte, float, blbp, pltp or eoh)");
+  if (!trainer) return Fail("unknown flavour \"" + flavour + "\" (byte, float, blbp, pltp, eoh or nn)");
   TrainerOptions options;
   options.positives = *args.Value("positives");
   options.negatives = *args.Value("negatives");

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -23,6 +24,8 @@
 namespace fw {
 
 class AlarmSound;
+// The learned classifier modes' objects (learn/modes/classifier_modes_state.h).
+struct ClassifierModesState;
 
 // The four image panes, in the order the desktop numbers its views.
 enum class PaneId { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
@@ -78,6 +81,9 @@ struct DetectionState {
   SmokeState smoke;
   EnginesState engines;
   FlameState flame;
+  // The classifier modes (7020-7024): cascade, scan planes and evidence over frames, built at
+  // their selection. Shared ownership lets this layer hold the type without its definition.
+  std::shared_ptr<ClassifierModesState> classifierModes;
   // "View Wavelet and zero crossing", beside any mode.
   WaveletViewState waveletView;
 
