@@ -65,9 +65,8 @@ const CommandInfo kCommands[] = {
     {2008, nullptr, C::TopLeftOperation, H::Analysis},
     {2009, nullptr, C::TopLeftOperation, H::Analysis},
     {2014, nullptr, C::TopLeftOperation, H::Analysis},
-    // The network recognisers wait for the texture network (the workbench has none yet).
-    {2015, nullptr, C::TopLeftOperation, H::Pending},
-    {2016, nullptr, C::TopLeftOperation, H::Pending},
+    {2015, nullptr, C::TopLeftOperation, H::Analysis},
+    {2016, nullptr, C::TopLeftOperation, H::Analysis},
     {2024, nullptr, C::TopLeftOperation, H::Analysis},
     {20010, "Display in log mode", C::LogDisplay, H::Analysis},
     {2010, "Display 2D FFT Circle Intensity", C::FftCircle, H::Analysis},
