@@ -49,8 +49,6 @@ SeparationOutcome RunGetVoc(const SeparationParams& params, const StopFlag& stop
   std::vector<float> vectors[2];
   const std::string* folders[2] = {&params.positives, &params.negatives};
   for (int f = 0; f < 2; ++f) {
-    progress.State().status = "装载第" + std::to_string(out.positives + 1) + "个样本图像...";
-    progress.Publish(true);
     out.result = LbpVarVectorsOfFolder(*folders[f], false, 2, stop, vectors[f], out.unreadable);
     if (!out.result || stop) return out;
     const int count = static_cast<int>(vectors[f].size() / kLbpVarInputs);
@@ -59,11 +57,10 @@ SeparationOutcome RunGetVoc(const SeparationParams& params, const StopFlag& stop
       return out;
     }
     (f == 0 ? out.positives : out.negatives) = count;
+    progress.State().status = "装载第" + std::to_string(out.positives + out.negatives) + "个样本图像...";
+    progress.State().firstPosition = out.positives + out.negatives;
+    progress.Publish(true);
   }
-  progress.State().status = "装载第" + std::to_string(out.positives + out.negatives) + "个样本图像...";
-  progress.State().firstMaximum = out.positives + out.negatives;
-  progress.State().firstPosition = out.positives + out.negatives;
-  progress.Publish(true);
   // The constant last input is the same in every vector and adds nothing to a distance.
   out.distances = MeasureSeparation(vectors[0], vectors[1], kLbpVarInputs, stop);
   if (stop) return out;
