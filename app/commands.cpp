@@ -44,8 +44,8 @@ const CommandInfo kCommands[] = {
     {cmd::kPan, "Pan", C::Tool, H::Document},
     {cmd::kFourOrOneViews, "Four or one views", C::FourViews, H::Frame},
     {cmd::kVideoOnLine, "Video on line", C::Online, H::Frame},
-    {cmd::kGenerateSamples, "Generate sample images\tCtrl+G", C::None, H::Pending},
-    {cmd::kGetVoc, "Get VOC\tAlt+V", C::None, H::Pending},
+    {cmd::kGenerateSamples, "Generate sample images\tCtrl+G", C::None, H::Document},
+    {cmd::kGetVoc, "Get VOC\tAlt+V", C::None, H::Document},
     {cmd::kGeneratePositive, "Generate a positive image", C::SelectionSquare, H::Frame},
     // Operation > Top left
     {cmd::kGradOfView00, "Grad of View00", C::TopLeftGrad, H::Pane},
@@ -120,7 +120,7 @@ const CommandInfo kCommands[] = {
     {cmd::kPseudoColour, "Load  pseudocolor code", C::None, H::Document},
     {cmd::kOfflineDetection, "Offline Fumewatch    Ctrl+D", C::None, H::ControlBar},
     {cmd::kOnlineDetection, "Online Fumewatch     Ctrl+F", C::None, H::Frame},
-    {32792, "Fuzzy C-Means for smoke images", C::None, H::Pending},
+    {cmd::kFuzzyCMeans, "Fuzzy C-Means for smoke images", C::None, H::Document},
     {cmd::kRenameByTime, "Automatically change filenames", C::None, H::Document},
     {32795, "Online Adaboost learning", C::None, H::Pending},
     // View: the desktop's own commands
@@ -210,7 +210,7 @@ const MenuRow kMenuBar[] = {
       End(),
     Sep(), Cmd(cmd::kInfrared), Cmd(cmd::kPtz), Sep(),
     Cmd(cmd::kInfraredParameters), Cmd(cmd::kShiftWavelet), Cmd(cmd::kPseudoColour),
-    Cmd(cmd::kOfflineDetection), Cmd(cmd::kOnlineDetection), Cmd(32792), Cmd(cmd::kRenameByTime),
+    Cmd(cmd::kOfflineDetection), Cmd(cmd::kOnlineDetection), Cmd(cmd::kFuzzyCMeans), Cmd(cmd::kRenameByTime),
     Cmd(32795),
     End(),
     Sub("&Help"),
