@@ -42,6 +42,7 @@ inline constexpr int kFourOrOneViews = 32774;
 inline constexpr int kVideoOnLine = 32775;
 inline constexpr int kGenerateSamples = 32798;
 inline constexpr int kGetVoc = 32801;
+inline constexpr int kFuzzyCMeans = 32792;
 inline constexpr int kGeneratePositive = 32810;
 inline constexpr int kGradOfView00 = 20006;
 inline constexpr int kWaveletTransform = 1068;

@@ -4,6 +4,7 @@
 // caller directly (command-line tool, tests) through Step().
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -195,8 +196,10 @@ class Session : private FrameHost {
   Result OpenSecondSource(const std::string& path, bool quiet = false);
   const AviReader& SecondSource() const { return secondReader_; }
   // The network the texture recognisers ("Recognize by texture and NN", "Recognize By texture,
-  // region, NN ") train and classify with; without one they refuse to run.
+  // region, NN ") train and classify with: the built-in perceptron, or another (not null) put in
+  // its place, as the tests do with a scripted one.
   void SetTextureNetwork(std::unique_ptr<TextureNetwork> network) {
+    assert(network != nullptr);
     workbench_.network = std::move(network);
   }
   // The control panel's "Color Key": the region operations rebuild the key mask on every frame.

@@ -57,7 +57,6 @@ void RunAnalysis(benchmark::State& state, int analysis, fw::ModeId mode) {
 
 int main(int argc, char** argv) {
   for (const int id : fw::AnalysisIds()) {
-    if (fw::AnalysisNeedsNetwork(id)) continue;  // no texture network is built in
     const bool snake = id == fw::analysis::kSnakeModel;
     const fw::ModeId mode = snake ? fw::ModeId::BackwardDifference : fw::ModeId::None;
     const std::string name =

@@ -35,6 +35,8 @@ const Subcommand kSubcommands[] = {
      fw::cli::RunTrain},
     {"eval-samples", "eval-samples --classifier FILE ...", "rates of a cascade on sample folders",
      fw::cli::RunEvalSamples},
+    {"samples", "samples fcm|voc|generate [...]",
+     "split, measure and cut sample pictures", fw::cli::RunSamples},
 };
 
 void PrintUsage(std::FILE* out) {

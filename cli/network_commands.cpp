@@ -99,7 +99,7 @@ int RunNetworkEvaluation(const Args& args) {
   const std::string folders[2] = {*args.Value("positives"), *args.Value("negatives")};
   for (int f = 0; f < 2; ++f) {
     std::vector<float> vectors;
-    if (Result r = LbpVarVectorsOfFolder(folders[f], 2, InterruptStops::Flag(), vectors, unreadable);
+    if (Result r = LbpVarVectorsOfFolder(folders[f], true, 2, InterruptStops::Flag(), vectors, unreadable);
         !r) {
       return Fail(r.message());
     }

@@ -1,8 +1,10 @@
 // What the texture recognisers need of a small neural network (a three-layer perceptron): its
 // sizes, random weights, one training step towards a target, and the class of an input with its
-// confidence. The learning layer's network fills it in; the workbench only trains and asks it.
+// confidence. The learning layer's network fills it in (MakeTextureNetwork); the workbench only
+// trains and asks it, and tests put a scripted one in its place.
 #pragma once
 
+#include <memory>
 #include <span>
 
 namespace fw {
@@ -24,5 +26,9 @@ class TextureNetwork {
   // The index of the largest output (the first on ties) and its share of the outputs' sum.
   virtual int Classify(std::span<const float> input, float& confidence) = 0;
 };
+
+// The learning layer's three-layer perceptron behind this interface. Its weights are drawn from
+// a fixed seed, so that a training run over the same frames gives the same network.
+std::unique_ptr<TextureNetwork> MakeTextureNetwork();
 
 }  // namespace fw

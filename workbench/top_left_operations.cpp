@@ -337,12 +337,6 @@ const TopLeftOperation* FindTopLeftOperation(int id) {
 bool ChooseTopLeftOperation(WorkbenchState& workbench, DetectionState& state, int id) {
   const TopLeftOperation* op = FindTopLeftOperation(id);
   if (op == nullptr) return false;
-  if (op->needsNetwork && !workbench.network) {
-    CurrentUiSink().Message(std::string(op->label) +
-                                ": this program has no texture network to train and classify with.",
-                            "Fumewatch", MessageButtons::Ok);
-    return false;
-  }
   if (IsRecogniser(workbench.topLeftOperation)) {
     ClearAlarmFlag(state);
     workbench.textureFound = false;

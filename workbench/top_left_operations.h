@@ -33,8 +33,7 @@ const TopLeftOperation* FindTopLeftOperation(int id);
 // their last pictures); another becomes the selection: the analyser is initialised for the
 // top-left picture (keeping the matrices for the entries that keep them), the entry's set-up runs
 // and then its step, once. Choosing or leaving a texture recogniser clears the alarm flag. An
-// identifier the table lacks changes nothing (false); so does an entry that needs the texture
-// network when the workbench has none (it says so).
+// identifier the table lacks changes nothing (false).
 bool ChooseTopLeftOperation(WorkbenchState& workbench, DetectionState& state, int id);
 
 // "Display in log mode": toggles; the co-occurrence display of 20008 or 140 is shown again at once.

@@ -74,10 +74,10 @@ struct WorkbenchState {
   // The decision of the texture recognisers on the last frame.
   bool textureFound = false;
 
-  // The network of "Recognize by texture and NN" and "Recognize By texture, region, NN " (none
-  // is built into the program yet: they refuse to run without it), its training, and whether a
-  // smoke-free second source fills the display dialog's picture with negative examples.
-  std::unique_ptr<TextureNetwork> network;
+  // The network of "Recognize by texture and NN" and "Recognize By texture, region, NN ", its
+  // training, and whether a smoke-free second source fills the display dialog's picture with
+  // negative examples.
+  std::unique_ptr<TextureNetwork> network = MakeTextureNetwork();
   NetworkTraining training;
   bool hasSecondSource = false;  // this frame's second-source picture was read
   int secondFrame = 0;           // the second source's next frame

@@ -39,6 +39,7 @@
 #include "gui/dialogs/lbp_var_dialog.h"
 #include "gui/dialogs/pseudo_colour_dialog.h"
 #include "gui/dialogs/ptz_dialog.h"
+#include "gui/dialogs/sample_tool_commands.h"
 #include "gui/dialogs/workbench_file_dialogs.h"
 #include "gui/panes/image_pane.h"
 #include "gui/panes/pane_frame.h"
@@ -112,6 +113,7 @@ MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
     refreshChecks();
   });
   ptzDialog_ = new PtzDialog(this);
+  sampleTools_ = new SampleTools(this, bridge_);
 
   connect(&bridge_, &EngineBridge::snapshotUpdated, this, &MainWindow::onSnapshot);
   connect(&doc_, &WorkbenchDocument::panesChanged, this, [this](int pane) {
@@ -485,6 +487,15 @@ void MainWindow::runCommand(int id) {
       break;
     case cmd::kOfflineDetection:
       chooseOfflineVideo();
+      break;
+    case cmd::kFuzzyCMeans:
+      sampleTools_->fuzzyCMeans(doc_.samplesRoot);
+      break;
+    case cmd::kGetVoc:
+      sampleTools_->getVoc(doc_.samplesRoot);
+      break;
+    case cmd::kGenerateSamples:
+      sampleTools_->generateSamples(doc_.samplesRoot);
       break;
     case cmd::kRenameByTime:
       RenameByTimeCommand(*this, bridge_);

@@ -33,6 +33,7 @@ class LbpVarDialog;
 class PaneFrame;
 class PseudoColourDialog;
 class PtzDialog;
+class SampleTools;
 
 // The product title; the window shows it after the document title "FWX".
 extern const char* const kProductTitle;
@@ -163,6 +164,7 @@ class MainWindow : public QMainWindow {
 
   DisplayDialog* displayDialog_ = nullptr;
   PtzDialog* ptzDialog_ = nullptr;
+  SampleTools* sampleTools_ = nullptr;  // fuzzy C-means, Get VOC, sample generation
   LbpVarDialog* lbpVarDialog_ = nullptr;
   PseudoColourDialog* pseudoColourDialog_ = nullptr;
   AlarmIntervalsDialog* alarmIntervalsDialog_ = nullptr;

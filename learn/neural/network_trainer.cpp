@@ -32,10 +32,11 @@ void Shuffle(std::vector<int>& order, uint64_t& state) {
 
 }  // namespace
 
-Result LbpVarVectorsOfFolder(const std::string& folder, int threads, const StopFlag& stop,
+Result LbpVarVectorsOfFolder(const std::string& folder, bool allPictures, int threads,
+                             const StopFlag& stop,
                              std::vector<float>& vectors, std::vector<std::string>& unreadable) {
   std::vector<std::string> files;
-  if (Result r = ListPictures(folder, true, files); !r) return r;
+  if (Result r = ListPictures(folder, allPictures, files); !r) return r;
   std::vector<float> all(files.size() * kLbpVarInputs);
   std::vector<uint8_t> read(files.size(), 0);
   auto work = [&](size_t begin, size_t end) {
@@ -72,7 +73,7 @@ NetworkTrainingOutcome TrainLbpNetwork(const NetworkTrainerOptions& options, con
   std::vector<float> vectors;
   for (const std::string* folder : {&options.positives, &options.negatives}) {
     const size_t before = vectors.size();
-    out.result = LbpVarVectorsOfFolder(*folder, options.threads, stop, vectors, out.unreadable);
+    out.result = LbpVarVectorsOfFolder(*folder, true, options.threads, stop, vectors, out.unreadable);
     if (!out.result || stop) return out;
     const int count = static_cast<int>((vectors.size() - before) / kLbpVarInputs);
     if (count == 0) {

@@ -42,9 +42,11 @@ struct NetworkTrainingOutcome {
   double seconds = 0.0;
 };
 
-// The LBP-VAR vectors of the readable pictures of a folder, one after another (211 values each,
+// The LBP-VAR vectors of the readable pictures of a folder (JPEG, and PNG and BMP when
+// `allPictures`), one after another (211 values each,
 // in the folder's name order); unreadable pictures are named in `unreadable`. Polls `stop`.
-Result LbpVarVectorsOfFolder(const std::string& folder, int threads, const StopFlag& stop,
+Result LbpVarVectorsOfFolder(const std::string& folder, bool allPictures, int threads,
+                             const StopFlag& stop,
                              std::vector<float>& vectors, std::vector<std::string>& unreadable);
 
 using NetworkTrainerLog = std::function<void(const std::string&)>;

@@ -185,9 +185,9 @@ void MainWindowTest::modeCommandsToggleWithTheirCheckMarks() {
   QVERIFY(d.checked(cmd::kBottomRightDifference));
 
   // Commands whose work is missing stay disabled and do nothing.
-  QVERIFY(!w.action(cmd::kGetVoc)->isEnabled());
-  w.action(cmd::kGetVoc)->trigger();
-  QVERIFY(!d.checked(cmd::kGetVoc));
+  QVERIFY(!w.action(cmd::kFrameDifference)->isEnabled());
+  w.action(cmd::kFrameDifference)->trigger();
+  QVERIFY(!d.checked(cmd::kFrameDifference));
   QVERIFY(d.messages().empty());
 }
 

@@ -25,8 +25,8 @@ namespace a = analysis;
 TEST(TopLeftSubmenu, EveryOperationIsWiredToTheWorkbench) {
   const std::vector<int> entries = SubmenuCommands("Top left");
   const std::set<int> inMenu(entries.begin(), entries.end());
-  // The switches and the one-shot of the view, and the recognisers that need the neural network.
-  const std::set<int> notAnalyses = {cmd::kGradOfView00, cmd::kWaveletTransform, 2015, 2016};
+  // The switches and the one-shot of the view.
+  const std::set<int> notAnalyses = {cmd::kGradOfView00, cmd::kWaveletTransform};
   for (const int id : entries) {
     const CommandInfo* c = FindCommand(id);
     ASSERT_NE(c, nullptr) << id;

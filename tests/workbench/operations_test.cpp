@@ -251,9 +251,7 @@ TEST(AuxiliaryOperations, SnakeNeedsABackgroundModelAndFollowsTheLargestRegion) 
 }
 
 TEST(Operations, EveryOperationRunsFramesWithoutAllocating) {
-  // The network recognisers are checked with their network (network_recognisers_test).
   for (const TopLeftOperation& op : TopLeftOperations()) {
-    if (op.needsNetwork) continue;
     Bench b;
     ChooseTopLeftOperation(b.workbench, b.state, op.id);
     b.Frame(1);  // the first frame may size what the choice did not
