@@ -7,6 +7,7 @@
 #include "detect/flame/flame_modes.h"
 #include "detect/motion/motion_modes.h"
 #include "detect/smoke/smoke_modes.h"
+#include "learn/haar/haar_modes.h"
 
 namespace fw {
 
@@ -134,6 +135,16 @@ const ModeInfo kModes[] = {
      nullptr, nullptr, {},
      false, {nullptr, "Angle histogram (red) and its spectrum (green)", "Block vectors",
              "Region motion"}, Bytes<SpringMouthModeBytes>},
+    // the Haar detector of the "Adaboost" submenu: alone, and with the engineering smoke engine
+    {M::Detecting, "Detecting", 7017, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildDetectingMode, nullptr, DetectingModeStep, nullptr, nullptr, nullptr, {},
+     false, {nullptr, "Detections: confirmed red, others green",
+             "Block change: grey red, range green, both blue", "Persistence (yellow from 30)"},
+     DetectingModeMemory},
+    {M::AdaboostMotion, "Adaboost+Motion", 7019, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildAdaboostMotionMode, nullptr, AdaboostMotionModeStep, nullptr, nullptr, nullptr, {},
+     false, {nullptr, "Colour test of the regions", "Detections (red)", "Dominant directions"},
+     AdaboostMotionModeMemory},
 };
 // clang-format on
 
@@ -144,8 +155,6 @@ struct MenuMode {
 };
 const MenuMode kMenuOnlyModes[] = {
     {M::Training, "Training"},
-    {M::Detecting, "Detecting"},
-    {M::AdaboostMotion, "Adaboost+Motion"},
     {M::RealAdaBoost, "RealAdaBoost Detectiong"},
     {M::BoostedLbp, "Boosted LBP"},
     {M::Pltp, "PLTP"},

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -23,6 +24,7 @@
 namespace fw {
 
 class AlarmSound;
+struct HaarState;  // learn/haar/haar_state.h
 
 // The four image panes, in the order the desktop numbers its views.
 enum class PaneId { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
@@ -78,6 +80,8 @@ struct DetectionState {
   SmokeState smoke;
   EnginesState engines;
   FlameState flame;
+  // The Haar detector of "Detecting" and "Adaboost+Motion" (null until one is selected).
+  std::shared_ptr<HaarState> haar;
   // "View Wavelet and zero crossing", beside any mode.
   WaveletViewState waveletView;
 
