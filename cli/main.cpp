@@ -35,6 +35,8 @@ const Subcommand kSubcommands[] = {
      fw::cli::RunTrain},
     {"eval-samples", "eval-samples --classifier FILE ...", "rates of a cascade on sample folders",
      fw::cli::RunEvalSamples},
+    {"online-learn", "online-learn --video V --frame K ...",
+     "re-learn the Float cascade for a video's scene", fw::cli::RunOnlineLearn},
 };
 
 void PrintUsage(std::FILE* out) {
