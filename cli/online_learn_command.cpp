@@ -18,7 +18,8 @@ namespace fw::cli {
 namespace {
 
 constexpr char kOnlineLearnUsage[] =
-    "usage: fumewatch-cli online-learn --video V [--frame K] (--positives DIR | --samples-root DIR)\n"
+    "usage: fumewatch-cli online-learn --video V [--frame K] (--positives DIR | --samples-root "
+    "DIR)\n"
     "           [--out FILE] [--classifier FILE]\n\n"
     "Learns the Float cascade anew for the scene of a video, as the desktop's \"Online Adaboost\n"
     "learning\" does: the positives are the JPEG pictures of the folder, each whole and\n"

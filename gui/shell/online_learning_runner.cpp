@@ -83,17 +83,20 @@ void OnlineLearningRunner::poll() {
 
 void OnlineLearningRunner::WindowSink::Show(const ProgressState& state) {
   QPointer<OnlineLearningRunner> runner(&runner_);
-  QMetaObject::invokeMethod(&runner_, [runner, state] {
-    if (!runner || !runner->dialog_) return;
-    TipDialog& d = *runner->dialog_;
-    d.setStatusText(QString::fromStdString(state.status));
-    d.setFirstText(QString::fromStdString(state.firstText));
-    d.setSecondText(QString::fromStdString(state.secondText));
-    d.setFirstRange(0, state.firstMaximum);
-    d.setFirstProgress(state.firstPosition);
-    d.setSecondRange(0, state.secondMaximum);
-    d.setSecondProgress(state.secondPosition);
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &runner_,
+      [runner, state] {
+        if (!runner || !runner->dialog_) return;
+        TipDialog& d = *runner->dialog_;
+        d.setStatusText(QString::fromStdString(state.status));
+        d.setFirstText(QString::fromStdString(state.firstText));
+        d.setSecondText(QString::fromStdString(state.secondText));
+        d.setFirstRange(0, state.firstMaximum);
+        d.setFirstProgress(state.firstPosition);
+        d.setSecondRange(0, state.secondMaximum);
+        d.setSecondProgress(state.secondPosition);
+      },
+      Qt::QueuedConnection);
 }
 
 void OnlineLearningRunner::WindowSink::Hide() {}

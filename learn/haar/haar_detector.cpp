@@ -77,11 +77,10 @@ void RebuildByGrowth(std::array<int32_t, HaarModel::kMaxStages>& sizes, int tota
 
 // A rectangle pattern of the window family (no means or variances) inside the base window.
 bool IsHaarFeature(const HaarRecord& r) {
-  const int pattern = r.featureCode > kRangeCodeOffset ? r.featureCode - kRangeCodeOffset
-                                                       : r.featureCode;
-  return pattern >= 11 && IsWindowCode(r.featureCode, WindowForm::Float) && r.x >= 0 &&
-         r.y >= 0 && r.w >= 1 && r.h >= 1 && r.x <= kWindowBase - r.w &&
-         r.y <= kWindowBase - r.h;
+  const int pattern =
+      r.featureCode > kRangeCodeOffset ? r.featureCode - kRangeCodeOffset : r.featureCode;
+  return pattern >= 11 && IsWindowCode(r.featureCode, WindowForm::Float) && r.x >= 0 && r.y >= 0 &&
+         r.w >= 1 && r.h >= 1 && r.x <= kWindowBase - r.w && r.y <= kWindowBase - r.h;
 }
 
 }  // namespace
@@ -230,8 +229,8 @@ size_t HaarDetector::Bytes(int width, int height, uint64_t fileBytes) {
   const size_t scales = static_cast<size_t>(HaarWindowSides(height, sides));
   const size_t blocks = static_cast<size_t>(width / kBlock) * (height / kBlock);
   return pixels * (2 * sizeof(uint32_t) + 2 * sizeof(uint64_t)) +  // the frame's planes
-         pixels * 2 * kRing * sizeof(uint32_t) +                     // the rings
-         3 * blocks +                                                // change, persistence, scratch
+         pixels * 2 * kRing * sizeof(uint32_t) +                   // the rings
+         3 * blocks +                                              // change, persistence, scratch
          fileBytes + records * (sizeof(HaarRecord) + sizeof(Weak)) +
          scales * records * sizeof(ResolvedWindowFeature);
 }
@@ -365,8 +364,9 @@ void HaarDetector::BlockChange() {
       const size_t origin = static_cast<size_t>(by * kBlock) * width_ + bx * kBlock;
       const int64_t dg = static_cast<int64_t>(BoxSum(g1 + origin, box)) - BoxSum(g0 + origin, box);
       const int64_t dr = static_cast<int64_t>(BoxSum(r1 + origin, box)) - BoxSum(r0 + origin, box);
-      changeMap_[by * columns + bx] = static_cast<uint8_t>((std::abs(dg) >= kGreyStep ? kGreyChanged : 0) |
-                                                           (std::abs(dr) >= kRangeStep ? kRangeChanged : 0));
+      changeMap_[by * columns + bx] =
+          static_cast<uint8_t>((std::abs(dg) >= kGreyStep ? kGreyChanged : 0) |
+                               (std::abs(dr) >= kRangeStep ? kRangeChanged : 0));
     }
   }
 }

@@ -164,8 +164,8 @@ class HaarDetector {
   int height_ = 0;
   int stages_ = 0;
   std::array<int, HaarModel::kMaxStages + 1> firstRecord_{};  // first record of each stage
-  std::array<float, HaarModel::kMaxStages> bar_{};             // 0.6 x the stage's weights
-  std::array<bool, HaarModel::kMaxStages> early_{};            // no negative weight: stop early
+  std::array<float, HaarModel::kMaxStages> bar_{};            // 0.6 x the stage's weights
+  std::array<bool, HaarModel::kMaxStages> early_{};           // no negative weight: stop early
   std::vector<Weak> weak_;
 
   std::array<int, kMaxScales> sides_{};

@@ -32,9 +32,9 @@ bool BuildDetector(DetectionState& state, HaarReading reading) {
   Result loaded = Result::Ok();
   auto haar = std::make_shared<HaarState>();
   if (!std::filesystem::exists(path, ec)) {
-    loaded = Result::Error(std::string(kHaarFile) + " is neither in the start directory (" +
-                           StartDirectory() + ") nor in the data directory (" + DataDirectory() +
-                           ")");
+    loaded =
+        Result::Error(std::string(kHaarFile) + " is neither in the start directory (" +
+                      StartDirectory() + ") nor in the data directory (" + DataDirectory() + ")");
   } else {
     loaded = haar->detector.SetUp(state.panes.topLeft(), path, reading);
   }
@@ -62,12 +62,11 @@ HaarDetector* UsableDetector(DetectionState& state) {
     const std::string built = d.Width() == 0 ? std::string("without a colour frame")
                                              : "for " + std::to_string(d.Width()) + " x " +
                                                    std::to_string(d.Height()) + " (24-bit)";
-    CurrentUiSink().Message("The frame is now " + std::to_string(frame.Width()) +
-                                " x " + std::to_string(frame.Height()) + " (" +
-                                std::to_string(frame.GetBitCount()) +
-                                "-bit) but the detector was built " + built +
-                                "; select the mode again.",
-                            label, MessageButtons::Ok);
+    CurrentUiSink().Message(
+        "The frame is now " + std::to_string(frame.Width()) + " x " +
+            std::to_string(frame.Height()) + " (" + std::to_string(frame.GetBitCount()) +
+            "-bit) but the detector was built " + built + "; select the mode again.",
+        label, MessageButtons::Ok);
   }
   return nullptr;
 }

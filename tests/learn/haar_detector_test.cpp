@@ -125,9 +125,12 @@ TEST(HaarDetector, TheLowerFieldReadBothWays) {
     float v;
     bool yes;
   } cases[] = {
-      {HaarReading::Interval, inside, 19.9f, false},  {HaarReading::Interval, inside, 20.0f, true},
-      {HaarReading::Interval, inside, 50.0f, false},  {HaarReading::Interval, outside, 19.0f, true},
-      {HaarReading::Interval, outside, 30.0f, false}, {HaarReading::Interval, outside, 50.0f, true},
+      {HaarReading::Interval, inside, 19.9f, false},
+      {HaarReading::Interval, inside, 20.0f, true},
+      {HaarReading::Interval, inside, 50.0f, false},
+      {HaarReading::Interval, outside, 19.0f, true},
+      {HaarReading::Interval, outside, 30.0f, false},
+      {HaarReading::Interval, outside, 50.0f, true},
       {HaarReading::Interval, kNone, 0.0f, false},
       {HaarReading::Polarity, WithPolarity(inside, 1), 49.0f, true},
       {HaarReading::Polarity, WithPolarity(inside, 1), 50.0f, false},

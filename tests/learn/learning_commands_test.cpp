@@ -1,5 +1,5 @@
 // fumewatch-cli train, eval-samples and online-learn end to end on generated sample folders: the
-// recipe, the Haar detector's file in both readings, online learning's counts,
+// recipe, the Haar detector's file in both readings, online learning's counts, the
 // rates line of every picture counted, the ROC lines and chart, unreadable pictures named, and
 // one-line errors for bad input.
 #include <gtest/gtest.h>

@@ -22,8 +22,11 @@ TEST(OnlineLearning, NegativeWindowsOfAFrame) {
   const struct {
     int width, height, windows;
   } cases[] = {
-      {320, 240, 23 * 17 + 50 * 37}, {64, 48, 2 * 1 + 7 * 5}, {48, 48, 1 + 5 * 5},
-      {24, 24, 1},                   {23, 100, 0},
+      {320, 240, 23 * 17 + 50 * 37},
+      {64, 48, 2 * 1 + 7 * 5},
+      {48, 48, 1 + 5 * 5},
+      {24, 24, 1},
+      {23, 100, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CountNegativeWindows(c.width, c.height), c.windows) << c.width << "x" << c.height;
@@ -42,8 +45,8 @@ Fixture MakeFixture(const std::string& name) {
   f.dir = test::TempDir(name);
   fs::create_directories(f.dir + "/smoke");
   for (int k = 0; k < 3; ++k) {
-    EXPECT_TRUE(SaveJpeg(test::SmokeLike(32, 24, 10 + k), f.dir + "/smoke/" + std::to_string(k) +
-                                                              ".jpg", 90));
+    EXPECT_TRUE(SaveJpeg(test::SmokeLike(32, 24, 10 + k),
+                         f.dir + "/smoke/" + std::to_string(k) + ".jpg", 90));
   }
   std::ofstream(f.dir + "/smoke/broken.jpg") << "not a picture";
   f.params.positives = f.dir + "/smoke";
