@@ -105,7 +105,7 @@ int RunHaarEvaluation(const Args& args, const std::string& file) {
   constexpr HaarReading kReadings[] = {HaarReading::Interval, HaarReading::Polarity};
   HaarDetector detectors[2];
   bool ready = false;
-  int counts[2] = {0, 0};        // readable pictures per folder
+  int counts[2] = {0, 0};                 // readable pictures per folder
   int accepted[2][2] = {{0, 0}, {0, 0}};  // [reading][folder]
   std::vector<std::string> unreadable;
   InterruptStops interrupt;

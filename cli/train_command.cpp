@@ -164,7 +164,7 @@ struct Trainer {
 };
 constexpr Trainer kTrainers[] = {
     {"byte", RunCascade}, {"float", RunCascade}, {"blbp", RunCascade},
-    {"pltp", RunCascade}, {"eoh", RunCascade},  {"haar", RunHaar},
+    {"pltp", RunCascade}, {"eoh", RunCascade},   {"haar", RunHaar},
 };
 
 // Frames taken evenly from a video, decoded once.
@@ -210,7 +210,8 @@ int RunTrain(const ArgList& argv) {
   for (const Trainer& t : kTrainers) {
     if (flavour == t.name) trainer = &t;
   }
-  if (!trainer) return Fail("unknown flavour \"" + flavour + "\" (byte, float, blbp, pltp, eoh or haar)");
+  if (!trainer)
+    return Fail("unknown flavour \"" + flavour + "\" (byte, float, blbp, pltp, eoh or haar)");
   TrainerOptions options;
   options.positives = *args.Value("positives");
   options.negatives = *args.Value("negatives");
