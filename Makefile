@@ -27,7 +27,8 @@ test: build
 bench: build
 	$(BUILD)/bin/fumewatch-cli bench --mode all $(SAMPLE)
 
-# The classifier files that come with the system, trained from the smoke and non-smoke picture
+# The classifier files that come with the system (the five cascades and the Haar detector's
+# Adaboost.kdz), trained from the smoke and non-smoke picture
 # patches and a video without smoke (they are not part of the project: see
 # data/classifiers/README.md). Each file's recipe (command, counts, rates per stage) is written
 # beside it. Same seed, same bytes.
@@ -40,18 +41,20 @@ TRAIN_float := --stages 10
 TRAIN_blbp := --stages 10
 TRAIN_pltp := --stages 8
 TRAIN_eoh := --stages 10
+TRAIN_haar := --stages 10
 FILE_byte := Byte_RealAdaboost.kdz
 FILE_float := Float_RealAdaboost.kdz
 FILE_blbp := BLBP_RealAdaboost.kdz
 FILE_pltp := PLTP_RealAdaboost.kdz
 FILE_eoh := EOH_RealAdaboost.kdz
 TRAIN_nn := --hidden 32 --epochs 100 --rate 0.2
+FILE_haar := Adaboost.kdz
 
 classifiers: build
-	@for f in byte float blbp pltp eoh; do \
+	@for f in byte float blbp pltp eoh haar; do \
 	  case $$f in byte) a="$(TRAIN_byte)"; o=$(FILE_byte);; float) a="$(TRAIN_float)"; o=$(FILE_float);; \
 	    blbp) a="$(TRAIN_blbp)"; o=$(FILE_blbp);; pltp) a="$(TRAIN_pltp)"; o=$(FILE_pltp);; \
-	    eoh) a="$(TRAIN_eoh)"; o=$(FILE_eoh);; esac; \
+	    eoh) a="$(TRAIN_eoh)"; o=$(FILE_eoh);; haar) a="$(TRAIN_haar)"; o=$(FILE_haar);; esac; \
 	  cmd="fumewatch-cli train --flavour $$f --positives $(PATCHES)/smoke_train_32x24 --negatives $(PATCHES)/nosmoke_train_32x24 --out $(CLASSIFIER_DIR)/$$o --mine-video $(MINING_VIDEO) --hit-rate 0.998 --seed $(SEED) $$a"; \
 	  echo "$$cmd"; \
 	  { echo "command: $$cmd"; $(BUILD)/bin/$$cmd; } > $(CLASSIFIER_DIR)/$$o.recipe.txt || exit 1; \

@@ -122,7 +122,7 @@ const CommandInfo kCommands[] = {
     {cmd::kOnlineDetection, "Online Fumewatch     Ctrl+F", C::None, H::Frame},
     {cmd::kFuzzyCMeans, "Fuzzy C-Means for smoke images", C::None, H::Document},
     {cmd::kRenameByTime, "Automatically change filenames", C::None, H::Document},
-    {32795, "Online Adaboost learning", C::None, H::Pending},
+    {32795, "Online Adaboost learning", C::None, H::Frame},
     // View: the desktop's own commands
     {cmd::kFitToPane, "Fit to pane", C::FitToPane, H::Frame},
     {cmd::kAlarmIntervals, "Alarm intervals", C::AlarmIntervalsShown, H::Frame},

@@ -8,6 +8,7 @@
 #include "detect/motion/motion_modes.h"
 #include "detect/smoke/smoke_modes.h"
 #include "learn/modes/classifier_modes.h"
+#include "learn/haar/haar_modes.h"
 
 namespace fw {
 
@@ -163,6 +164,16 @@ const ModeInfo kModes[] = {
      false, {nullptr, "EOH cascade windows: confirmed red, unconfirmed green",
              "Colour-changed blocks (blue)", "Raised blocks of the last 100 frames"},
      PldpModeMemory},
+    // the Haar detector of the "Adaboost" submenu: alone, and with the engineering smoke engine
+    {M::Detecting, "Detecting", 7017, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildDetectingMode, nullptr, DetectingModeStep, nullptr, nullptr, nullptr, {},
+     false, {nullptr, "Detections: confirmed red, others green",
+             "Block change: grey red, range green, both blue", "Persistence (yellow from 30)"},
+     DetectingModeMemory},
+    {M::AdaboostMotion, "Adaboost+Motion", 7019, ModeCommand::Menu, {kColour, kColour, kColour},
+     BuildAdaboostMotionMode, nullptr, AdaboostMotionModeStep, nullptr, nullptr, nullptr, {},
+     false, {nullptr, "Colour test of the regions", "Detections (red)", "Dominant directions"},
+     AdaboostMotionModeMemory},
 };
 // clang-format on
 
@@ -173,8 +184,6 @@ struct MenuMode {
 };
 const MenuMode kMenuOnlyModes[] = {
     {M::Training, "Training"},
-    {M::Detecting, "Detecting"},
-    {M::AdaboostMotion, "Adaboost+Motion"},
 };
 
 }  // namespace

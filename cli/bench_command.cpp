@@ -130,6 +130,7 @@ Result CheckBenchMemory(const std::vector<const ModeInfo*>& modes, int frameCoun
 struct Measurement {
   double fps = 0;
   double ms = 0;
+  bool selected = true;  // false: the mode stayed off (its file is missing; it said why)
 };
 
 struct BenchOptions {
@@ -144,6 +145,7 @@ Measurement MeasureMode(FrameList& frames, ModeId mode, const BenchOptions& opti
   session.State().alarmLogEnabled = false;  // no log file beside a video that does not exist
   for (const std::string& assignment : options.assignments) session.SetParameter(mode, assignment);
   session.SelectMode(mode);
+  if (mode != ModeId::None && session.State().Mode() != mode) return {0, 0, false};
   if (options.waveletView) session.ToggleWaveletView();
   const int count = frames.FrameCount();
   for (int i = 0; i < count; ++i) session.Step();  // learning phases, warm caches
@@ -246,6 +248,11 @@ int RunBench(const ArgList& args) {
 
   for (const ModeInfo* info : modes) {
     const Measurement m = MeasureMode(frames, info->id, options);
+    if (!m.selected) {
+      std::printf("mode=%d not measured: it stayed off label=\"%s\"\n", info->number(),
+                  info->label);
+      continue;
+    }
     std::printf("mode=%d fps=%.1f ms=%.3f label=\"%s\"\n", info->number(), m.fps, m.ms,
                 info->label);
     std::fflush(stdout);

@@ -28,6 +28,7 @@ int RunRenameByTime(const ArgList& args);
 int RunTrain(const ArgList& args);
 int RunEvalSamples(const ArgList& args);
 int RunSamples(const ArgList& args);
+int RunOnlineLearn(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);

@@ -12,7 +12,10 @@
 #include "cli/learning_cli.h"
 #include "cli/network_commands.h"
 #include "cli/png_file.h"
+#include "core/image_file.h"
 #include "learn/evaluation_run.h"
+#include "learn/flavour_sample.h"
+#include "learn/haar/haar_detector.h"
 #include "learn/roc_chart.h"
 
 namespace fw::cli {
@@ -36,7 +39,11 @@ constexpr char kEvalUsage[] =
     "SAMPLES_ROOT/lib302/forest (default samples root: samples), crop type 8, the default\n"
     "split of 200 weak records, every ratio; the report EOH_Hist_ROC.txt is written in the\n"
     "current directory.\n\n"
-    "  --flavour F   byte, float, blbp, pltp or eoh (default: from the file name); nn for a\n"
+    "The Haar detector's file (--flavour haar, or a file named Adaboost.kdz) is decided as its\n"
+    "modes decide it, every stage at 0.6, once with the lower field read as a threshold\n"
+    "(\"Detecting\") and once as a polarity (\"Adaboost+Motion\"): one line for each, starting\n"
+    "with reading=threshold or reading=polarity (no --roc).\n\n"
+    "  --flavour F   byte, float, blbp, pltp, eoh or haar (default: from the file name); nn for a\n"
     "                network file (default for a name ending in NeuralNet.kdz), which classifies\n"
     "                each picture's LBP-VAR vector: smoke when the class is 0\n";
 
@@ -84,6 +91,63 @@ int RunEohEvaluationCommand(const Args& args) {
   return 0;
 }
 
+bool IsHaarFile(const Args& args, const std::string& file) {
+  if (const auto f = args.Value("flavour")) return *f == "haar";
+  const size_t slash = file.find_last_of('/');
+  return file.substr(slash == std::string::npos ? 0 : slash + 1) == kHaarFile;
+}
+
+// Rates of the Haar detector's file on the two folders, in both readings of its records.
+int RunHaarEvaluation(const Args& args, const std::string& file) {
+  if (args.Has("roc") || args.Has("plot")) {
+    return Fail("the Haar detector decides every stage at 0.6: --roc and --plot do not apply");
+  }
+  HaarModel model;
+  if (Result r = LoadHaarFile(file, model); !r) return Fail(r.message());
+  std::unique_ptr<FlavourSample> sample = FlavourSample::Create(Flavour::Float);
+  constexpr HaarReading kReadings[] = {HaarReading::Interval, HaarReading::Polarity};
+  HaarDetector detectors[2];
+  bool ready = false;
+  int counts[2] = {0, 0};                 // readable pictures per folder
+  int accepted[2][2] = {{0, 0}, {0, 0}};  // [reading][folder]
+  std::vector<std::string> unreadable;
+  InterruptStops interrupt;
+  Dib picture;
+  for (int folder = 0; folder < 2; ++folder) {
+    const std::string dir = *args.Value(folder == 0 ? "positives" : "negatives");
+    std::vector<std::string> files;
+    if (Result r = ListPictures(dir, true, files); !r) return Fail(r.message());
+    for (const std::string& f : files) {
+      if (InterruptStops::Flag()) return Fail("stopped");
+      if (!LoadImageFile(picture, f) || !sample->PrepareCrop(picture, 1)) {
+        unreadable.push_back(f);
+        continue;
+      }
+      if (!ready) {
+        for (int k = 0; k < 2; ++k) detectors[k].SetUp(sample->Window(), model, kReadings[k]);
+        ready = true;
+      }
+      ++counts[folder];
+      for (int k = 0; k < 2; ++k) {
+        detectors[k].BuildPlanes(sample->Window());
+        accepted[k][folder] += detectors[k].Accepts(0, 0, 0) ? 1 : 0;
+      }
+    }
+  }
+  ReportUnreadable(unreadable);
+  if (counts[0] == 0 || counts[1] == 0) {
+    return Fail("no readable pictures in " +
+                *args.Value(counts[0] == 0 ? "positives" : "negatives"));
+  }
+  for (int k = 0; k < 2; ++k) {
+    std::printf("reading=%s positives=%d negatives=%d detection_rate=%.6f false_alarm_rate=%.6f\n",
+                k == 0 ? "threshold" : "polarity", counts[0], counts[1],
+                static_cast<double>(accepted[k][0]) / counts[0],
+                static_cast<double>(accepted[k][1]) / counts[1]);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunEvalSamples(const ArgList& argv) {
@@ -102,6 +166,7 @@ int RunEvalSamples(const ArgList& argv) {
   }
   const std::string file = *args.Value("classifier");
   if (NamesNetwork(args, file)) return RunNetworkEvaluation(args);
+  if (IsHaarFile(args, file)) return RunHaarEvaluation(args, file);
   std::string error;
   const std::optional<Flavour> flavour = FlavourOption(args, file, error);
   if (!flavour) return Fail(error);

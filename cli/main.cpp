@@ -37,6 +37,8 @@ const Subcommand kSubcommands[] = {
      fw::cli::RunEvalSamples},
     {"samples", "samples fcm|voc|generate [...]",
      "split, measure and cut sample pictures", fw::cli::RunSamples},
+    {"online-learn", "online-learn --video V --frame K ...",
+     "re-learn the Float cascade for a video's scene", fw::cli::RunOnlineLearn},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -11,6 +11,7 @@
 #include "cli/network_commands.h"
 #include "learn/cascade_trainer.h"
 #include "learn/evaluation_run.h"
+#include "learn/haar/haar_training.h"
 #include "video/avi_reader.h"
 
 namespace fw::cli {
@@ -30,7 +31,9 @@ constexpr char kTrainUsage[] =
     "negative pictures and of frames of the mining video that the stages so far accept.\n"
     "The same seed gives the same file. Progress goes to stderr; the recipe (counts and the\n"
     "rates reached per stage) to stdout. Ctrl-C stops the run without writing a file.\n\n"
-    "  --flavour F        byte, float, blbp, pltp or eoh; nn for the network\n"
+    "  --flavour F        byte, float, blbp, pltp, eoh, haar (the Haar detector's\n"
+    "                     Adaboost.kdz: stages passed at 0.6, one stage size in the file), or nn\n"
+    "                     for the network\n"
     "  --stages N         stages (default 8; eoh 10, at least 10)\n"
     "  --hit-rate H       per stage, 0.5..1 (default 0.995)\n"
     "  --false-alarm F    per stage, 0..1 (default 0.5)\n"
@@ -47,6 +50,25 @@ constexpr char kTrainUsage[] =
     "  --rate R           learning rate (default 0.2)\n";
 
 using Runner = int (*)(const std::string& flavour, const Args& args, TrainerOptions& options);
+
+void PrintSummary(const std::string& name, const TrainerOptions& options,
+                  const TrainingOutcome& result) {
+  std::printf(
+      "flavour=%s seed=%llu stages=%zu weak=%zu positives=%d negatives=%d "
+      "mining_frames=%zu hit_rate=%g false_alarm=%g seconds=%.1f\n",
+      name.c_str(), static_cast<unsigned long long>(options.seed), result.cascade.sizes.size(),
+      result.cascade.weak.size(), result.positives, result.negatives, options.miningFrames.size(),
+      options.hitRate, options.falseAlarm, result.seconds);
+  for (size_t s = 0; s < result.stages.size(); ++s) {
+    const StageSummary& st = result.stages[s];
+    std::printf(
+        "stage=%zu weak=%d positives=%d negatives=%d hit_rate=%.6f false_alarm=%.6f "
+        "theta=%.6f bias=%.6f effective_ratio=%.6f mined_acceptance=%.6f\n",
+        s + 1, st.weak, st.positives, st.negatives, st.hitRate, st.falseAlarm,
+        static_cast<double>(st.theta), static_cast<double>(st.bias),
+        static_cast<double>(st.effective), st.minedAcceptance);
+  }
+}
 
 // Trains one of the five cascade flavours, writes its file and checks that the file, loaded as
 // its mode loads it, accepts exactly the positives that the trained cascade accepted.
@@ -81,21 +103,7 @@ int RunCascade(const std::string& name, const Args& args, TrainerOptions& option
     accepted += yes ? 1 : 0;
     ++index;
   }
-  std::printf(
-      "flavour=%s seed=%llu stages=%zu weak=%zu positives=%d negatives=%d "
-      "mining_frames=%zu hit_rate=%g false_alarm=%g seconds=%.1f\n",
-      name.c_str(), static_cast<unsigned long long>(options.seed), result.cascade.sizes.size(),
-      result.cascade.weak.size(), result.positives, result.negatives, options.miningFrames.size(),
-      options.hitRate, options.falseAlarm, result.seconds);
-  for (size_t s = 0; s < result.stages.size(); ++s) {
-    const StageSummary& st = result.stages[s];
-    std::printf(
-        "stage=%zu weak=%d positives=%d negatives=%d hit_rate=%.6f false_alarm=%.6f "
-        "theta=%.6f bias=%.6f effective_ratio=%.6f mined_acceptance=%.6f\n",
-        s + 1, st.weak, st.positives, st.negatives, st.hitRate, st.falseAlarm,
-        static_cast<double>(st.theta), static_cast<double>(st.bias),
-        static_cast<double>(st.effective), st.minedAcceptance);
-  }
+  PrintSummary(name, options, result);
   std::printf("training_detection_rate=%.6f round_trip=%s\n",
               index > 0 ? static_cast<double>(accepted) / index : 0.0,
               differences == 0 ? "identical" : "DIFFERENT");
@@ -106,13 +114,68 @@ int RunCascade(const std::string& name, const Args& args, TrainerOptions& option
   return 0;
 }
 
+// Trains the Haar detector's file and checks that the file, loaded as both modes load it (the
+// lower field as a float threshold and as a polarity), accepts exactly the positives that the
+// trained cascade accepted.
+int RunHaar(const std::string& name, const Args& args, TrainerOptions& options) {
+  const std::unique_ptr<TrainingFamily> family = HaarTrainingFamily();
+  const std::string out = *args.Value("out");
+  InterruptStops interrupt;
+  const TrainingOutcome result = TrainCascade(
+      *family, options, InterruptStops::Flag(),
+      [](const std::string& line) { std::fprintf(stderr, "train: %s\n", line.c_str()); });
+  if (!result.result) return Fail(result.result.message());
+  if (!result.finished) return Fail("stopped: no detector file was written");
+  if (Result r = family->Write(result.cascade, out); !r) return Fail(r.message());
+
+  HaarModel model;
+  if (Result r = LoadHaarFile(out, model); !r) return Fail(r.message());
+  std::unique_ptr<FlavourSample> sample = family->NewSample();
+  std::vector<std::string> files;
+  if (Result r = ListPictures(options.positives, true, files); !r) return Fail(r.message());
+  HaarDetector readings[2];
+  int index = 0, differences = 0, accepted = 0;
+  bool ready = false;
+  Dib picture;
+  for (const std::string& file : files) {
+    if (!LoadImageFile(picture, file)) continue;
+    bool yes[2] = {false, false};
+    if (sample->PrepareCrop(picture, family->CropType())) {
+      if (!ready) {
+        readings[0].SetUp(sample->Window(), model, HaarReading::Interval);
+        readings[1].SetUp(sample->Window(), model, HaarReading::Polarity);
+        ready = true;
+      }
+      for (int k = 0; k < 2; ++k) {
+        readings[k].BuildPlanes(sample->Window());
+        yes[k] = readings[k].Accepts(0, 0, 0);
+      }
+    }
+    if (yes[0] != yes[1] || (index < static_cast<int>(result.positiveAccepted.size()) &&
+                             yes[0] != (result.positiveAccepted[index] == 1))) {
+      ++differences;
+    }
+    accepted += yes[0] ? 1 : 0;
+    ++index;
+  }
+  PrintSummary(name, options, result);
+  std::printf("training_detection_rate=%.6f round_trip=%s\n",
+              index > 0 ? static_cast<double>(accepted) / index : 0.0,
+              differences == 0 ? "identical" : "DIFFERENT");
+  if (differences != 0) {
+    return Fail(out + ": the file decides " + std::to_string(differences) +
+                " positives differently from the trained cascade or between its two readings");
+  }
+  return 0;
+}
+
 struct Trainer {
   const char* name;
   Runner run;
 };
 constexpr Trainer kTrainers[] = {
     {"byte", RunCascade}, {"float", RunCascade}, {"blbp", RunCascade},
-    {"pltp", RunCascade}, {"eoh", RunCascade},
+    {"pltp", RunCascade}, {"eoh", RunCascade},   {"haar", RunHaar},
 };
 
 // Frames taken evenly from a video, decoded once.
@@ -162,7 +225,8 @@ int RunTrain(const ArgList& argv) {
   for (const Trainer& t : kTrainers) {
     if (flavour == t.name) trainer = &t;
   }
-  if (!trainer) return Fail("unknown flavour \"" + flavour + "\" (byte, float, blbp, pltp, eoh or nn)");
+  if (!trainer)
+    return Fail("unknown flavour \"" + flavour + "\" (byte, float, blbp, pltp, eoh, haar or nn)");
   TrainerOptions options;
   options.positives = *args.Value("positives");
   options.negatives = *args.Value("negatives");

@@ -513,6 +513,8 @@ int RunDetect(const ArgList& args) {
   // analysis's menu command, the wavelet view's command and the click on the top-left pane.
   if (const Result fits = session.CheckMemory(info->id); !fits) return Fail(fits.message());
   if (!session.SelectMode(info->id)) return 1;  // out of memory after all: reported
+  // A mode whose file is missing or unusable has said so and stays off.
+  if (session.State().Mode() != info->id) return 1;
   if (const auto nonFire = parsed.Value("non-fire")) {
     if (const Result opened = session.OpenSecondSource(*nonFire, /*quiet=*/true); !opened) {
       return Fail(opened.message());

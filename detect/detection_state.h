@@ -26,6 +26,7 @@ namespace fw {
 class AlarmSound;
 // The learned classifier modes' objects (learn/modes/classifier_modes_state.h).
 struct ClassifierModesState;
+struct HaarState;  // learn/haar/haar_state.h
 
 // The four image panes, in the order the desktop numbers its views.
 enum class PaneId { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
@@ -84,6 +85,8 @@ struct DetectionState {
   // The classifier modes (7020-7024): cascade, scan planes and evidence over frames, built at
   // their selection. Shared ownership lets this layer hold the type without its definition.
   std::shared_ptr<ClassifierModesState> classifierModes;
+  // The Haar detector of "Detecting" and "Adaboost+Motion" (null until one is selected).
+  std::shared_ptr<HaarState> haar;
   // "View Wavelet and zero crossing", beside any mode.
   WaveletViewState waveletView;
 

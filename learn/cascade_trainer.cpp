@@ -364,7 +364,7 @@ StageResult TrainStage(const StageContext& c) {
       (i < c.positives ? positive : negative) += weight[i];
     }
     const WeakChoice choice =
-        SelectWeak(c.bins, c.pool.cuts, signedWeight, positive, negative, c.threads);
+        c.family.ChooseWeak(c.bins, c.pool.cuts, signedWeight, positive, negative, c.threads);
     if (choice.feature < 0) break;
     const Cuts& cuts = c.pool.cuts[choice.feature];
     const std::vector<uint8_t> accept = AcceptTable(choice, static_cast<int>(cuts.size()) + 1);

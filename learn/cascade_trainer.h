@@ -33,6 +33,7 @@
 #include "learn/compiled_cascade.h"
 #include "learn/flavour_sample.h"
 #include "learn/progress.h"
+#include "learn/weak_learner.h"
 
 namespace fw {
 
@@ -87,6 +88,13 @@ class TrainingFamily {
   virtual int DefaultStages() const = 0;
   virtual int MinimumStages() const { return 1; }
   virtual Result Write(const TrainedCascade& cascade, const std::string& path) const = 0;
+  // The best weak classifier of a round (SelectWeak); a family whose file can hold only some
+  // forms of weak classifier restricts the choice to them.
+  virtual WeakChoice ChooseWeak(const BinMatrix& bins, std::span<const Cuts> cuts,
+                                std::span<const double> signedWeights, double positiveWeight,
+                                double negativeWeight, int threads) const {
+    return SelectWeak(bins, cuts, signedWeights, positiveWeight, negativeWeight, threads);
+  }
 };
 
 // The five cascade flavours, written as their classifier files (ClassifierSet::Save).

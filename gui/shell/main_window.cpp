@@ -45,12 +45,16 @@
 #include "gui/panes/pane_frame.h"
 #include "gui/shell/desk_texts.h"
 #include "gui/shell/menus.h"
+#include "gui/shell/online_learning_runner.h"
 
 namespace fw {
 
 const char* const kProductTitle = "Fumewatch 2.0 (desktop workbench by the Fumewatch developers)";
 
 namespace {
+
+// "Online Adaboost learning" (Shift+O).
+constexpr int kOnlineLearningCommand = 32795;
 
 // Pane arrangement: top row and control bar, image grid and control panel, grid cells.
 constexpr int kTopRowHeight = 530;
@@ -114,6 +118,7 @@ MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
   });
   ptzDialog_ = new PtzDialog(this);
   sampleTools_ = new SampleTools(this, bridge_);
+  onlineLearning_ = new OnlineLearningRunner(this, bridge_, doc_);
 
   connect(&bridge_, &EngineBridge::snapshotUpdated, this, &MainWindow::onSnapshot);
   connect(&doc_, &WorkbenchDocument::panesChanged, this, [this](int pane) {
@@ -500,6 +505,9 @@ void MainWindow::runCommand(int id) {
     case cmd::kRenameByTime:
       RenameByTimeCommand(*this, bridge_);
       break;
+    case kOnlineLearningCommand:
+      onlineLearning_->start();
+      break;
     case cmd::kVideoOnLine:
       toggleOnline();
       break;
@@ -534,6 +542,12 @@ void MainWindow::runCommand(int id) {
 }
 
 void MainWindow::modeCommand(int mode) {
+  // Switching a learning or classifier mode off stops a learning run.
+  const ModeId current = bridge_.snapshot().mode;
+  if (ModeNumber(current) == mode && mode >= ModeNumber(ModeId::Training) &&
+      current != ModeId::Detecting) {
+    onlineLearning_->requestStop();
+  }
   // Selecting the current mode switches it off; menu modes clear the alarm state.
   bridge_.post([mode](Session& s) { s.SelectMode(static_cast<ModeId>(mode)); });
   reinitialise();

@@ -41,6 +41,8 @@ extern const char* const kProductTitle;
 // The desktop's settings: recent files, the last folder, the samples root, the live source.
 QSettings WorkbenchSettings();
 
+class OnlineLearningRunner;
+
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -158,6 +160,7 @@ class MainWindow : public QMainWindow {
   std::array<PaneFrame*, 4> paneFrames_{};
   ControlBar* controlBar_ = nullptr;
   ControlPanel* controlPanel_ = nullptr;
+  OnlineLearningRunner* onlineLearning_ = nullptr;
 
   std::array<QLabel*, kStatusPanes> status_{};  // indexed as statusText()
   std::string shownVideoPath_ = "\n";           // the title's video (no path has a line break)
