@@ -310,8 +310,10 @@ bool HaarDetector::Overlaps(int x, int y, int side) const {
     const HaarRect& a = rects_[k];
     if (x < a.right - w / 4 && a.left + w / 4 < x + w && y < a.bottom - h / 4 &&
         a.top + h / 4 < y + h &&
-        static_cast<int64_t>(std::min(a.right, x + w) - std::min(a.left, x)) *
-                (std::min(a.bottom, y + h) - std::min(a.top, y)) >=
+        // The intersection of the two: the nearer right edge less the farther left edge (the
+        // nearer left edge would count the whole window and make the half-area test void).
+        static_cast<int64_t>(std::min(a.right, x + w) - std::max(a.left, x)) *
+                (std::min(a.bottom, y + h) - std::max(a.top, y)) >=
             static_cast<int64_t>(w) * h * 50 / 100) {
       return true;
     }
