@@ -114,6 +114,8 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The settings group of the recent files.
+  static constexpr const char* kRecentGroup = "Recent File List";
   void buildPanes();
   void buildStatusBar();
   void onSnapshot();
