@@ -19,8 +19,7 @@ namespace {
 constexpr char kTrainUsage[] =
     "usage: fumewatch-cli train --flavour F --positives DIR --negatives DIR --out FILE\n"
     "           [--stages N] [--hit-rate H] [--false-alarm F] [--seed S]\n"
-    "           [--mine-video VIDEO] [--mine-frames K] [--mirror] [--keep-weight W]\n"
-    "           [--threads T]\n\n"
+    "           [--mine-video VIDEO] [--mine-frames K] [--threads T]\n\n"
     "Trains a boosted cascade stage by stage from the pictures (JPEG, PNG, BMP) of a folder of\n"
     "positives (smoke) and a folder of negatives, and writes it as a classifier file that the\n"
     "detection modes load. Each stage aims to keep at least H of the positives that reach it\n"
@@ -35,9 +34,6 @@ constexpr char kTrainUsage[] =
     "  --seed S           mining seed (default 1)\n"
     "  --mine-video V     a video without smoke to mine negative windows from\n"
     "  --mine-frames K    frames taken evenly from it (default 60)\n"
-    "  --mirror           also train on every sample picture mirrored left-right\n"
-    "  --keep-weight W    each round chooses among the heaviest samples holding W of the\n"
-    "                     weight, 0.5..1 (default 1: all; 0.99 is faster)\n"
     "  --threads T        worker threads, 1..2 (default 2)\n";
 
 using Runner = int (*)(const std::string& flavour, const Args& args, TrainerOptions& options);
@@ -139,8 +135,8 @@ int RunTrain(const ArgList& argv) {
   }
   Args args(argv,
             {"flavour", "positives", "negatives", "out", "stages", "hit-rate", "false-alarm",
-             "seed", "mine-video", "mine-frames", "threads", "keep-weight"},
-            {"mirror"});
+             "seed", "mine-video", "mine-frames", "threads"},
+            {});
   if (!args.ok()) return Fail(args.error());
   if (!args.Positional().empty())
     return Fail("unexpected argument \"" + args.Positional()[0] + "\"");
@@ -156,7 +152,6 @@ int RunTrain(const ArgList& argv) {
   TrainerOptions options;
   options.positives = *args.Value("positives");
   options.negatives = *args.Value("negatives");
-  options.mirror = args.Has("mirror");
   int frames = 60;
   std::string error;
   if (!args.IntValue("stages", 1, 20, options.stages) ||
@@ -165,8 +160,7 @@ int RunTrain(const ArgList& argv) {
     return Fail(args.error());
   }
   if (!DoubleOption(args, "hit-rate", 0.5, 1.0, options.hitRate, error) ||
-      !DoubleOption(args, "false-alarm", 0.0, 1.0, options.falseAlarm, error) ||
-      !DoubleOption(args, "keep-weight", 0.5, 1.0, options.keepWeight, error)) {
+      !DoubleOption(args, "false-alarm", 0.0, 1.0, options.falseAlarm, error)) {
     return Fail(error);
   }
   if (const auto seed = args.Value("seed")) {

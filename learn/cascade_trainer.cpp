@@ -149,15 +149,6 @@ struct Source {
   bool mirror = false;
 };
 
-// The region of the picture that a crop type stretches (whole picture or less a tenth on every
-// side), for the mirrored copies of the samples; none for the other crop types.
-std::optional<SampleRect> CropRegion(const Dib& p, int cropType) {
-  const int w = p.Width(), h = p.Height();
-  if (cropType == 1) return SampleRect{0, 0, w - 1, h - 1};
-  if (cropType == 8) return SampleRect{w / 10, h / 10, w - w / 10, h - h / 10};
-  return std::nullopt;
-}
-
 bool PrepareSource(FlavourSample& sample, const Source& s) {
   return s.cropType > 0 ? sample.PrepareCrop(*s.picture, s.cropType)
                         : sample.PrepareRegion(*s.picture, s.region, s.mirror);
@@ -293,27 +284,7 @@ struct StageContext {
   int threads;
   const StopFlag& stop;
   std::function<void(const StageResult&, int round, int target)> onRound;
-  double keepWeight = 1.0;  // share of the weight a round's selection looks at
 };
-
-// The heaviest samples that hold at least `share` of the weight (ties: the lower index first),
-// ascending; empty when that is every sample.
-std::vector<int> HeaviestRows(const std::vector<float>& weight, double share) {
-  if (share >= 1.0) return {};
-  std::vector<int> order(weight.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-  std::sort(order.begin(), order.end(),
-            [&weight](int a, int b) { return weight[a] != weight[b] ? weight[a] > weight[b] : a < b; });
-  double total = 0.0;
-  for (float w : weight) total += w;
-  double sum = 0.0;
-  size_t kept = 0;
-  while (kept < order.size() && sum < share * total) sum += weight[order[kept++]];
-  if (kept == order.size()) return {};
-  order.resize(kept);
-  std::sort(order.begin(), order.end());
-  return order;
-}
 
 int Kept(const StageContext& c) {
   return std::clamp(static_cast<int>(std::ceil(c.hitRate * c.positives - 1e-9)), 1, c.positives);
@@ -387,16 +358,13 @@ StageResult TrainStage(const StageContext& c) {
   const int size = free ? c.policy.maxSize : c.policy.size(c.stage);
   const int rounds = bias ? size - 1 : size;
   for (int round = 0; round < rounds && !c.stop; ++round) {
-    // Light samples change the choice little: the selection looks at the heaviest only.
-    const std::vector<int> rows = HeaviestRows(weight, c.keepWeight);
     double positive = 0.0, negative = 0.0;
     for (int i = 0; i < n; ++i) {
       signedWeight[i] = i < c.positives ? weight[i] : -static_cast<double>(weight[i]);
-      if (rows.empty()) (i < c.positives ? positive : negative) += weight[i];
+      (i < c.positives ? positive : negative) += weight[i];
     }
-    for (int i : rows) (i < c.positives ? positive : negative) += weight[i];
     const WeakChoice choice =
-        SelectWeak(c.bins, c.pool.cuts, signedWeight, positive, negative, c.threads, rows);
+        SelectWeak(c.bins, c.pool.cuts, signedWeight, positive, negative, c.threads);
     if (choice.feature < 0) break;
     const Cuts& cuts = c.pool.cuts[choice.feature];
     const std::vector<uint8_t> accept = AcceptTable(choice, static_cast<int>(cuts.size()) + 1);
@@ -547,15 +515,6 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
     positiveSources.push_back({&p, family.CropType(), {}, false});
   for (const Dib& p : negativePictures)
     negativeSources.push_back({&p, family.CropType(), {}, false});
-  if (options.mirror) {  // smoke and its look-alikes have no left or right
-    for (auto [pictures, sources] : {std::pair{&positivePictures, &positiveSources},
-                                     std::pair{&negativePictures, &negativeSources}}) {
-      for (const Dib& p : *pictures) {
-        if (const auto region = CropRegion(p, family.CropType()))
-          sources->push_back({&p, 0, *region, true});
-      }
-    }
-  }
   say(Format("%s: %zu positives, %zu negatives, %zu mining frames", family.Label().c_str(),
              positiveSources.size(), negativeSources.size(), options.miningFrames.size()));
 
@@ -571,13 +530,7 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
   for (size_t i = 0; i < ok.size(); ++i) {
     if (ok[i]) active.push_back(static_cast<int>(i));
   }
-  // Readable pictures as they are (mirrored copies come after them).
-  auto pictures = [&ok](size_t n) {
-    return static_cast<int>(std::count(ok.begin(), ok.begin() + static_cast<ptrdiff_t>(n), 1));
-  };
-  out.positives = pictures(positivePictures.size());
   ExtractRows(family, pool, negativeSources, negRows, ok, negBias, threads);
-  out.negatives = pictures(negativePictures.size());
   int negatives = 0;
   for (size_t i = 0; i < ok.size(); ++i) {  // compact away pictures that gave no window
     if (!ok[i]) continue;
@@ -588,6 +541,8 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
   }
   negRows.resize(static_cast<size_t>(negatives) * f);
   negBias.resize(static_cast<size_t>(negatives));
+  out.positives = static_cast<int>(active.size());
+  out.negatives = negatives;
   const int quota = negatives;
   say(Format("%d features in the pool, values binned (%s)", f, Duration(elapsed()).c_str()));
 
@@ -611,7 +566,6 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
         family,    pool,   bins,   stageBias,       static_cast<int>(active.size()),
         negatives, policy, s,      options.hitRate, options.falseAlarm,
         threads,   stop,   nullptr};
-    context.keepWeight = options.keepWeight;
     context.onRound = [&](const StageResult& r, int round, int target) {
       if (Clock::now() - lastLog < std::chrono::seconds(2) && round != target) return;
       lastLog = Clock::now();
@@ -693,10 +647,8 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
       break;
     }
   }
-  out.positiveAccepted.assign(positivePictures.size(), 0);  // the pictures as they are
-  for (int i : active) {
-    if (i < static_cast<int>(positivePictures.size())) out.positiveAccepted[i] = 1;
-  }
+  out.positiveAccepted.assign(positiveSources.size(), 0);
+  for (int i : active) out.positiveAccepted[i] = 1;
   out.finished = true;
   out.seconds = elapsed();
   return out;

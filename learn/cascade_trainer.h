@@ -104,10 +104,6 @@ struct TrainerOptions {
   uint64_t seed = 1;
   int threads = 2;
   std::vector<Dib> miningFrames;  // frames of a video without smoke
-  bool mirror = false;            // also train on every sample picture mirrored left-right
-  // Each round chooses its weak classifier on the heaviest samples holding this share of the
-  // weight (1: all samples); the error and the weights are always those of all samples.
-  double keepWeight = 1.0;
 };
 
 struct StageSummary {

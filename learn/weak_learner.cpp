@@ -140,12 +140,9 @@ WeakChoice BestOfFeature(const double* histogram, int bins, double positive, dou
 
 WeakChoice SelectWeak(const BinMatrix& bins, std::span<const Cuts> cuts,
                       std::span<const double> signedWeights, double positiveWeight,
-                      double negativeWeight, int threads, std::span<const int> rows) {
+                      double negativeWeight, int threads) {
   const int features = bins.Features();
-  const int samples = rows.empty() ? bins.Samples() : static_cast<int>(rows.size());
-  std::vector<double> listed;  // the listed samples' weights, in order
-  for (int r : rows) listed.push_back(signedWeights[r]);
-  const double* weights = rows.empty() ? signedWeights.data() : listed.data();
+  const int samples = bins.Samples();
   threads = std::max(1, std::min(threads, features));
   std::vector<WeakChoice> best(static_cast<size_t>(threads));
   ParallelFor(threads, threads, [&](int t0, int t1) {
@@ -156,26 +153,15 @@ WeakChoice SelectWeak(const BinMatrix& bins, std::span<const Cuts> cuts,
       for (int f = begin; f < end; ++f) {
         for (auto& h : part) h.fill(0.0);
         const uint8_t* column = bins.Column(f);
-        const double* w = weights;
+        const double* w = signedWeights.data();
         int i = 0;
-        if (rows.empty()) {
-          for (; i + 4 <= samples; i += 4) {  // four histograms break the add chains
-            part[0][column[i]] += w[i];
-            part[1][column[i + 1]] += w[i + 1];
-            part[2][column[i + 2]] += w[i + 2];
-            part[3][column[i + 3]] += w[i + 3];
-          }
-          for (; i < samples; ++i) part[0][column[i]] += w[i];
-        } else {
-          const int* r = rows.data();
-          for (; i + 4 <= samples; i += 4) {
-            part[0][column[r[i]]] += w[i];
-            part[1][column[r[i + 1]]] += w[i + 1];
-            part[2][column[r[i + 2]]] += w[i + 2];
-            part[3][column[r[i + 3]]] += w[i + 3];
-          }
-          for (; i < samples; ++i) part[0][column[r[i]]] += w[i];
+        for (; i + 4 <= samples; i += 4) {  // four histograms break the add chains
+          part[0][column[i]] += w[i];
+          part[1][column[i + 1]] += w[i + 1];
+          part[2][column[i + 2]] += w[i + 2];
+          part[3][column[i + 3]] += w[i + 3];
         }
+        for (; i < samples; ++i) part[0][column[i]] += w[i];
         const int count = static_cast<int>(cuts[f].size()) + 1;
         std::array<double, 256> histogram;
         for (int k = 0; k < count; ++k) {

@@ -75,12 +75,11 @@ struct ThresholdPair {
 ThresholdPair ThresholdsOfChoice(const WeakChoice& choice, const Cuts& cuts, ThresholdType type);
 
 // The best weak classifier of a round: `signedWeights` holds +w for positives and -w for
-// negatives, `positiveWeight` and `negativeWeight` their sums. Only the samples listed in
-// `rows` (ascending) count when it is not empty, and the sums are theirs. Up to `threads`
-// threads; the result does not depend on their number.
+// negatives, `positiveWeight` and `negativeWeight` their sums. Up to `threads` threads; the
+// result does not depend on their number.
 WeakChoice SelectWeak(const BinMatrix& bins, std::span<const Cuts> cuts,
                       std::span<const double> signedWeights, double positiveWeight,
-                      double negativeWeight, int threads, std::span<const int> rows = {});
+                      double negativeWeight, int threads);
 
 // Runs body(begin, end) over [0, count) split into `threads` contiguous parts, one thread each.
 template <typename Body>

@@ -110,43 +110,6 @@ TEST_F(TinyTraining, SameSeedSameBytes) {
   EXPECT_EQ(bytes[0], bytes[1]);
 }
 
-// Mirrored samples and choosing on the heaviest samples: the file still decides every picture
-// as the trained cascade did, the outcome counts the pictures themselves, and the bytes do not
-// depend on the number of threads.
-TEST_F(TinyTraining, MirroredSamplesAndHeaviestRowsKeepTheRoundTrip) {
-  for (Flavour flavour : {Flavour::Byte, Flavour::Eoh}) {
-    const FlavourInfo& info = InfoOf(flavour);
-    const auto family = CascadeTrainingFamily(flavour);
-    const StopFlag stop{false};
-    const std::vector<Dib> positives = Pictures(*folder_ + "/positives");
-    std::string bytes[2];
-    for (int threads : {1, 2}) {
-      TrainerOptions o = Options(flavour == Flavour::Eoh ? 10 : 3);
-      o.mirror = true;
-      o.keepWeight = 0.9;
-      o.threads = threads;
-      const TrainingOutcome out = TrainCascade(*family, o, stop, nullptr);
-      ASSERT_TRUE(out.result) << info.label << ": " << out.result.message();
-      ASSERT_TRUE(out.finished);
-      EXPECT_EQ(out.positives, static_cast<int>(positives.size()));
-      ASSERT_EQ(out.positiveAccepted.size(), positives.size());
-      const std::string file = *folder_ + "/mirrored" + std::to_string(threads) + ".kdz";
-      ASSERT_TRUE(family->Write(out.cascade, file));
-      bytes[threads - 1] = ReadAll(file);
-      ClassifierSet model;
-      ASSERT_TRUE(model.Load(flavour, file));
-      model.UseModeRatio();
-      const auto sample = FlavourSample::Create(flavour);
-      sample->SetCascade(model);
-      for (size_t i = 0; i < positives.size(); ++i) {
-        ASSERT_TRUE(sample->PrepareCrop(positives[i], info.cropType));
-        EXPECT_EQ(sample->Decide().accepted, out.positiveAccepted[i] == 1) << info.label << i;
-      }
-    }
-    EXPECT_EQ(bytes[0], bytes[1]) << info.label;
-  }
-}
-
 TEST_F(TinyTraining, BadInputAndStopEndTheRun) {
   const auto family = CascadeTrainingFamily(Flavour::Float);
   const StopFlag stop{false};

@@ -99,41 +99,6 @@ TEST(WeakLearner, FindsTheSeparatingFeatureWhicheverWayItSeparates) {
   }
 }
 
-TEST(WeakLearner, ListedRowsChooseAsAMatrixOfOnlyThoseSamples) {
-  std::mt19937 rng(5);
-  constexpr int kSamples = 301, kFeatures = 7;
-  std::vector<Cuts> cuts(kFeatures, CutsOf({}, ThresholdType::UInt8));
-  BinMatrix all;
-  all.Resize(kFeatures, kSamples);
-  std::vector<double> weights(kSamples);
-  for (int i = 0; i < kSamples; ++i) {
-    weights[i] = (i % 3 == 0 ? 1.0 : -1.0) * (1 + rng() % 9) / 1000.0;
-    for (int f = 0; f < kFeatures; ++f) all.Column(f)[i] = static_cast<uint8_t>(rng() % 256);
-  }
-  for (int every : {2, 5}) {
-    std::vector<int> rows;
-    for (int i = 1; i < kSamples; i += every) rows.push_back(i);
-    BinMatrix listed;
-    listed.Resize(kFeatures, static_cast<int>(rows.size()));
-    std::vector<double> w;
-    double positive = 0.0, negative = 0.0;
-    for (size_t j = 0; j < rows.size(); ++j) {
-      for (int f = 0; f < kFeatures; ++f) listed.Column(f)[j] = all.Column(f)[rows[j]];
-      w.push_back(weights[rows[j]]);
-      (w.back() > 0 ? positive : negative) += std::abs(w.back());
-    }
-    const WeakChoice want = SelectWeak(listed, cuts, w, positive, negative, 1);
-    for (int threads : {1, 2}) {
-      const WeakChoice got = SelectWeak(all, cuts, weights, positive, negative, threads, rows);
-      EXPECT_EQ(got.feature, want.feature) << every;
-      EXPECT_EQ(got.inverted, want.inverted);
-      EXPECT_EQ(got.a, want.a);
-      EXPECT_EQ(got.b, want.b);
-      EXPECT_NEAR(got.error, want.error, 1e-12);
-    }
-  }
-}
-
 TEST(WeakLearner, ThresholdsDecideValuesExactlyAsTheBins) {
   std::mt19937 rng(8);
   for (ThresholdType type :
