@@ -27,6 +27,7 @@ int RunAnalyses(const ArgList& args);
 int RunRenameByTime(const ArgList& args);
 int RunTrain(const ArgList& args);
 int RunEvalSamples(const ArgList& args);
+int RunEval(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);
