@@ -17,6 +17,16 @@ namespace fw {
 
 class SceneMask {
  public:
+  SceneMask() = default;
+  // A copy has the same mask picture and takes its own reference frame.
+  SceneMask(const SceneMask& other) { SetPlane(other.picture_, other.width_, other.height_); }
+  SceneMask& operator=(const SceneMask& other) {
+    if (this != &other) SetPlane(other.picture_, other.width_, other.height_);
+    return *this;
+  }
+  SceneMask(SceneMask&&) noexcept = default;
+  SceneMask& operator=(SceneMask&&) noexcept = default;
+
   // Reads a black-and-white picture (JPEG, PNG or BMP): a pixel whose grey value is below 128 is
   // masked. The picture may have another size than the video; it is stretched over the frame.
   // On failure the mask stays as it was and the message names the file.
