@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/evaluation/evidence.h"
 #include "app/mode_table.h"
 #include "app/evaluation/timeline_chart.h"
 #include "cli/png_file.h"
@@ -75,6 +76,9 @@ Result RunFiles::Write(const std::string& video) const {
   const char* label = ModeLabel(static_cast<ModeId>(mode));
   row.label = fs::path(video).filename().string() + "  " + std::to_string(mode) +
               (label ? std::string(" ") + label : std::string());
+  if (const char* evidence = EvidenceName(static_cast<ModeId>(mode))) {
+    row.label += std::string("  (curve: ") + evidence + ")";
+  }
   Dib picture;
   DrawTimeline(picture, std::span<const TimelineRow>(&row, 1));
   return SavePng(picture, plot);

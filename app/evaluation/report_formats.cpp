@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/evaluation/evidence.h"
 #include "app/mode_table.h"
 
 namespace fw {
@@ -176,6 +177,9 @@ std::vector<TimelineRow> TimelineRows(const EvaluationReport& report, const std:
     if (!clipName.empty() && run.name != clipName) continue;
     TimelineRow row;
     row.label = (clipName.empty() ? run.name + "  " : std::string()) + ModeName(run.mode);
+    if (const char* evidence = EvidenceName(static_cast<ModeId>(run.mode))) {
+      row.label += std::string("  (curve: ") + evidence + ")";
+    }
     row.frames = run.series.Frames();
     row.series = &run.series;
     row.intervals = run.intervals;
