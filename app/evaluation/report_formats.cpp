@@ -94,7 +94,10 @@ std::string FormatTable(const EvaluationReport& report) {
                (m.falseAlarms == 1 ? "" : "s");
     if (m.falseAlarmsPerHour) summary += " (" + Format("%.1f", *m.falseAlarmsPerHour) + " per hour)";
     summary += " over " + Format("%.1f", m.hours * 60.0) + " min of video";
-    if (mode.failed > 0) summary += ", " + std::to_string(mode.failed) + " runs failed";
+    if (mode.failed > 0) {
+      summary += ", " + std::to_string(mode.failed) + (mode.failed == 1 ? " run" : " runs") +
+                 " without a result";
+    }
     out += "summary " + summary + "\n";
   }
   if (report.stopped) out += "stopped before every run finished\n";
