@@ -15,6 +15,7 @@
 #include "app/mode_table.h"
 #include "app/scene_mask.h"
 #include "app/session.h"
+#include "tests/support/allocations.h"
 #include "core/ui_sink.h"
 #include "tests/support/clips.h"
 #include "tests/support/scenes.h"
@@ -232,6 +233,35 @@ TEST(SceneMask, LoadsABlackAndWhitePictureAndRefusesABadOne) {
   const Result bad = mask.Load(dir + "/bad.png");
   EXPECT_NE(bad.message().find(dir + "/bad.png"), std::string::npos);
   EXPECT_EQ(mask.MaskedCount(), 1) << "a refused picture leaves the mask as it was";
+}
+
+TEST(SceneMask, MaskAndScoresAllocateNothingPerFrame) {
+  // The mask and the per-frame record on the session's frames: after the first frame (the
+  // reference) and a reserve, a frame allocates nothing for them.
+  std::vector<Dib> frames = test::SceneFrames(test::Scene::CarCrossing, 64, 48, 6);
+  FrameList source(std::move(frames));
+  Session session;
+  session.OpenFrames(source);
+  session.State().alarmLogEnabled = false;
+  SceneMask mask;
+  mask.SetPlane(std::vector<uint8_t>(32 * 24, 1), 32, 24);
+  session.SetSceneMask(mask);
+  ASSERT_TRUE(session.SelectMode(ModeId::Smoke));
+  RunSeries series;
+  series.Reserve(6);
+  session.Step();
+  series.Record(session.State());
+  Dib frame;
+  frame.CopyFrom(session.GetPanes().topLeft(), false);
+  SceneMask alone(mask);
+  alone.Apply(frame);
+  test::StartCountingAllocations();
+  for (int i = 1; i < 6; ++i) {
+    alone.Apply(frame);
+    series.Record(session.State());
+  }
+  EXPECT_EQ(test::StopCountingAllocations(), 0);
+  EXPECT_EQ(series.Frames(), 6);
 }
 
 // Per frame: the alarm flag and the frame pane's bytes after the mode's steps.
