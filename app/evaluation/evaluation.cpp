@@ -6,11 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "video/avi_reader.h"
@@ -72,7 +73,7 @@ Result Spawn(const EvaluationRequest& request, const RunOutcome& run, Task& task
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, task.stderrPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int error =
       posix_spawn(&task.pid, request.worker.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);

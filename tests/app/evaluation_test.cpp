@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/evaluation/evaluation.h"
 #include "app/evaluation/run_files.h"
 #include "app/evaluation/scoring.h"
 #include "app/evaluation/truth_file.h"
@@ -179,6 +180,42 @@ TEST(RunFiles, ScoresRoundTripAndBadRows) {
     const Result r = ReadScoresCsv(path, back);
     EXPECT_NE(r.message().find(path + ": line 3"), std::string::npos) << r.message();
   }
+}
+
+TEST(EvaluationEngine, AFailingRunKeepsItsMessageAndAStopEndsTheRest) {
+  const std::string dir = test::TempDir("engine_failing");
+  EvaluationRequest request;
+  request.clips = {test::MakeClip("engine_clip", 32, 24, 3)};
+  request.modes = {7010, 7011};
+  request.truth = {Event(1)};
+  request.truth[0].clip = fs::path(request.clips[0]).filename().string();
+  request.outDir = dir;
+  request.jobs = 2;
+  // A worker that says why it fails on stderr (after a progress line) and exits non-zero.
+  request.worker = dir + "/worker.sh";
+  std::ofstream(request.worker) << "#!/bin/sh\nprintf 'frame 1/3\\r' >&2\n"
+                                   "echo \"fumewatch-cli: cannot run mode $3\" >&2\nexit 1\n";
+  fs::permissions(request.worker, fs::perms::owner_all);
+  int reported = 0;
+  EvaluationReport report =
+      RunEvaluation(request, [&](int done, int total, const RunOutcome&) {
+        EXPECT_EQ(total, 2);
+        reported = done;
+      });
+  EXPECT_EQ(reported, 2);
+  ASSERT_EQ(report.runs.size(), 2u);
+  for (const RunOutcome& run : report.runs) {
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, "cannot run mode " + std::to_string(run.mode));
+  }
+  EXPECT_EQ(report.modes[0].failed, 1);
+  fs::remove(request.worker);
+  EXPECT_TRUE(fs::is_empty(dir)) << "no stderr file is left behind";
+
+  const std::atomic<bool> stop{true};
+  report = RunEvaluation(request, {}, &stop);
+  EXPECT_TRUE(report.stopped);
+  for (const RunOutcome& run : report.runs) EXPECT_EQ(run.error, "stopped");
 }
 
 // --- the scene mask ---
