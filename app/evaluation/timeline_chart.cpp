@@ -109,10 +109,8 @@ void DrawTimeline(Dib& image, std::span<const TimelineRow> rows) {
   image.CreateSigned(kTimelineWidth, count * kTimelineRowHeight, 24, false);  // bottom-up, as the glyphs are
   Canvas canvas(image);
   canvas.Fill(0, 0, kTimelineWidth - 1, image.Height() - 1, kBackground);
-  int axisFrames = 1;
-  for (const TimelineRow& row : rows) axisFrames = std::max(axisFrames, row.frames);
   for (size_t i = 0; i < rows.size(); ++i) {
-    DrawRow(canvas, rows[i], static_cast<int>(i) * kTimelineRowHeight, axisFrames);
+    DrawRow(canvas, rows[i], static_cast<int>(i) * kTimelineRowHeight, std::max(rows[i].frames, 1));
   }
 }
 

@@ -25,8 +25,8 @@ struct TimelineRow {
 inline constexpr int kTimelineWidth = 960;
 inline constexpr int kTimelineRowHeight = 84;
 
-// Draws the rows into a 24-bit picture kTimelineWidth wide, kTimelineRowHeight per row. Every
-// row shares one frame axis, as long as the longest row.
+// Draws the rows into a 24-bit picture kTimelineWidth wide, kTimelineRowHeight per row. Each row
+// spans its own run's frames from the left edge to the right.
 void DrawTimeline(Dib& image, std::span<const TimelineRow> rows);
 
 }  // namespace fw

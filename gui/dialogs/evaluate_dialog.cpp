@@ -139,8 +139,7 @@ EvaluateDialog::EvaluateDialog(const QString& worker, const QString& startFolder
   scroll->setWidgetResizable(true);
   results->addWidget(table_);
   results->addWidget(scroll);
-  results->setStretchFactor(0, 1);
-  results->setStretchFactor(1, 2);
+  results->setSizes({200, 360});
   layout->addWidget(results, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

@@ -13,7 +13,6 @@ namespace fw {
 
 MaskPainter::MaskPainter(ImagePane& pane) : QWidget(&pane), pane_(pane) {
   setAttribute(Qt::WA_TransparentForMouseEvents, true);
-  setAttribute(Qt::WA_NoSystemBackground, true);
   setGeometry(pane.rect());
   pane.installEventFilter(this);
   show();
