@@ -92,6 +92,12 @@ Result ParseTruth(std::string_view text, const std::string& name, std::vector<Tr
 
 Result ReadTruthFile(const std::string& path, std::vector<TruthRow>& rows) {
   if (const Result regular = CheckInputFile(path); !regular) return regular.In(path);
+  // One short row per clip: a file this large is not a truth file.
+  constexpr std::uintmax_t kMostBytes = 16u << 20;
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) > kMostBytes && !ec) {
+    return Result::Error(path + ": the truth file is larger than 16 MB");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) return Result::Error(path + ": cannot open the truth file");
   std::ostringstream text;
