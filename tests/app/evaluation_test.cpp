@@ -209,9 +209,18 @@ TEST(EvaluationEngine, AFailingRunKeepsItsMessageAndAStopEndsTheRest) {
     EXPECT_EQ(run.error, "cannot run mode " + std::to_string(run.mode));
   }
   EXPECT_EQ(report.modes[0].failed, 1);
-  fs::remove(request.worker);
-  EXPECT_TRUE(fs::is_empty(dir)) << "no stderr file is left behind";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+      << "no stderr file is left behind";
 
+  // The same clip twice would share its logs: the second is a row with its error.
+  request.clips.push_back(request.clips[0]);
+  request.modes = {7010};
+  report = RunEvaluation(request, {}, nullptr);
+  ASSERT_EQ(report.runs.size(), 2u);
+  EXPECT_NE(report.runs[1].error.find("another clip named engine_clip.avi"), std::string::npos)
+      << report.runs[1].error;
+
+  request.clips.pop_back();
   const std::atomic<bool> stop{true};
   report = RunEvaluation(request, {}, &stop);
   EXPECT_TRUE(report.stopped);

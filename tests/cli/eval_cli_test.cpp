@@ -126,6 +126,10 @@ TEST(Eval, AgreesWithDetectAndItsLogOnARealClip) {
   ASSERT_EQ(eval.status, 0) << eval.out;
   EXPECT_EQ(Text(dir + "/out/" + kRealClip + ".7010.txt"), log);
   EXPECT_FALSE(fs::exists(dir + "/fire_smoke_outdoor_fixedcam_352x288.txt"));
+  // Evaluating again into the same folder starts each log afresh instead of appending to it.
+  ASSERT_EQ(Cli("eval --truth " + kTruth + " --modes 7010 --out " + dir + "/out " + clip).status,
+            0);
+  EXPECT_EQ(Text(dir + "/out/" + kRealClip + ".7010.txt"), log);
 
   // By hand from the log: the truth's onset is frame 0 and its end the last frame, so the first
   // interval is the detection and none is a false alarm.
