@@ -149,10 +149,8 @@ int RunEval(const ArgList& args) {
     }
   }
   if (!written) return Fail(written.message());
-  const int failed = static_cast<int>(
-      std::count_if(report.runs.begin(), report.runs.end(), [](const RunOutcome& r) {
-        return !r.ok;
-      }));
+  const int failed = static_cast<int>(std::count_if(report.runs.begin(), report.runs.end(),
+                                                    [](const RunOutcome& r) { return !r.ok; }));
   if (failed > 0) {
     std::fprintf(stderr, "fumewatch-cli: %d of %zu runs have no result (see the table)\n", failed,
                  report.runs.size());

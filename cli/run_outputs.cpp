@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "app/evaluation/evidence.h"
-#include "app/mode_table.h"
 #include "app/evaluation/timeline_chart.h"
+#include "app/mode_table.h"
 #include "cli/png_file.h"
 
 namespace fw::cli {

@@ -456,7 +456,9 @@ int RunDetect(const ArgList& args) {
     return Fail("unknown analysis " + std::to_string(analysis) + " (see 'fumewatch-cli analyses')");
   }
   const std::string video = parsed.Positional()[0];
-  if (parsed.Has("log") && parsed.Has("no-log")) return Fail("--log and --no-log exclude each other");
+  if (parsed.Has("log") && parsed.Has("no-log")) {
+    return Fail("--log and --no-log exclude each other");
+  }
   RunFiles files;
   if (const Result ready = PrepareRunFiles(parsed, video, files); !ready) {
     return Fail(ready.message());

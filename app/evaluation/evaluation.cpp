@@ -52,8 +52,8 @@ Result Spawn(const EvaluationRequest& request, const RunOutcome& run, Task& task
   const std::string clip = fs::absolute(run.clip).string();
   const std::string log = task.stem + ".txt";
   const std::string scores = task.stem + ".csv";
-  std::vector<std::string> args = {request.worker, "detect", "--mode", mode, "--log", log,
-                                   "--scores", scores};
+  std::vector<std::string> args = {request.worker, "detect", "--mode",   mode,
+                                   "--log",        log,      "--scores", scores};
   if (!request.mask.empty()) {
     args.push_back("--mask");
     args.push_back(request.mask);
@@ -100,8 +100,8 @@ void Collect(RunOutcome& run, const Task& task, int status) {
     run.error = "the run ended by signal " + std::to_string(WTERMSIG(status));
   } else {
     run.error = WorkerMessage(task.stderrPath);
-    if (run.error.empty()) run.error = "the run failed (exit status " +
-                                       std::to_string(WEXITSTATUS(status)) + ")";
+    if (run.error.empty())
+      run.error = "the run failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
   }
   std::error_code ec;
   fs::remove(task.stderrPath, ec);
@@ -132,8 +132,7 @@ std::string RunFileStem(const std::string& outDir, const std::string& clipName, 
   return (fs::path(outDir) / (clipName + "." + std::to_string(mode))).string();
 }
 
-EvaluationReport RunEvaluation(const EvaluationRequest& request,
-                               const EvaluationProgress& progress,
+EvaluationReport RunEvaluation(const EvaluationRequest& request, const EvaluationProgress& progress,
                                const std::atomic<bool>* stop) {
   EvaluationReport report;
   std::vector<std::string> problems(request.clips.size());
@@ -158,8 +157,8 @@ EvaluationReport RunEvaluation(const EvaluationRequest& request,
       Task task;
       task.run = report.runs.size() - 1;
       task.stem = RunFileStem(request.outDir, report.runs.back().name, mode);
-      task.stderrPath = (fs::path(request.outDir) / ("." + report.runs.back().name + "." +
-                                                     std::to_string(mode) + ".stderr"))
+      task.stderrPath = (fs::path(request.outDir) /
+                         ("." + report.runs.back().name + "." + std::to_string(mode) + ".stderr"))
                             .string();
       pending.push_back(std::move(task));
     }

@@ -32,7 +32,8 @@ std::optional<double> FinalMaskPixels(const DetectionState& state) {
 
 std::optional<double> FrameFlagVotes(const DetectionState& state) {
   const auto& flags = state.smoke.frameFlags;
-  return static_cast<double>(std::count_if(flags.begin(), flags.end(), [](uint8_t b) { return b; }));
+  return static_cast<double>(
+      std::count_if(flags.begin(), flags.end(), [](uint8_t b) { return b; }));
 }
 
 std::optional<double> FuzzyMatVotes(const DetectionState& state) {

@@ -90,9 +90,10 @@ std::string FormatTable(const EvaluationReport& report) {
                  Format("%.2f", m.worstDelaySeconds.value_or(0.0)) + " s (" +
                  std::to_string(m.worstDelayFrames) + " frames)";
     }
-    summary += ", " + std::to_string(m.falseAlarms) + " false alarm" +
-               (m.falseAlarms == 1 ? "" : "s");
-    if (m.falseAlarmsPerHour) summary += " (" + Format("%.1f", *m.falseAlarmsPerHour) + " per hour)";
+    summary +=
+        ", " + std::to_string(m.falseAlarms) + " false alarm" + (m.falseAlarms == 1 ? "" : "s");
+    if (m.falseAlarmsPerHour)
+      summary += " (" + Format("%.1f", *m.falseAlarmsPerHour) + " per hour)";
     summary += " over " + Format("%.1f", m.hours * 60.0) + " min of video";
     if (mode.failed > 0) {
       summary += ", " + std::to_string(mode.failed) + (mode.failed == 1 ? " run" : " runs") +
@@ -117,8 +118,10 @@ std::string FormatCsv(const EvaluationReport& report) {
       const ClipScore& s = run.score;
       if (s.event) out += s.detected ? "1" : "0";
       out += ",";
-      if (s.detected) out += std::to_string(s.delayFrames) + "," + Format("%.4f", s.delaySeconds);
-      else out += ",";
+      if (s.detected)
+        out += std::to_string(s.delayFrames) + "," + Format("%.4f", s.delaySeconds);
+      else
+        out += ",";
       out += ',';
       out += std::to_string(s.falseAlarms);
       out += '\n';

@@ -22,7 +22,7 @@ struct ClipScore {
                           // not after it)
   int delayFrames = 0;    // onset to the first such frame; 0 when the alarm is on at the onset
   double delaySeconds = 0.0;
-  int falseAlarms = 0;    // intervals the truth does not explain
+  int falseAlarms = 0;  // intervals the truth does not explain
 };
 
 // Without an event every interval is a false alarm. With one, an interval is a false alarm when
@@ -38,15 +38,15 @@ struct RunScore {
 };
 
 struct ModeSummary {
-  int clips = 0;         // clips that ran
-  int eventClips = 0;    // of them, clips with an event
+  int clips = 0;       // clips that ran
+  int eventClips = 0;  // of them, clips with an event
   int detected = 0;
   std::optional<double> meanDelaySeconds;  // over the detected clips
   std::optional<double> worstDelaySeconds;
   std::optional<double> meanDelayFrames;
   int worstDelayFrames = 0;
   int falseAlarms = 0;
-  double hours = 0.0;                     // video the mode ran over
+  double hours = 0.0;                        // video the mode ran over
   std::optional<double> falseAlarmsPerHour;  // none when no video with a frame rate ran
 };
 

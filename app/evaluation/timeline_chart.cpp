@@ -41,8 +41,7 @@ class Canvas {
   }
   // Text whose cells have their top edge at `top`.
   void Text(const std::string& text, int x, int top, Rgb c) {
-    DrawText(image_, text, x, Row(top + kLabelHeight - 1), kCharWidth, kLabelHeight, c.r, c.g,
-             c.b);
+    DrawText(image_, text, x, Row(top + kLabelHeight - 1), kCharWidth, kLabelHeight, c.r, c.g, c.b);
   }
 
  private:
@@ -68,8 +67,8 @@ void DrawRow(Canvas& canvas, const TimelineRow& row, int top, int axisFrames) {
     return;
   }
   for (const FrameInterval& interval : row.intervals) {
-    canvas.Fill(column(interval.start), barTop, std::max(column(interval.end) - 1,
-                column(interval.start)), barBottom, kAlarm);
+    canvas.Fill(column(interval.start), barTop,
+                std::max(column(interval.end) - 1, column(interval.start)), barBottom, kAlarm);
   }
   if (row.series && row.series->hasEvidence) {
     const std::vector<double>& values = row.series->evidence;
@@ -106,7 +105,8 @@ void DrawRow(Canvas& canvas, const TimelineRow& row, int top, int axisFrames) {
 
 void DrawTimeline(Dib& image, std::span<const TimelineRow> rows) {
   const int count = std::max<int>(static_cast<int>(rows.size()), 1);
-  image.CreateSigned(kTimelineWidth, count * kTimelineRowHeight, 24, false);  // bottom-up, as the glyphs are
+  image.CreateSigned(kTimelineWidth, count * kTimelineRowHeight, 24,
+                     false);  // bottom-up, as the glyphs are
   Canvas canvas(image);
   canvas.Fill(0, 0, kTimelineWidth - 1, image.Height() - 1, kBackground);
   for (size_t i = 0; i < rows.size(); ++i) {

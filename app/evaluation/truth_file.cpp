@@ -43,9 +43,8 @@ Result ParseTruth(std::string_view text, const std::string& name, std::vector<Tr
   size_t from = 0;
   while (from < text.size()) {
     const size_t newline = text.find('\n', from);
-    std::string_view line =
-        text.substr(from, newline == std::string_view::npos ? std::string_view::npos
-                                                             : newline - from);
+    std::string_view line = text.substr(
+        from, newline == std::string_view::npos ? std::string_view::npos : newline - from);
     from = newline == std::string_view::npos ? text.size() : newline + 1;
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -55,9 +54,10 @@ Result ParseTruth(std::string_view text, const std::string& name, std::vector<Tr
     };
     const std::vector<std::string_view> fields = SplitTabs(line);
     if (fields.size() < 2 || fields.size() > 4) {
-      return bad("expected the clip's file name, its onset frame or -, and optionally an end "
-                 "frame and a kind, separated by tabs (found " +
-                 std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") + ")");
+      return bad(
+          "expected the clip's file name, its onset frame or -, and optionally an end "
+          "frame and a kind, separated by tabs (found " +
+          std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") + ")");
     }
     TruthRow row;
     row.line = lineNumber;
@@ -108,8 +108,8 @@ Result ReadTruthFile(const std::string& path, std::vector<TruthRow>& rows) {
 
 const TruthRow* FindTruth(const std::vector<TruthRow>& rows, const std::string& clipPath) {
   const std::string base = std::filesystem::path(clipPath).filename().string();
-  const auto it = std::find_if(rows.begin(), rows.end(),
-                               [&](const TruthRow& r) { return r.clip == base; });
+  const auto it =
+      std::find_if(rows.begin(), rows.end(), [&](const TruthRow& r) { return r.clip == base; });
   return it == rows.end() ? nullptr : &*it;
 }
 

@@ -13,11 +13,11 @@
 namespace fw {
 
 struct TruthRow {
-  std::string clip;   // file name, matched against the base name of each clip evaluated
-  int onset = -1;     // -1: the clip shows no smoke or fire
-  int end = -1;       // -1: not given
+  std::string clip;  // file name, matched against the base name of each clip evaluated
+  int onset = -1;    // -1: the clip shows no smoke or fire
+  int end = -1;      // -1: not given
   std::string kind;
-  int line = 0;       // where it stands in the file
+  int line = 0;  // where it stands in the file
   bool HasEvent() const { return onset >= 0; }
 };
 

@@ -191,14 +191,23 @@ void EvaluateDialog::setCheckedModes(const std::vector<int>& modes) {
   }
 }
 
-void EvaluateDialog::setTruthFile(const QString& path) { truth_->setText(path); }
-void EvaluateDialog::setMaskFile(const QString& path) { mask_->setText(path); }
-void EvaluateDialog::setOutputFolder(const QString& path) { output_->setText(path); }
-void EvaluateDialog::setJobs(int jobs) { jobs_->setValue(jobs); }
+void EvaluateDialog::setTruthFile(const QString& path) {
+  truth_->setText(path);
+}
+void EvaluateDialog::setMaskFile(const QString& path) {
+  mask_->setText(path);
+}
+void EvaluateDialog::setOutputFolder(const QString& path) {
+  output_->setText(path);
+}
+void EvaluateDialog::setJobs(int jobs) {
+  jobs_->setValue(jobs);
+}
 
 void EvaluateDialog::addClips() {
-  const QStringList chosen = QFileDialog::getOpenFileNames(
-      this, tr("Clips to evaluate"), folder_, tr("Videos (*.avi *.mp4 *.mkv *.mov);;All files (*)"));
+  const QStringList chosen =
+      QFileDialog::getOpenFileNames(this, tr("Clips to evaluate"), folder_,
+                                    tr("Videos (*.avi *.mp4 *.mkv *.mov);;All files (*)"));
   if (chosen.isEmpty()) return;
   folder_ = QFileInfo(chosen.front()).absolutePath();
   for (const QString& clip : chosen) {
@@ -243,7 +252,8 @@ bool EvaluateDialog::start() {
   if (running()) return false;
   if (worker_.joinable()) worker_.join();
   EvaluationRequest request;
-  for (int i = 0; i < clips_->count(); ++i) request.clips.push_back(clips_->item(i)->text().toStdString());
+  for (int i = 0; i < clips_->count(); ++i)
+    request.clips.push_back(clips_->item(i)->text().toStdString());
   for (int i = 0; i < modes_->count(); ++i) {
     if (modes_->item(i)->checkState() == Qt::Checked) {
       request.modes.push_back(modes_->item(i)->data(Qt::UserRole).toInt());
@@ -284,12 +294,13 @@ bool EvaluateDialog::start() {
     auto report = std::make_unique<EvaluationReport>(RunEvaluation(
         request,
         [this](int done, int total, const RunOutcome&) {
-          QMetaObject::invokeMethod(this, [this, done, total] { onProgress(done, total); },
-                                    Qt::QueuedConnection);
+          QMetaObject::invokeMethod(
+              this, [this, done, total] { onProgress(done, total); }, Qt::QueuedConnection);
         },
         &stopFlag_));
     QMetaObject::invokeMethod(
-        this, [this, r = report.release()] {
+        this,
+        [this, r = report.release()] {
           result_.reset(r);
           onFinished();
         },
@@ -298,7 +309,9 @@ bool EvaluateDialog::start() {
   return true;
 }
 
-void EvaluateDialog::stop() { stopFlag_ = true; }
+void EvaluateDialog::stop() {
+  stopFlag_ = true;
+}
 
 void EvaluateDialog::onProgress(int done, int total) {
   progress_->setRange(0, total);
@@ -321,9 +334,15 @@ void EvaluateDialog::onFinished() {
   emit finished();
 }
 
-QString EvaluateDialog::tableText() const { return table_->toPlainText(); }
-int EvaluateDialog::progressValue() const { return progress_->value(); }
-int EvaluateDialog::progressMaximum() const { return progress_->maximum(); }
+QString EvaluateDialog::tableText() const {
+  return table_->toPlainText();
+}
+int EvaluateDialog::progressValue() const {
+  return progress_->value();
+}
+int EvaluateDialog::progressMaximum() const {
+  return progress_->maximum();
+}
 
 bool EvaluateDialog::saveTable(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();

@@ -16,8 +16,8 @@
 #include "app/mode_table.h"
 #include "app/scene_mask.h"
 #include "app/session.h"
-#include "tests/support/allocations.h"
 #include "core/ui_sink.h"
+#include "tests/support/allocations.h"
 #include "tests/support/clips.h"
 #include "tests/support/scenes.h"
 #include "video/frame_source.h"
@@ -54,8 +54,12 @@ TEST(EvaluationScore, DelaysAndFalseAlarmsAtTheEdges) {
       {"false alarm, then the detection", {{10, 20}, {130, 140}}, Event(100), true, 30, 1},
       {"start on the end frame still detects", {{200, 210}}, Event(100, 200), true, 100, 0},
       {"start after the end frame is a false alarm", {{201, 210}}, Event(100, 200), false, 0, 1},
-      {"detection, then an alarm after the end", {{130, 140}, {260, 270}}, Event(100, 200), true,
-       30, 1},
+      {"detection, then an alarm after the end",
+       {{130, 140}, {260, 270}},
+       Event(100, 200),
+       true,
+       30,
+       1},
       {"every interval of a clip without event", {{1, 2}, {5, 9}}, Event(-1), false, 0, 2},
       {"no interval", {}, Event(5), false, 0, 0},
   };
@@ -71,9 +75,9 @@ TEST(EvaluationScore, DelaysAndFalseAlarmsAtTheEdges) {
 
 TEST(EvaluationScore, SummaryOfAMode) {
   std::vector<RunScore> runs = {
-      {250, 25.0, ScoreRun({{30, 40}}, Event(10), 25.0)},     // 20 frames, 0.8 s
-      {100, 10.0, ScoreRun({{60, 70}}, Event(10), 10.0)},     // 50 frames, 5 s
-      {900, 25.0, ScoreRun({}, Event(10), 25.0)},             // missed
+      {250, 25.0, ScoreRun({{30, 40}}, Event(10), 25.0)},         // 20 frames, 0.8 s
+      {100, 10.0, ScoreRun({{60, 70}}, Event(10), 10.0)},         // 50 frames, 5 s
+      {900, 25.0, ScoreRun({}, Event(10), 25.0)},                 // missed
       {1800, 25.0, ScoreRun({{1, 2}, {3, 4}}, Event(-1), 25.0)},  // two false alarms
   };
   const ModeSummary m = Summarise(runs);
@@ -91,9 +95,9 @@ TEST(EvaluationScore, SummaryOfAMode) {
 
 TEST(TruthFile, ReadsRowsCommentsAndLineEnds) {
   std::vector<TruthRow> rows;
-  const Result r = ParseTruth(
-      "# clip\tonset\n\na.avi\t12\r\nb.avi\t-\nc.avi\t5\t40\tsmoke\nd.avi\t7\t\tfire\n", "t.tsv",
-      rows);
+  const Result r =
+      ParseTruth("# clip\tonset\n\na.avi\t12\r\nb.avi\t-\nc.avi\t5\t40\tsmoke\nd.avi\t7\t\tfire\n",
+                 "t.tsv", rows);
   ASSERT_TRUE(r.ok()) << r.message();
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].onset, 12);
@@ -147,9 +151,10 @@ TEST(RunFiles, AlarmLogLinesAndBadLines) {
   ASSERT_TRUE(ReadAlarmLog(log, intervals).ok());
   EXPECT_EQ(intervals, (std::vector<FrameInterval>{{3, 9}, {12, 13}}));
 
-  for (const char* bad : {"Fire alarm at frame # 3 to 9. \r\nFire at 4\r\n",
-                          "Fire alarm at frame # 3 to 9. \r\nFire alarm at frame # 9 to 9. \r\n",
-                          "Fire alarm at frame # 1 to 2. \r\nFire alarm at frame # 3 to 9. x\r\n"}) {
+  for (const char* bad :
+       {"Fire alarm at frame # 3 to 9. \r\nFire at 4\r\n",
+        "Fire alarm at frame # 3 to 9. \r\nFire alarm at frame # 9 to 9. \r\n",
+        "Fire alarm at frame # 1 to 2. \r\nFire alarm at frame # 3 to 9. x\r\n"}) {
     std::ofstream(log, std::ios::binary | std::ios::trunc) << bad;
     const Result r = ReadAlarmLog(log, intervals);
     EXPECT_NE(r.message().find(log + ": line 2"), std::string::npos) << r.message();
@@ -197,11 +202,10 @@ TEST(EvaluationEngine, AFailingRunKeepsItsMessageAndAStopEndsTheRest) {
                                    "echo \"fumewatch-cli: cannot run mode $3\" >&2\nexit 1\n";
   fs::permissions(request.worker, fs::perms::owner_all);
   int reported = 0;
-  EvaluationReport report =
-      RunEvaluation(request, [&](int done, int total, const RunOutcome&) {
-        EXPECT_EQ(total, 2);
-        reported = done;
-      });
+  EvaluationReport report = RunEvaluation(request, [&](int done, int total, const RunOutcome&) {
+    EXPECT_EQ(total, 2);
+    reported = done;
+  });
   EXPECT_EQ(reported, 2);
   ASSERT_EQ(report.runs.size(), 2u);
   for (const RunOutcome& run : report.runs) {

@@ -42,7 +42,8 @@ std::string Text(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-const std::string kTruth = std::string(FW_SOURCE_DIR) + "/tests/app/evaluation/real_clips_truth.tsv";
+const std::string kTruth =
+    std::string(FW_SOURCE_DIR) + "/tests/app/evaluation/real_clips_truth.tsv";
 const std::string kRealClip = "fire_smoke_outdoor_fixedcam_352x288.avi";
 
 TEST(DetectFiles, AnUnwritableLogEndsTheRunAtOnce) {
@@ -70,8 +71,8 @@ TEST(DetectFiles, LogElsewhereOrNoneAndScores) {
   EXPECT_FALSE(fs::exists(beside));
 
   const std::string log = dir + "/elsewhere.txt";
-  const CliRun r = Cli("detect --mode 7011 --frames 200 --log " + log + " --scores " + dir +
-                    "/s.csv " + clip);
+  const CliRun r =
+      Cli("detect --mode 7011 --frames 200 --log " + log + " --scores " + dir + "/s.csv " + clip);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_FALSE(fs::exists(beside));
   // The same intervals as the run without a log printed, in the log as printed.
@@ -121,8 +122,8 @@ TEST(Eval, AgreesWithDetectAndItsLogOnARealClip) {
   const std::string log = Text(dir + "/fire_smoke_outdoor_fixedcam_352x288.txt");
   fs::remove(dir + "/fire_smoke_outdoor_fixedcam_352x288.txt");
 
-  const CliRun eval = Cli("eval --truth " + kTruth + " --modes 7010 --jobs 1 --out " + dir +
-                       "/out " + clip);
+  const CliRun eval =
+      Cli("eval --truth " + kTruth + " --modes 7010 --jobs 1 --out " + dir + "/out " + clip);
   ASSERT_EQ(eval.status, 0) << eval.out;
   EXPECT_EQ(Text(dir + "/out/" + kRealClip + ".7010.txt"), log);
   EXPECT_FALSE(fs::exists(dir + "/fire_smoke_outdoor_fixedcam_352x288.txt"));
@@ -150,18 +151,21 @@ TEST(Eval, AClipThatFailsIsARowAndTheOthersStillCome) {
   const std::string unknown = test::MakeClip("eval_unknown", 32, 24, 3);
   fs::rename(unknown, dir + "/unknown.avi");
   const std::string truth = dir + "/truth.tsv";
-  std::ofstream(truth) << "# clip\tonset\n" << fs::path(good).filename().string()
-                       << "\t-\nbroken.avi\t4\n";
+  std::ofstream(truth) << "# clip\tonset\n"
+                       << fs::path(good).filename().string() << "\t-\nbroken.avi\t4\n";
   const CliRun r = Cli("eval --truth " + truth + " --modes 7010,7011 --jobs 2 --out " + dir +
-                    "/out --plot " + broken + " " + good + " " + dir + "/unknown.avi");
+                       "/out --plot " + broken + " " + good + " " + dir + "/unknown.avi");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("broken.avi"), std::string::npos);
   EXPECT_NE(r.out.find("no row for unknown.avi in the truth file"), std::string::npos) << r.out;
   const std::string name = fs::path(good).filename().string();
   EXPECT_EQ(Text(dir + "/out/eval.csv"),
             "mode,clip,detected,delay_frames,delay_s,false_alarms\n"
-            "7010,broken.avi,error,,,\n7010," + name + ",,,,0\n7010,unknown.avi,error,,,\n"
-            "7011,broken.avi,error,,,\n7011," + name + ",,,,0\n7011,unknown.avi,error,,,\n");
+            "7010,broken.avi,error,,,\n7010," +
+                name +
+                ",,,,0\n7010,unknown.avi,error,,,\n"
+                "7011,broken.avi,error,,,\n7011," +
+                name + ",,,,0\n7011,unknown.avi,error,,,\n");
   EXPECT_NE(Text(dir + "/out/eval.json").find("\"error\": "), std::string::npos);
   EXPECT_TRUE(fs::exists(dir + "/out/" + name + ".png"));
   EXPECT_FALSE(fs::exists(fs::path(good).replace_extension(".txt")));

@@ -36,7 +36,9 @@ std::string Text(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-QString Worker() { return QStringLiteral(FW_BIN_DIR "/fumewatch-cli"); }
+QString Worker() {
+  return QStringLiteral(FW_BIN_DIR "/fumewatch-cli");
+}
 
 }  // namespace
 
