@@ -32,7 +32,9 @@ void SceneMask::SetPlane(std::vector<uint8_t> masked, int width, int height) {
   width_ = width;
   height_ = height;
   fitWidth_ = 0;  // refit on the next frame
+  lumaWidth_ = 0;
   haveReference_ = false;
+  haveLumaReference_ = false;
 }
 
 void SceneMask::Clear() {
@@ -87,6 +89,36 @@ void SceneMask::Apply(Dib& frame) {
   for (size_t i = 0; i < n; ++i) {
     p[i] = static_cast<uint8_t>((p[i] & ~m[i]) | (r[i] & m[i]));
   }
+}
+
+void SceneMask::ApplyLuminance(uint8_t* plane, int width, int height) {
+  if (picture_.empty() || width <= 0 || height <= 0) return;
+  const size_t n = static_cast<size_t>(width) * height;
+  if (lumaWidth_ != width || lumaHeight_ != height) {
+    lumaMask_.assign(n, 0);
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* source =
+          picture_.data() +
+          static_cast<size_t>(static_cast<int64_t>(y) * height_ / height) * width_;
+      for (int x = 0; x < width; ++x) {
+        if (source[static_cast<int64_t>(x) * width_ / width] != 0) {
+          lumaMask_[static_cast<size_t>(y) * width + x] = 255;
+        }
+      }
+    }
+    lumaWidth_ = width;
+    lumaHeight_ = height;
+    haveLumaReference_ = false;
+  }
+  if (!haveLumaReference_) {
+    lumaReference_.assign(plane, plane + n);
+    haveLumaReference_ = true;
+    return;
+  }
+  const uint8_t* r = lumaReference_.data();
+  const uint8_t* m = lumaMask_.data();
+  for (size_t i = 0; i < n; ++i)
+    plane[i] = static_cast<uint8_t>((plane[i] & ~m[i]) | (r[i] & m[i]));
 }
 
 }  // namespace fw

@@ -42,11 +42,18 @@ class SceneMask {
   // Pixels masked in the picture.
   int MaskedCount() const;
 
-  // The next frame becomes the reference (another video was opened).
-  void ResetReference() { haveReference_ = false; }
+  // The next frame becomes the reference (another video was opened, capture started).
+  void ResetReference() {
+    haveReference_ = false;
+    haveLumaReference_ = false;
+  }
   // Sets the masked pixels of an 8-bit or 24-bit frame to the reference. Allocates only on the
   // first frame and when the frame's size, depth or row order changes.
   void Apply(Dib& frame);
+  // The same rule on a live frame's luminance plane (width x height bytes, rows from the top),
+  // which some modes read directly while online. Allocates only on the first frame and when the
+  // size changes.
+  void ApplyLuminance(uint8_t* plane, int width, int height);
 
  private:
   void Fit(const Dib& frame);
@@ -63,6 +70,12 @@ class SceneMask {
   int fitBits_ = 0;
   Dib reference_;
   bool haveReference_ = false;
+  // The luminance plane's mask (0 or 255 per pixel) and reference.
+  std::vector<uint8_t> lumaMask_;
+  std::vector<uint8_t> lumaReference_;
+  int lumaWidth_ = 0;
+  int lumaHeight_ = 0;
+  bool haveLumaReference_ = false;
 };
 
 }  // namespace fw
