@@ -15,6 +15,16 @@
 
 namespace fw {
 
+QImage MaskPicture(const SceneMask& mask) {
+  QImage picture(mask.Width(), mask.Height(), QImage::Format_Grayscale8);
+  for (int y = 0; y < mask.Height(); ++y) {
+    const uint8_t* m = mask.Plane().data() + static_cast<size_t>(y) * mask.Width();
+    uint8_t* out = picture.scanLine(y);
+    for (int x = 0; x < mask.Width(); ++x) out[x] = m[x] ? 0 : 255;
+  }
+  return picture;
+}
+
 void AddEvaluationMenu(MainWindow& window, EngineBridge& bridge) {
   QMenu* menu = window.menuBar()->addMenu(QObject::tr("Evaluation"));
   QMenu* maskMenu = menu->addMenu(QObject::tr("Scene mask"));
@@ -44,6 +54,22 @@ void AddEvaluationMenu(MainWindow& window, EngineBridge& bridge) {
   paint->setCheckable(true);
   paint->setObjectName(QStringLiteral("sceneMaskPaint"));
   QObject::connect(paint, &QAction::toggled, painter, &MaskPainter::setPainting);
+  QAction* save = maskMenu->addAction(QObject::tr("Save mask picture..."));
+  QObject::connect(save, &QAction::triggered, &window, [&window, painter] {
+    const SceneMask& mask = painter->mask();
+    if (mask.Empty()) {
+      QMessageBox::information(&window, QObject::tr("Scene mask"), QObject::tr("No mask is set."));
+      return;
+    }
+    const QString path =
+        QFileDialog::getSaveFileName(&window, QObject::tr("Save the scene mask (black: left out)"),
+                                     window.lastFolder(), QObject::tr("PNG pictures (*.png)"));
+    if (path.isEmpty()) return;
+    if (!MaskPicture(mask).save(path, "PNG")) {
+      QMessageBox::warning(&window, QObject::tr("Scene mask"),
+                           path + QObject::tr(": cannot write the picture"));
+    }
+  });
   QAction* clear = maskMenu->addAction(QObject::tr("Clear mask"));
   QObject::connect(clear, &QAction::triggered, &window, [painter, use] {
     painter->setMask(SceneMask());

@@ -14,6 +14,7 @@
 #include "gui/bridge/engine_bridge.h"
 #include "gui/dialogs/evaluate_dialog.h"
 #include "gui/panes/image_pane.h"
+#include "gui/shell/evaluation_menu.h"
 #include "gui/shell/main_window.h"
 #include "gui/widgets/mask_painter.h"
 #include "tests/support/clips.h"
@@ -125,6 +126,12 @@ void EvaluationGuiTest::maskToolPaintsAndOtherwiseLetsTheMouseThrough() {
   QCOMPARE(used.MaskedCount() > 3 * r * r, true);
   paint->setChecked(false);
   QCOMPARE(pane.childAt(at), nullptr);
+  // Saved as a picture, the mask reads back the same.
+  const std::string saved = test::TempDir("gui_mask_saved") + "/mask.png";
+  QVERIFY(MaskPicture(used).save(QString::fromStdString(saved), "PNG"));
+  SceneMask back;
+  QVERIFY(back.Load(saved).ok());
+  QCOMPARE(back.Plane(), used.Plane());
   QVERIFY(sink.Messages().empty());
 }
 
