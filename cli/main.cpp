@@ -35,7 +35,7 @@ const Subcommand kSubcommands[] = {
      fw::cli::RunTrain},
     {"eval-samples", "eval-samples --classifier FILE ...", "rates of a cascade on sample folders",
      fw::cli::RunEvalSamples},
-    {"eval", "eval --truth T --modes N,... CLIPS...", "detection delays and false alarms of modes",
+    {"eval", "eval --truth T --modes N CLIPS", "detection delays and false alarms of modes",
      fw::cli::RunEval},
 };
 
