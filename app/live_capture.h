@@ -81,6 +81,8 @@ class LiveCapture {
   LiveWait WaitFrame(Clock::time_point deadline);
   // The capture buffer: one 352 x 288 planar 4:2:0 frame, at this address for the object's life.
   const uint8_t* Buffer() const { return buffer_.data(); }
+  // The same buffer for the engine thread's own change of a taken frame (the scene mask).
+  uint8_t* MutableBuffer() { return buffer_.data(); }
   // Frames of the current run of the stream: delivered, taken and dropped.
   CaptureCounts Counts() const;
   // Frames per second taken over the last second or so (0 before a second has passed).

@@ -95,6 +95,7 @@ void Session::AfterOpen() {
   FitImagesToFrame(source_->Width(), source_->Height());
   state_.mode = nullptr;
   state_.frameNumber = 0;
+  sceneMask_.ResetReference();  // the new video's first frame is the masked parts' background
 }
 
 bool Session::OpenAndPlay(const std::string& path) {
@@ -500,6 +501,7 @@ FrameRead Session::ProcessFrame() {
 void Session::ReadFrame(DetectionState& state) {
   lastRead_ = ReadNextFrame();
   state.frameNumber = currentFrame_;
+  if (lastRead_ != FrameRead::Failed) sceneMask_.Apply(state.panes.topLeft());
 }
 
 void Session::RunAnalysisOperations(DetectionState& state) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/live_capture.h"
+#include "app/scene_mask.h"
 #include "app/snapshot.h"
 #include "detect/detection_state.h"
 #include "detect/pipeline.h"
@@ -248,6 +249,12 @@ class Session : private FrameHost {
   LiveCapture& Capture() { return capture_; }
   const LiveCapture& Capture() const { return capture_; }
 
+  // --- scene mask ---
+  // The parts of the picture no mode decides on (app/scene_mask.h): from now on every frame
+  // read gets the mask before any mode's step sees it. An empty mask switches it off.
+  void SetSceneMask(SceneMask mask) { sceneMask_ = std::move(mask); }
+  const SceneMask& GetSceneMask() const { return sceneMask_; }
+
   // --- frames ---
   // Runs the per-frame pipeline once.
   FrameRead ProcessFrame();
@@ -340,6 +347,7 @@ class Session : private FrameHost {
   Snapshot* snapshotTarget_ = nullptr;
   WorkbenchState workbench_;
   AviReader secondReader_;
+  SceneMask sceneMask_;
 };
 
 }  // namespace fw

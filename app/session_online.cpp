@@ -57,6 +57,7 @@ bool Session::StartCapture() {
   capture_.Close();
   state_.online = true;
   state_.captureFrame = capture_.Buffer();
+  sceneMask_.ResetReference();  // the live picture is another scene than the video's
   state_.panes.topLeft().CreateSigned(kCaptureWidth, kCaptureHeight, 24, false);
   FitImagesToFrame(kCaptureWidth, kCaptureHeight);
   currentFrame_ = 0;
@@ -88,6 +89,7 @@ void Session::StopCapture() {
   CloseOpenAlarmInterval(state_, currentFrame_);
   ClearAlarmFlag(state_);
   state_.online = false;
+  sceneMask_.ResetReference();
   state_.alarmLog.clear();
   alarmIntervals_.clear();
   ++alarmIntervalsVersion_;
@@ -121,6 +123,8 @@ bool Session::StartCaptureStream() {
 void Session::RunLiveFrame() {
   // The frame pane may have been given a picture meanwhile: the live frame has its own size.
   EnsureFrameFormat(state_.panes.topLeft(), kCaptureWidth, kCaptureHeight, 24);
+  // The modes that follow the luminance plane while online see the mask there too.
+  sceneMask_.ApplyLuminance(capture_.MutableBuffer(), kCaptureWidth, kCaptureHeight);
   Yuv420ToRgb(capture_.Buffer(), state_.panes.topLeft(), true);
   ProcessFrame();
 }

@@ -29,6 +29,7 @@ int RunTrain(const ArgList& args);
 int RunEvalSamples(const ArgList& args);
 int RunSamples(const ArgList& args);
 int RunOnlineLearn(const ArgList& args);
+int RunEval(const ArgList& args);
 
 // Prints "fumewatch-cli: <message>" on stderr and returns 1.
 int Fail(const std::string& message);

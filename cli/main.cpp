@@ -39,6 +39,8 @@ const Subcommand kSubcommands[] = {
      "split, measure and cut sample pictures", fw::cli::RunSamples},
     {"online-learn", "online-learn --video V --frame K ...",
      "re-learn the Float cascade for a video's scene", fw::cli::RunOnlineLearn},
+    {"eval", "eval --truth T --modes N CLIPS", "detection delays and false alarms of modes",
+     fw::cli::RunEval},
 };
 
 void PrintUsage(std::FILE* out) {

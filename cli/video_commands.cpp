@@ -19,6 +19,7 @@
 #include "app/session.h"
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/run_outputs.h"
 #include "core/image_file.h"
 #include "core/ui_sink.h"
 #include "detect/alarm.h"
@@ -281,6 +282,19 @@ constexpr const char* kDetectHelp =
     "                  'fumewatch-cli modes --params'), e.g. --set threshold=12 or\n"
     "                  --set clusterSeed=7 to fix the clustering seed of mode 264\n"
     "  --frames K      process only the first K frames\n"
+    "  --log FILE      append the alarm log to FILE instead of beside the video\n"
+    "  --no-log        write no alarm log (the intervals are still printed)\n"
+    "  --scores FILE   write FILE as CSV: frame,time_s,alarm,evidence, one row per frame; the\n"
+    "                  evidence is what the mode's decision counts (votes, flagged pixels or\n"
+    "                  blocks), empty for a mode without such a value\n"
+    "  --plot FILE.png draw the run's timeline: the evidence curve, the alarm intervals as red\n"
+    "                  bars and, with --truth, the clip's onset (green) and end frame\n"
+    "  --truth FILE    the truth file (see 'fumewatch-cli eval --help') whose row for VIDEO\n"
+    "                  --plot marks\n"
+    "  --mask MASK     a black-and-white picture: pixels under black are set to the background\n"
+    "                  (their look in the first frame) before any mode sees the frame, so\n"
+    "                  nothing there can raise the alarm; stretched over the frame when its\n"
+    "                  size differs\n"
     "  --events FILE   also write one JSON object per alarm interval to FILE, each line\n"
     "                  flushed as the interval closes\n"
     "  --panes DIR     save the four panes as DIR/NNNNNN_tl.bmp, _tr, _bl, _br (and the\n"
@@ -418,8 +432,8 @@ int RunDetect(const ArgList& args) {
   if (WantsLive(args) && !WantsHelp(args)) return RunLiveDetect(args);
   Args parsed(args,
               {"mode", "frames", "events", "panes", "every", "set", "memory-budget", "analysis",
-               "non-fire", "point"},
-              {"help", "wavelet-view"});
+               "non-fire", "point", "log", "scores", "plot", "mask", "truth"},
+              {"help", "wavelet-view", "no-log"});
   if (const int r = Usage(kDetectHelp, args, 1, parsed); r >= 0) return r;
   int mode = 0;
   int frames = -1;
@@ -442,6 +456,13 @@ int RunDetect(const ArgList& args) {
     return Fail("unknown analysis " + std::to_string(analysis) + " (see 'fumewatch-cli analyses')");
   }
   const std::string video = parsed.Positional()[0];
+  if (parsed.Has("log") && parsed.Has("no-log")) {
+    return Fail("--log and --no-log exclude each other");
+  }
+  RunFiles files;
+  if (const Result ready = PrepareRunFiles(parsed, video, files); !ready) {
+    return Fail(ready.message());
+  }
   // With an analysis a picture is analysed as a still frame; a mode alone needs a video.
   const bool still = parsed.Has("analysis") && IsPictureName(video);
 
@@ -464,12 +485,21 @@ int RunDetect(const ArgList& args) {
     total = frames >= 0 ? frames : 1;
   } else {
     if (!OpenVideo(session, video)) return 1;
+    if (const auto log = parsed.Value("log")) session.State().alarmLog = *log;
+    session.State().alarmLogEnabled = !parsed.Has("no-log");
     // A log that cannot be written is found before the run, not after the first alarm.
     const std::string log = AlarmLogOf(session.State());
-    if (const Result writable = CheckAlarmLog(log); !writable) return Fail(writable.message());
+    if (session.State().alarmLogEnabled) {
+      if (const Result safe = CheckLogIsNotTheVideo(log, video); !safe) return Fail(safe.message());
+      if (const Result writable = CheckAlarmLog(log); !writable) return Fail(writable.message());
+    }
     total = session.Reader().FrameCount();
     if (frames >= 0 && frames < total) total = frames;
   }
+  files.mode = mode;
+  if (!files.mask.Empty()) session.SetSceneMask(std::move(files.mask));
+  files.series.fps = still ? 0.0 : session.Reader().FramesPerSecond();
+  if (files.Recording()) files.series.Reserve(total);
   int pointX = 0;
   int pointY = 0;
   if (const auto point = parsed.Value("point")) {
@@ -488,7 +518,7 @@ int RunDetect(const ArgList& args) {
   Result failure;  // the first interval that could not be logged or written as an event
   session.State().onAlarmInterval = [&](const AlarmInterval& interval) {
     if (!failure) return;
-    if (!interval.logged) {
+    if (!interval.logged && session.State().alarmLogEnabled) {
       failure = Result::Error(interval.problem + "; the alarm at frame # " +
                               std::to_string(interval.start) + " to " +
                               std::to_string(interval.end) + " is not logged");
@@ -497,6 +527,7 @@ int RunDetect(const ArgList& args) {
     ++alarms;
     std::printf("Fire alarm at frame # %d to %d. \n", interval.start, interval.end);
     std::fflush(stdout);
+    if (files.Recording()) files.intervals.push_back({interval.start, interval.end});
     if (events.IsOpen()) {
       failure = events.Write(
           "{\"mode\":" + std::to_string(mode) + ",\"start\":" + std::to_string(interval.start) +
@@ -542,6 +573,7 @@ int RunDetect(const ArgList& args) {
         return Fail(video + ": frame " + std::to_string(i) + " cannot be read; stopping there");
       }
       ++processed;
+      if (files.Recording()) files.series.Record(session.State());
       if (savePanes) {
         static const char* const kSuffix[kPaneCount] = {"tl", "tr", "bl", "br"};
         for (int p = 0; p < kPaneCount; ++p) {
@@ -571,6 +603,7 @@ int RunDetect(const ArgList& args) {
   }
   if (!still) ReportDamagedFrames(video, session.Reader().DamagedFrames());
   if (failure) failure = events.Close();
+  if (failure) failure = files.Write(video);
   if (!failure) return Fail(failure.message());
   std::printf("frames=%d alarms=%d\n", processed, alarms);
   return 0;

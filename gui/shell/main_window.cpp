@@ -44,6 +44,7 @@
 #include "gui/panes/image_pane.h"
 #include "gui/panes/pane_frame.h"
 #include "gui/shell/desk_texts.h"
+#include "gui/shell/evaluation_menu.h"
 #include "gui/shell/menus.h"
 #include "gui/shell/online_learning_runner.h"
 
@@ -98,6 +99,7 @@ MainWindow::MainWindow(EngineBridge& bridge, QWidget* parent)
   connect(commands_, &CommandActions::triggered, this, &MainWindow::runCommand);
   buildStatusBar();
   buildPanes();
+  AddEvaluationMenu(*this, bridge_);
 
   // The display dialog comes with the document, the PTZ dialog with the window; both hidden.
   displayDialog_ = new DisplayDialog(doc_, this);
