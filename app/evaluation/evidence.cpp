@@ -8,6 +8,8 @@
 #include "detect/engines/spring_mouth_engine.h"
 #include "detect/flame/infrared_detector.h"
 #include "detect/smoke/smoke_flame_detector.h"
+#include "learn/haar/haar_state.h"
+#include "learn/modes/classifier_modes_state.h"
 
 namespace fw {
 
@@ -54,6 +56,16 @@ std::optional<double> SpringMouthRegions(const DetectionState& state) {
   return engine->RegionCount();
 }
 
+std::optional<double> ClassifierWindows(const DetectionState& state) {
+  if (!state.classifierModes) return std::nullopt;
+  return state.classifierModes->windows.Count();
+}
+
+std::optional<double> HaarWindows(const DetectionState& state) {
+  if (!state.haar) return std::nullopt;
+  return static_cast<double>(state.haar->detector.Rects().size());
+}
+
 struct EvidenceRow {
   ModeId mode;
   const char* name;
@@ -72,6 +84,13 @@ const EvidenceRow kEvidence[] = {
     {ModeId::Engineering, "flagged frames of the window", FlaggedFrames},
     {ModeId::FuzzyEngineering, "flagged frames of the window", FlaggedFrames},
     {ModeId::SpringMouth, "moving regions", SpringMouthRegions},
+    {ModeId::Detecting, "accepted windows", HaarWindows},
+    {ModeId::AdaboostMotion, "flagged frames of the window", FlaggedFrames},
+    {ModeId::RealAdaBoost, "accepted windows", ClassifierWindows},
+    {ModeId::NeuralNetwork, "accepted windows", ClassifierWindows},
+    {ModeId::BoostedLbp, "accepted windows", ClassifierWindows},
+    {ModeId::Pltp, "accepted windows", ClassifierWindows},
+    {ModeId::Pldp, "accepted windows", ClassifierWindows},
 };
 
 const EvidenceRow* Find(ModeId mode) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/evaluation/evaluation.h"
+#include "app/evaluation/evidence.h"
 #include "app/evaluation/run_files.h"
 #include "app/evaluation/scoring.h"
 #include "app/evaluation/truth_file.h"
@@ -316,6 +317,26 @@ TEST(SceneMask, MaskAndScoresAllocateNothingPerFrame) {
   }
   EXPECT_EQ(test::StopCountingAllocations(), 0);
   EXPECT_EQ(series.Frames(), 6);
+}
+
+// Every mode with an evidence value gives one once its detector runs, the learned modes
+// included; a mode without one gives none.
+TEST(Evidence, EveryModeWithAValueGivesItFromItsDetector) {
+  RecordingUiSink sink;
+  ScopedUiSink scoped(sink);
+  FrameList frames(test::SceneFrames(test::Scene::RisingPlume, 176, 144, 4));
+  for (const ModeInfo& info : Modes()) {
+    SCOPED_TRACE(info.number());
+    Session session;
+    session.OpenFrames(frames);
+    session.State().alarmLogEnabled = false;
+    ASSERT_TRUE(session.SelectMode(info.id));
+    for (int i = 0; i < 4; ++i) session.Step();
+    EXPECT_EQ(ModeEvidence(session.State()).has_value(), EvidenceName(info.id) != nullptr);
+  }
+  for (const ModeId mode : {ModeId::RealAdaBoost, ModeId::Pldp, ModeId::Detecting}) {
+    EXPECT_STREQ(EvidenceName(mode), "accepted windows");
+  }
 }
 
 // Per frame: the alarm flag and the frame pane's bytes after the mode's steps.
