@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -69,13 +68,29 @@ bool TexturePlanes::Compute(const Dib& image) {
   width_ = image.Width();
   height_ = image.Height();
   const size_t pixels = static_cast<size_t>(width_) * height_;
-  gx_.assign(pixels, 0);
-  gy_.assign(pixels, 0);
-  bin_.assign(pixels, 0);
-  magnitude_.assign(pixels, 0.0f);
-  lbp_.assign(pixels, 0);
+  gx_.resize(pixels);
+  gy_.resize(pixels);
+  bin_.resize(pixels);
+  magnitude_.resize(pixels);
+  lbp_.resize(pixels);
   integral_.resize(pixels * kTexturePlanes);
-  const auto& transitions = LbpTables().BitsAndTransitions();
+  if (pixels == 0) return true;
+  // The loop below writes every interior pixel; the border has no gradient and no code.
+  auto clearBorder = [&](size_t p) {
+    gx_[p] = gy_[p] = 0;
+    bin_[p] = lbp_[p] = 0;
+    magnitude_[p] = 0.0f;
+  };
+  for (int x = 0; x < width_; ++x) {
+    clearBorder(Index(x, 0));
+    clearBorder(Index(x, height_ - 1));
+  }
+  for (int y = 0; y < height_; ++y) {
+    clearBorder(Index(0, y));
+    clearBorder(Index(width_ - 1, y));
+  }
+  // Entries 0..255: 1 bits of the code; 256..511: its transitions.
+  const auto& bits = LbpTables().BitsAndTransitions();
   for (int y = 1; y < height_ - 1; ++y) {
     // Intensity of the rows above, at and below y (memory rows), three bytes per pixel.
     const uint8_t* up = image.Row(y - 1);
@@ -100,7 +115,7 @@ bool TexturePlanes::Compute(const Dib& image) {
                             (centre >= dc ? 4u : 0u) | (centre >= dl ? 8u : 0u) |
                             (centre >= ml ? 16u : 0u) | (centre >= ul ? 32u : 0u) |
                             (centre >= uc ? 64u : 0u) | (centre >= ur ? 128u : 0u);
-      lbp_[p] = transitions[256 + code] > 2 ? 0 : static_cast<uint8_t>(code);
+      lbp_[p] = bits[256 + code] > 2 ? 0 : static_cast<uint8_t>(code);
     }
   }
   // Integral planes, every pixel (border included) contributing.
@@ -118,7 +133,7 @@ bool TexturePlanes::Compute(const Dib& image) {
       run[kMagnitudePlane] += m;
       run[kMagnitudeBinPlane + std::min(m / 12, 7u)] += 1;
       for (int k = 0; k < 8; ++k) run[kLbpBitPlane + k] += (code >> k) & 1u;
-      run[kBitCountPlane] += static_cast<uint32_t>(std::popcount(code));
+      run[kBitCountPlane] += bits[code];
       const uint32_t i = px[0], s = px[1];
       run[kIntensityPlane] += i;
       run[kIntensitySquarePlane] += i * i / 4;
