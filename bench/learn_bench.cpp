@@ -229,12 +229,13 @@ void BM_CountPlanes(benchmark::State& bench, fw::CodeFamily family) {
 void BM_TexturePyramid(benchmark::State& bench) {
   const std::vector<fw::Dib>& frames = Frames();
   if (frames.empty()) return bench.SkipWithError("cannot read the sample clip");
+  // One set of planes for the four levels in turn, as the detection mode computes them.
   std::array<fw::Dib, 4> pyramid;
-  std::array<fw::TexturePlanes, 4> planes;
+  fw::TexturePlanes planes;
   size_t next = 0;
   for (auto _ : bench) {
     Pyramid(frames[next], pyramid);
-    for (int k = 0; k < 4; ++k) planes[k].Compute(pyramid[k]);
+    for (int k = 0; k < 4; ++k) planes.Compute(pyramid[k]);
     next = (next + 1) % frames.size();
   }
 }

@@ -68,12 +68,17 @@ bool TexturePlanes::Compute(const Dib& image) {
   width_ = image.Width();
   height_ = image.Height();
   const size_t pixels = static_cast<size_t>(width_) * height_;
-  gx_.resize(pixels);
-  gy_.resize(pixels);
-  bin_.resize(pixels);
-  magnitude_.resize(pixels);
-  lbp_.resize(pixels);
-  integral_.resize(pixels * kTexturePlanes);
+  // The buffers only grow: a smaller pyramid level uses the front of those of a larger one, and
+  // the next larger one finds them as large as it needs, without filling them again.
+  auto grow = [](auto& buffer, size_t size) {
+    if (buffer.size() < size) buffer.resize(size);
+  };
+  grow(gx_, pixels);
+  grow(gy_, pixels);
+  grow(bin_, pixels);
+  grow(magnitude_, pixels);
+  grow(lbp_, pixels);
+  grow(integral_, pixels * kTexturePlanes);
   if (pixels == 0) return true;
   // The loop below writes every interior pixel; the border has no gradient and no code.
   auto clearBorder = [&](size_t p) {
