@@ -125,12 +125,8 @@ void CountScan(benchmark::State& bench, fw::Flavour flavour) {
   const int w = frames[0].Width(), h = frames[0].Height();
   const fw::CodeFamily family =
       flavour == fw::Flavour::Blbp ? fw::CodeFamily::Blbp : fw::CodeFamily::Pltp;
-  // Only the classes the cascade reads, as the detection modes count them.
   std::vector<fw::CodeCountPlanes> planes(frames.size());
-  for (size_t f = 0; f < frames.size(); ++f) {
-    fw::SelectCountClasses(planes[f], fw::CountClassesRead(model, family));
-    fw::BuildCodeCountPlanes(frames[f], family, planes[f]);
-  }
+  for (size_t f = 0; f < frames.size(); ++f) fw::BuildCodeCountPlanes(frames[f], family, planes[f]);
   std::vector<int> sides;
   for (int side : Sides(h)) {
     if (side >= fw::kCountBase) sides.push_back(side);

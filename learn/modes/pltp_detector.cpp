@@ -4,7 +4,6 @@ namespace fw {
 
 void PltpDetector::Build(const ClassifierSet& model, const Dib& frame) {
   planes_ = CodeCountPlanes();
-  SelectCountClasses(planes_, CountClassesRead(model, CodeFamily::Pltp));
   BuildCodeCountPlanes(frame, CodeFamily::Pltp, planes_);
   const int sizes = frame.Height() / kCountBase;
   cascades_.clear();
