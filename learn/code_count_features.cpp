@@ -143,36 +143,20 @@ LevelTables TablesOf(CodeFamily family, int level) {
   }
 }
 
-// Position in the running counts of every class a pixel's code image can give (the code tables
-// are at most 59 classes long, and border pixels hold the table size): its slot, or a spare
-// entry past the counted ones for classes not counted and for the border.
-using RunSlots = std::array<std::array<uint8_t, 64>, 3>;
-constexpr int kSpareRun = 127;
-
-RunSlots SlotsOf(const CountLevel& lv, const LevelTables& tables) {
-  RunSlots slots;
-  for (int t = 0; t < 3; ++t) {
-    slots[t].fill(kSpareRun);
-    for (int c = 0; c < tables.size[t]; ++c) {
-      const int s = lv.slot[tables.firstPlane[t] + c];
-      if (s >= 0) slots[t][c] = static_cast<uint8_t>(s);
-    }
-  }
-  return slots;
-}
-
 void CountClassImages(CountLevel& lv, const LevelTables& tables) {
   const int w = lv.width, h = lv.height, k = lv.classes;
   std::vector<uint32_t>& counts = lv.counts;
-  const RunSlots slots = SlotsOf(lv, tables);
-  std::array<uint32_t, kSpareRun + 1> run{};
+  std::array<uint32_t, 128> run{};
   for (int y = 0; y < h; ++y) {
     run.fill(0);
     uint32_t* out = counts.data() + static_cast<size_t>(y) * w * k;
     const uint32_t* above = y > 0 ? out - static_cast<size_t>(w) * k : nullptr;
     for (int x = 0; x < w; ++x) {
       const size_t p = static_cast<size_t>(y) * w + x;
-      for (int t = 0; t < tables.count; ++t) ++run[slots[t][lv.codes[t][p]]];
+      for (int t = 0; t < tables.count; ++t) {
+        const uint8_t c = lv.codes[t][p];
+        if (c < tables.size[t]) ++run[tables.firstPlane[t] + c];
+      }
       uint32_t* o = out + static_cast<size_t>(x) * k;
       if (above) {
         const uint32_t* a = above + static_cast<size_t>(x) * k;
@@ -182,18 +166,6 @@ void CountClassImages(CountLevel& lv, const LevelTables& tables) {
       }
     }
   }
-}
-
-// Numbers the counted classes of a level in class order; returns how many there are.
-int NumberSlots(CountLevel& lv, int classes, const std::bitset<kMaxCountClasses>* selection) {
-  int next = 0;
-  lv.slot.fill(-1);
-  for (int c = 0; c < classes; ++c) {
-    if (!selection || selection->test(static_cast<size_t>(c))) {
-      lv.slot[c] = static_cast<int8_t>(next++);
-    }
-  }
-  return next;
 }
 
 void SizeLevel(CountLevel& lv, int width, int height, int classes, int codeImages) {
@@ -209,11 +181,6 @@ void SizeLevel(CountLevel& lv, int width, int height, int classes, int codeImage
 
 }  // namespace
 
-void SelectCountClasses(CodeCountPlanes& planes, const CountClassSet& classes) {
-  planes.selected = true;
-  planes.selection = classes;
-}
-
 bool BuildCodeCountPlanes(const Dib& image, CodeFamily family, CodeCountPlanes& planes) {
   if (image.GetBitCount() != 24) return false;
   planes.family = family;
@@ -222,9 +189,7 @@ bool BuildCodeCountPlanes(const Dib& image, CodeFamily family, CodeCountPlanes& 
   for (int l = 0; l < planes.levels; ++l) {
     const LevelTables tables = TablesOf(family, l);
     CountLevel& lv = planes.level[l];
-    const int classes = NumberSlots(lv, CountClasses(family, l),
-                                    planes.selected ? &planes.selection[l] : nullptr);
-    SizeLevel(lv, w, h, classes, tables.count);
+    SizeLevel(lv, w, h, CountClasses(family, l), tables.count);
     if (l == 0) {
       for (int y = 0; y < h; ++y) {
         const uint8_t* px = image.Row(y);
@@ -296,17 +261,16 @@ ResolvedCountFeature ResolveCountFeature(const CodeCountPlanes& planes, int32_t 
   }
   const CountLevel& lv = planes.level[f.level];
   const int k = lv.classes;
-  const int slot = lv.slot[f.plane];
   const int shift = f.level;
   auto resolve = [&](CountRect r) {
     const int x0 = (r.x * n) >> shift, y0 = (r.y * n) >> shift;
     const int x1 = x0 + ((r.w * n) >> shift) - 1, y1 = y0 + ((r.h * n) >> shift) - 1;
     BoxOffsets b;
     const ptrdiff_t row = static_cast<ptrdiff_t>(lv.width) * k;
-    b.a = y0 * row + static_cast<ptrdiff_t>(x0) * k + slot;
-    b.b = y0 * row + static_cast<ptrdiff_t>(x1) * k + slot;
-    b.c = y1 * row + static_cast<ptrdiff_t>(x0) * k + slot;
-    b.d = y1 * row + static_cast<ptrdiff_t>(x1) * k + slot;
+    b.a = y0 * row + static_cast<ptrdiff_t>(x0) * k + f.plane;
+    b.b = y0 * row + static_cast<ptrdiff_t>(x1) * k + f.plane;
+    b.c = y1 * row + static_cast<ptrdiff_t>(x0) * k + f.plane;
+    b.d = y1 * row + static_cast<ptrdiff_t>(x1) * k + f.plane;
     b.count = (x1 - x0) * (y1 - y0);
     return b;
   };

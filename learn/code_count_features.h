@@ -10,7 +10,6 @@
 #pragma once
 
 #include <array>
-#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -58,16 +57,10 @@ enum class CodeFamily { Blbp, Pltp };
 // Class planes of one pyramid level: `classes` counts per plane position, interleaved (the count
 // of class k at (x, y) is counts[(y * width + x) * classes + k]), with the level's luminance and
 // code images beside them.
-inline constexpr int kMaxCountClasses = 105;  // PLTP level 0
-
-// Class planes per level that a build counts.
-using CountClassSet = std::array<std::bitset<kMaxCountClasses>, 3>;
-
 struct CountLevel {
   int width = 0;
   int height = 0;
-  int classes = 0;                               // counted classes: plane positions per pixel
-  std::array<int8_t, kMaxCountClasses> slot{};  // a class's place among them, -1 when not counted
+  int classes = 0;
   std::vector<uint8_t> luminance;             // packed width x height
   std::array<std::vector<uint8_t>, 3> codes;  // class images, border pixels hold their table size
   std::vector<uint32_t> counts;
@@ -77,15 +70,7 @@ struct CodeCountPlanes {
   CodeFamily family = CodeFamily::Blbp;
   int levels = 0;  // 1 (BLBP) or 3 (PLTP)
   std::array<CountLevel, 3> level;
-  // Set by SelectCountClasses: only these classes are counted. Unset: every class.
-  bool selected = false;
-  CountClassSet selection;
 };
-
-// Later builds of the planes count only the given classes (plane indices per level), so that a
-// cascade that reads a few classes does not pay for the others. Features resolved against the
-// planes must read only these classes.
-void SelectCountClasses(CodeCountPlanes& planes, const CountClassSet& classes);
 
 // Luminance (299 R + 587 G + 114 B) / 1000 of a 24-bit picture, its codes and class counts at
 // every level of the family. Buffers are reused while the picture size stays the same. Other

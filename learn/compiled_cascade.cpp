@@ -25,15 +25,4 @@ void SetFeature(WeakRecord& r, const FeatureSpec& s, bool codeCount) {
   if (codeCount && pattern == 41) r.minValue = std::bit_cast<float>(s.second);
 }
 
-CountClassSet CountClassesRead(const ClassifierSet& model, CodeFamily family) {
-  CountClassSet read;
-  for (int k = 0; k < model.RecordsInStages(); ++k) {
-    const uint32_t code = static_cast<uint32_t>(model.records[k].featureCode);
-    const uint32_t plane = code & 0xFF, level = (code >> 8) & 0xFF;
-    if (family == CodeFamily::Blbp && level != 0) continue;
-    if (level < read.size() && plane < kMaxCountClasses) read[level].set(plane);
-  }
-  return read;
-}
-
 }  // namespace fw

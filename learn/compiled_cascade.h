@@ -35,10 +35,6 @@ FeatureSpec SpecOf(const WeakRecord& record);
 // Writes code and rectangles into a record (the second rectangle into minValue's bytes).
 void SetFeature(WeakRecord& record, const FeatureSpec& spec, bool codeCount);
 
-// The class planes, per level, that the stage records of a code-count model read (BLBP records
-// with a level byte are constants and read none).
-CountClassSet CountClassesRead(const ClassifierSet& model, CodeFamily family);
-
 // Both sums of one stage over one window, for sweeping the stage threshold.
 struct StageVote {
   float yes = 0.0f;    // V: weights of the weak classifiers that said yes

@@ -4,7 +4,6 @@ namespace fw {
 
 void BlbpDetector::Build(const ClassifierSet& model, const Dib& frame) {
   planes_ = CodeCountPlanes();
-  SelectCountClasses(planes_, CountClassesRead(model, CodeFamily::Blbp));
   BuildCodeCountPlanes(frame, CodeFamily::Blbp, planes_);
   cascade_.Compile(model, {&planes_, 1});
 }

@@ -1,6 +1,6 @@
 // The fast kernels of the feature planes against plain per-pixel reference formulas, bit for bit:
-// every Sobel gradient for the orientation bins, whole texture planes of random and smooth
-// pictures, and count planes of a few selected classes against the planes of every class.
+// every Sobel gradient for the orientation bins, and whole texture planes of random and smooth
+// pictures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -165,46 +165,6 @@ TEST(FeatureKernels, SmallerPictureReusesThePlanesAndMatches) {
   ASSERT_TRUE(planes.Compute(test::RandomImage(40, 30, 24, 11)));
   // A narrower picture puts its border where the larger one had interior pixels.
   ExpectSamePlanes(test::RandomImage(20, 14, 24, 12), "smaller", std::move(planes));
-}
-
-TEST(FeatureKernels, SelectedCountClassesGiveTheValuesOfTheFullPlanes) {
-  const Dib frame = test::RandomImage(100, 98, 24, 21);
-  struct Case {
-    CodeFamily family;
-    std::vector<std::array<int, 2>> classes;  // (level, plane)
-  };
-  const std::vector<Case> cases = {
-      {CodeFamily::Blbp, {{0, 0}, {0, 4}, {0, 9}}},
-      {CodeFamily::Pltp, {{0, 0}, {0, 58}, {0, 59}, {0, 94}, {0, 95}, {0, 104}, {1, 7}, {1, 45}}},
-      {CodeFamily::Pltp, {{2, 3}}},  // levels 0 and 1 count nothing
-  };
-  for (const Case& c : cases) {
-    CodeCountPlanes full, selected;
-    CountClassSet set;
-    for (const auto& [level, plane] : c.classes) set[level].set(plane);
-    SelectCountClasses(selected, set);
-    ASSERT_TRUE(BuildCodeCountPlanes(frame, c.family, full));
-    ASSERT_TRUE(BuildCodeCountPlanes(frame, c.family, selected));
-    for (int level = 0; level < full.levels; ++level) {
-      EXPECT_EQ(selected.level[level].classes, static_cast<int>(set[level].count()));
-    }
-    for (const auto& [level, plane] : c.classes) {
-      for (int n : {1, 2}) {
-        for (int pattern : {1, 41}) {
-          const int32_t code = CountFeatureCode(plane, level, pattern);
-          const CountRect first{4, 8, 40, 24}, second{10, 2, 20, 30};
-          const auto f = ResolveCountFeature(full, code, first, second, n);
-          const auto g = ResolveCountFeature(selected, code, first, second, n);
-          for (const auto& [x, y] : {std::pair{0, 0}, std::pair{3, 7}, std::pair{100 - 48 * n, 2}}) {
-            EXPECT_EQ(CountValue(selected, g, CountWindowOrigin(selected, x, y)),
-                      CountValue(full, f, CountWindowOrigin(full, x, y)))
-                << "level " << level << " plane " << plane << " n " << n << " at " << x << ","
-                << y;
-          }
-        }
-      }
-    }
-  }
 }
 
 }  // namespace
