@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -24,54 +23,104 @@ constexpr int kBitCountPlane = 29;
 
 constexpr float kPi = 3.14159265f;
 
+// Orientation bin 0..7 of a gradient from its angle: atan of |gy / gx| placed in its quadrant,
+// folded to [0, pi) and cut into bins of pi / 8 (rounded down, the last bin closing at pi).
+uint8_t OrientationBinFromAngle(int gx, int gy) {
+  float angle = 0.0f;
+  if (gx != 0) {
+    const float a = std::atan(std::fabs(static_cast<float>(gy) / static_cast<float>(gx)));
+    if (gx > 0) {
+      angle = gy >= 0 ? a : 2.0f * kPi - a;
+    } else {
+      angle = gy >= 0 ? kPi - a : kPi + a;
+    }
+  } else if (gy > 0) {
+    angle = 1.5707964f;
+  } else if (gy < 0) {
+    angle = 4.712389f;
+  }
+  if (angle >= kPi) angle -= kPi;
+  return static_cast<uint8_t>(std::min(static_cast<int>(angle / TexturePlanes::kBinWidth), 7));
+}
+
 }  // namespace
+
+uint8_t GradientBin(int gx, int gy) {
+  // Away from the bin edges the bin follows from comparing |gy| with |gx| tan(k pi / 8): the
+  // step c counts the three edges inside the first quadrant below the angle, and the quadrants where gx and gy
+  // differ in sign mirror it to 7 - c. A gradient on an axis, or within a relative 1e-4 of an
+  // edge in tangent (at least 1.4e-5 rad, far beyond the rounding of the float angle), takes
+  // the angle itself, so that every gradient lands in the bin the angle gives.
+  const int ax = std::abs(gx), ay = std::abs(gy);
+  const float fx = static_cast<float>(ax), fy = static_cast<float>(ay);
+  const float d1 = fy - fx * 0.41421356f;  // tan(pi / 8)
+  const float d3 = fy - fx * 2.4142137f;   // tan(3 pi / 8)
+  const float margin = fx * 1.0e-4f;
+  if (ax == 0 || ay == 0 || ax == ay || std::fabs(d1) < margin || std::fabs(d3) < margin) {
+    return OrientationBinFromAngle(gx, gy);
+  }
+  const int c = (d1 > 0.0f ? 1 : 0) + (ay > ax ? 1 : 0) + (d3 > 0.0f ? 1 : 0);
+  return static_cast<uint8_t>((gx > 0) == (gy > 0) ? c : 7 - c);
+}
 
 bool TexturePlanes::Compute(const Dib& image) {
   if (image.GetBitCount() != 24) return false;
   width_ = image.Width();
   height_ = image.Height();
   const size_t pixels = static_cast<size_t>(width_) * height_;
-  gx_.assign(pixels, 0);
-  gy_.assign(pixels, 0);
-  bin_.assign(pixels, 0);
-  magnitude_.assign(pixels, 0.0f);
-  lbp_.assign(pixels, 0);
-  integral_.resize(pixels * kTexturePlanes);
-  const auto& transitions = LbpTables().BitsAndTransitions();
-  // LBP neighbours as (memory row, column) offsets.
-  constexpr std::array<std::array<int, 2>, 8> kNeighbours = {
-      {{0, 1}, {1, 1}, {1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}}};
+  // The buffers only grow: a smaller pyramid level uses the front of those of a larger one, and
+  // the next larger one finds them as large as it needs, without filling them again.
+  auto grow = [](auto& buffer, size_t size) {
+    if (buffer.size() < size) buffer.resize(size);
+  };
+  grow(gx_, pixels);
+  grow(gy_, pixels);
+  grow(bin_, pixels);
+  grow(magnitude_, pixels);
+  grow(lbp_, pixels);
+  grow(integral_, pixels * kTexturePlanes);
+  if (pixels == 0) return true;
+  // The loop below writes every interior pixel; the border has no gradient and no code.
+  auto clearBorder = [&](size_t p) {
+    gx_[p] = gy_[p] = 0;
+    bin_[p] = lbp_[p] = 0;
+    magnitude_[p] = 0.0f;
+  };
+  for (int x = 0; x < width_; ++x) {
+    clearBorder(Index(x, 0));
+    clearBorder(Index(x, height_ - 1));
+  }
+  for (int y = 0; y < height_; ++y) {
+    clearBorder(Index(0, y));
+    clearBorder(Index(width_ - 1, y));
+  }
+  // Entries 0..255: 1 bits of the code; 256..511: its transitions.
+  const auto& bits = LbpTables().BitsAndTransitions();
   for (int y = 1; y < height_ - 1; ++y) {
+    // Intensity of the rows above, at and below y (memory rows), three bytes per pixel.
+    const uint8_t* up = image.Row(y - 1);
+    const uint8_t* mid = image.Row(y);
+    const uint8_t* down = image.Row(y + 1);
+    const size_t row = Index(0, y);
     for (int x = 1; x < width_ - 1; ++x) {
-      auto P = [&](int dr, int dc) { return static_cast<int>(image.Row(y + dr)[3 * (x + dc)]); };
-      const int gx = (P(-1, 1) + 2 * P(0, 1) + P(1, 1)) - (P(-1, -1) + 2 * P(0, -1) + P(1, -1));
-      const int gy = (P(1, -1) + 2 * P(1, 0) + P(1, 1)) - (P(-1, -1) + 2 * P(-1, 0) + P(-1, 1));
-      float angle = 0.0f;
-      if (gx != 0) {
-        const float a = std::atan(std::fabs(static_cast<float>(gy) / static_cast<float>(gx)));
-        if (gx > 0) {
-          angle = gy >= 0 ? a : 2.0f * kPi - a;
-        } else {
-          angle = gy >= 0 ? kPi - a : kPi + a;
-        }
-      } else if (gy > 0) {
-        angle = 1.5707964f;
-      } else if (gy < 0) {
-        angle = 4.712389f;
-      }
-      if (angle >= kPi) angle -= kPi;
-      const size_t p = Index(x, y);
+      const int l = 3 * (x - 1), c = 3 * x, r = 3 * (x + 1);
+      const int ul = up[l], uc = up[c], ur = up[r];
+      const int ml = mid[l], centre = mid[c], mr = mid[r];
+      const int dl = down[l], dc = down[c], dr = down[r];
+      const int gx = (ur + 2 * mr + dr) - (ul + 2 * ml + dl);
+      const int gy = (dl + 2 * dc + dr) - (ul + 2 * uc + ur);
+      const size_t p = row + x;
       gx_[p] = static_cast<int16_t>(gx);
       gy_[p] = static_cast<int16_t>(gy);
-      bin_[p] = static_cast<uint8_t>(std::min(static_cast<int>(angle / kBinWidth), 7));
-      magnitude_[p] = gx == 0 ? static_cast<float>(std::abs(gy))
-                              : std::sqrt(static_cast<float>(gx * gx + gy * gy));
-      const int centre = P(0, 0);
-      unsigned code = 0;
-      for (int k = 0; k < 8; ++k) {
-        code |= (centre >= P(kNeighbours[k][0], kNeighbours[k][1]) ? 1u : 0u) << k;
-      }
-      lbp_[p] = transitions[256 + code] > 2 ? 0 : static_cast<uint8_t>(code);
+      bin_[p] = GradientBin(gx, gy);
+      // gx^2 + gy^2 is exact in float and its root is |gy| when gx is 0.
+      magnitude_[p] = std::sqrt(static_cast<float>(gx * gx + gy * gy));
+      // LBP bits: right, below right, below, below left, left, above left, above, above right.
+      const unsigned code = (centre >= mr ? 1u : 0u) | (centre >= dr ? 2u : 0u) |
+                            (centre >= dc ? 4u : 0u) | (centre >= dl ? 8u : 0u) |
+                            (centre >= ml ? 16u : 0u) | (centre >= ul ? 32u : 0u) |
+                            (centre >= uc ? 64u : 0u) | (centre >= ur ? 128u : 0u);
+      lbp_[p] = bits[256 + code] > 2 ? 0 : static_cast<uint8_t>(code);
     }
   }
   // Integral planes, every pixel (border included) contributing.
@@ -89,7 +138,7 @@ bool TexturePlanes::Compute(const Dib& image) {
       run[kMagnitudePlane] += m;
       run[kMagnitudeBinPlane + std::min(m / 12, 7u)] += 1;
       for (int k = 0; k < 8; ++k) run[kLbpBitPlane + k] += (code >> k) & 1u;
-      run[kBitCountPlane] += static_cast<uint32_t>(std::popcount(code));
+      run[kBitCountPlane] += bits[code];
       const uint32_t i = px[0], s = px[1];
       run[kIntensityPlane] += i;
       run[kIntensitySquarePlane] += i * i / 4;

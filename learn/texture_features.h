@@ -62,6 +62,9 @@ class TexturePlanes {
   std::vector<uint32_t> integral_;
 };
 
+// The orientation bin 0..7 of a Sobel gradient: its angle folded to [0, pi) in eight bins of pi / 8.
+uint8_t GradientBin(int gx, int gy);
+
 // True when the code and rectangle name a texture feature that can be evaluated inside the
 // 24 x 24 window on pyramid slot 0: plane codes 0..30, patterns 1, 2 (19, 20), 4 (29), 11, 12, 21,
 // 22, moments 1..213 at the window origin (they cover the whole window).
