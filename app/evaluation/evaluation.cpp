@@ -1,5 +1,7 @@
 #include "app/evaluation/evaluation.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -28,6 +30,7 @@ struct Task {
   size_t run = 0;  // index into the report's runs
   std::string stem;
   std::string stderrPath;
+  double pixels = 0;  // the clip's frames times its frame size: how long the run takes
   pid_t pid = -1;
 };
 
@@ -107,9 +110,10 @@ void Collect(RunOutcome& run, const Task& task, int status) {
   fs::remove(task.stderrPath, ec);
 }
 
-// What can be said about a clip before any run: it opens, and the truth has its row.
+// What can be said about a clip before any run: it opens, and the truth has its row. `pixels` is
+// the clip's frame count times its frame size, the measure of a run's work.
 std::string ClipProblem(const EvaluationRequest& request, const std::string& clip,
-                        const std::vector<std::string>& earlier, double& fps) {
+                        const std::vector<std::string>& earlier, double& fps, double& pixels) {
   const std::string name = fs::path(clip).filename().string();
   for (const std::string& other : earlier) {
     if (fs::path(other).filename() == name) {
@@ -123,6 +127,7 @@ std::string ClipProblem(const EvaluationRequest& request, const std::string& cli
   }
   if (reader.FrameCount() <= 0) return clip + ": the video has no frames";
   fps = reader.FramesPerSecond();
+  pixels = static_cast<double>(reader.FrameCount()) * reader.Width() * reader.Height();
   return {};
 }
 
@@ -137,10 +142,11 @@ EvaluationReport RunEvaluation(const EvaluationRequest& request, const Evaluatio
   EvaluationReport report;
   std::vector<std::string> problems(request.clips.size());
   std::vector<double> rates(request.clips.size(), 0.0);
+  std::vector<double> pixels(request.clips.size(), 0.0);
   for (size_t c = 0; c < request.clips.size(); ++c) {
     const std::vector<std::string> earlier(request.clips.begin(),
                                            request.clips.begin() + static_cast<long>(c));
-    problems[c] = ClipProblem(request, request.clips[c], earlier, rates[c]);
+    problems[c] = ClipProblem(request, request.clips[c], earlier, rates[c], pixels[c]);
   }
   std::vector<Task> pending;
   for (const int mode : request.modes) {
@@ -156,6 +162,7 @@ EvaluationReport RunEvaluation(const EvaluationRequest& request, const Evaluatio
       if (!problems[c].empty()) continue;
       Task task;
       task.run = report.runs.size() - 1;
+      task.pixels = pixels[c];
       task.stem = RunFileStem(request.outDir, report.runs.back().name, mode);
       task.stderrPath = (fs::path(request.outDir) /
                          ("." + report.runs.back().name + "." + std::to_string(mode) + ".stderr"))
@@ -163,6 +170,10 @@ EvaluationReport RunEvaluation(const EvaluationRequest& request, const Evaluatio
       pending.push_back(std::move(task));
     }
   }
+  // The longest runs first, so that the last ones to finish are short and the processes end
+  // together (the rows keep the order of the modes and clips).
+  std::stable_sort(pending.begin(), pending.end(),
+                   [](const Task& a, const Task& b) { return a.pixels > b.pixels; });
   const int total = static_cast<int>(report.runs.size());
   int done = total - static_cast<int>(pending.size());
   for (const RunOutcome& run : report.runs) {
