@@ -2,7 +2,7 @@
 
 #include <QDir>
 #include <QMessageBox>
-#include <QMetaObject>
+#include <QTimer>
 #include <cstdio>
 #include <ctime>
 
@@ -16,18 +16,22 @@ namespace fw {
 
 namespace {
 
-// Progress from the worker thread, shown by the window on the GUI thread.
-class QueuedProgress : public ProgressSink {
+// Progress from the worker thread, left in the mailbox for the GUI thread to show.
+template <typename Mailbox>
+class MailboxProgress : public ProgressSink {
  public:
-  explicit QueuedProgress(LearningProgressDialog* dialog) : dialog_(dialog) {}
+  explicit MailboxProgress(std::shared_ptr<Mailbox> mailbox) : mailbox_(std::move(mailbox)) {}
   void Show(const ProgressState& state) override {
-    QMetaObject::invokeMethod(
-        dialog_, [d = dialog_, state] { d->showState(state); }, Qt::QueuedConnection);
+    const std::lock_guard hold(mailbox_->lock);
+    mailbox_->progress = state;
   }
 
  private:
-  LearningProgressDialog* dialog_;
+  std::shared_ptr<Mailbox> mailbox_;
 };
+
+// How often the GUI thread looks at the mailbox while a run goes.
+constexpr int kPollMilliseconds = 40;
 
 std::string Under(const QString& root, const char* relative) {
   return QDir(root).filePath(QString::fromUtf8(relative)).toStdString();
@@ -44,7 +48,12 @@ SampleTools::SampleTools(QWidget* window, EngineBridge& bridge)
       window_(window),
       bridge_(bridge),
       dialog_(new LearningProgressDialog(window)),
-      sink_(std::make_unique<QueuedProgress>(dialog_)) {}
+      mailbox_(std::make_shared<Mailbox>()),
+      sink_(std::make_unique<MailboxProgress<Mailbox>>(mailbox_)),
+      poll_(new QTimer(this)) {
+  poll_->setInterval(kPollMilliseconds);
+  connect(poll_, &QTimer::timeout, this, &SampleTools::takeMailbox);
+}
 
 SampleTools::~SampleTools() {
   job_.RequestStop();
@@ -59,23 +68,47 @@ void SampleTools::start(Work work, const char* title) {
   }
   (void)job_.Wait();  // the previous run's thread
   dialog_->begin([this] { job_.RequestStop(); });
-  const QString caption = QString::fromUtf8(title);
-  job_.Start([this, work = std::move(work), caption](const StopFlag& stop) {
+  caption_ = QString::fromUtf8(title);
+  {
+    const std::lock_guard hold(mailbox_->lock);
+    mailbox_->progress.reset();
+    mailbox_->ended = false;
+  }
+  poll_->start();
+  job_.Start([this, work = std::move(work)](const StopFlag& stop) {
     std::string summary;
     const Result r = work(stop, *sink_, summary);
-    QMetaObject::invokeMethod(
-        this,
-        [this, caption, r, summary] {
-          dialog_->end();
-          if (r) {
-            QMessageBox::information(window_, caption, Text(summary));
-          } else {
-            QMessageBox::warning(window_, caption, Text(r.message()));
-          }
-        },
-        Qt::QueuedConnection);
+    const std::lock_guard hold(mailbox_->lock);
+    mailbox_->ended = true;
+    mailbox_->result = r;
+    mailbox_->summary = std::move(summary);
     return r;
   });
+}
+
+void SampleTools::takeMailbox() {
+  std::optional<ProgressState> progress;
+  bool ended = false;
+  Result result = Result::Ok();
+  std::string summary;
+  {
+    const std::lock_guard hold(mailbox_->lock);
+    progress.swap(mailbox_->progress);
+    ended = mailbox_->ended;
+    if (ended) {
+      result = mailbox_->result;
+      summary = mailbox_->summary;
+    }
+  }
+  if (progress) dialog_->showState(*progress);
+  if (!ended) return;
+  poll_->stop();
+  dialog_->end();
+  if (result) {
+    QMessageBox::information(window_, caption_, Text(summary));
+  } else {
+    QMessageBox::warning(window_, caption_, Text(result.message()));
+  }
 }
 
 void SampleTools::fuzzyCMeans(const QString& samplesRoot) {

@@ -8,10 +8,14 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "learn/progress.h"
 #include "learn/samples/sample_generator.h"
+
+class QTimer;
 
 namespace fw {
 
@@ -37,12 +41,28 @@ class SampleTools : public QObject {
   // Starts the work on the worker thread with the progress window; a message box gives the
   // summary or the error on the GUI thread when it ends.
   void start(Work work, const char* title);
+  // On the GUI thread, every few milliseconds while a run goes: shows the worker's latest
+  // progress and, once the run has ended, its result.
+  void takeMailbox();
+
+  // What the worker hands to the GUI thread. Only this lock orders the two threads' accesses, so
+  // nothing crosses through the event queue.
+  struct Mailbox {
+    std::mutex lock;
+    std::optional<ProgressState> progress;
+    bool ended = false;
+    Result result = Result::Ok();
+    std::string summary;
+  };
 
   QWidget* window_;
   EngineBridge& bridge_;
   LearningProgressDialog* dialog_;
   SampleGenerator generator_;  // its numbers run on for the whole run of the program
+  std::shared_ptr<Mailbox> mailbox_;
   std::unique_ptr<ProgressSink> sink_;
+  QTimer* poll_;
+  QString caption_;
   LearningJob job_;
 };
 
