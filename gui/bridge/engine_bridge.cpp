@@ -28,16 +28,33 @@ void EngineBridge::post(EngineThread::Command command) {
 
 void EngineBridge::postThen(EngineThread::Command command, QObject* receiver,
                             std::function<void()> reply) {
-  QPointer<QObject> guard(receiver);
-  engine_.Post([this, command = std::move(command), guard, reply = std::move(reply)](Session& s) {
+  const uint64_t id = nextReply_++;
+  replies_.emplace(id, Reply{QPointer<QObject>(receiver), std::move(reply)});
+  engine_.Post([this, command = std::move(command), id](Session& s) {
     command(s);
-    QMetaObject::invokeMethod(
-        this,
-        [guard, reply] {
-          if (guard) reply();
-        },
-        Qt::QueuedConnection);
+    const std::lock_guard hold(doneLock_);
+    done_.push_back(id);
+    if (!repliesPending_) {
+      repliesPending_ = true;
+      QMetaObject::invokeMethod(this, &EngineBridge::runReplies, Qt::QueuedConnection);
+    }
   });
+}
+
+void EngineBridge::runReplies() {
+  std::vector<uint64_t> done;
+  {
+    const std::lock_guard hold(doneLock_);
+    done.swap(done_);
+    repliesPending_ = false;
+  }
+  for (const uint64_t id : done) {
+    const auto it = replies_.find(id);
+    if (it == replies_.end()) continue;
+    const Reply reply = std::move(it->second);
+    replies_.erase(it);
+    if (reply.receiver) reply.run();
+  }
 }
 
 void EngineBridge::call(EngineThread::Command command) {

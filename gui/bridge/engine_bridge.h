@@ -3,9 +3,14 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
 
 #include "app/engine_thread.h"
 #include "app/session.h"
@@ -46,7 +51,22 @@ class EngineBridge : public QObject {
 
  private:
   void takeSnapshot();
+  // On the GUI thread: runs the replies of the commands the engine has run.
+  void runReplies();
 
+  struct Reply {
+    QPointer<QObject> receiver;
+    std::function<void()> run;
+  };
+
+  // The replies wait here on the GUI side, by number: the engine thread only hands back the
+  // numbers of the commands it has run, through a lock, so nothing of a reply crosses threads.
+  // Declared before the engine, so that they outlive its thread.
+  std::map<uint64_t, Reply> replies_;  // GUI thread only
+  uint64_t nextReply_ = 0;              // GUI thread only
+  std::mutex doneLock_;
+  std::vector<uint64_t> done_;  // guarded by doneLock_
+  bool repliesPending_ = false;  // guarded by doneLock_
   Session session_;
   EngineThread engine_;
   Snapshot front_;

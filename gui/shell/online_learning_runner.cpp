@@ -1,7 +1,6 @@
 #include "gui/shell/online_learning_runner.h"
 
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QTimer>
 #include <memory>
 
@@ -68,6 +67,12 @@ void OnlineLearningRunner::begin(const Dib& frame) {
 }
 
 void OnlineLearningRunner::poll() {
+  std::optional<ProgressState> progress;
+  {
+    const std::lock_guard hold(progressLock_);
+    progress.swap(progress_);
+  }
+  if (progress) showProgress(*progress);
   if (command_.Running()) return;
   timer_->stop();
   const OnlineLearningOutcome outcome = command_.Wait();
@@ -81,22 +86,21 @@ void OnlineLearningRunner::poll() {
   bridge_.post([](Session& s) { s.Start(); });
 }
 
+void OnlineLearningRunner::showProgress(const ProgressState& state) {
+  if (!dialog_) return;
+  TipDialog& d = *dialog_;
+  d.setStatusText(QString::fromStdString(state.status));
+  d.setFirstText(QString::fromStdString(state.firstText));
+  d.setSecondText(QString::fromStdString(state.secondText));
+  d.setFirstRange(0, state.firstMaximum);
+  d.setFirstProgress(state.firstPosition);
+  d.setSecondRange(0, state.secondMaximum);
+  d.setSecondProgress(state.secondPosition);
+}
+
 void OnlineLearningRunner::WindowSink::Show(const ProgressState& state) {
-  QPointer<OnlineLearningRunner> runner(&runner_);
-  QMetaObject::invokeMethod(
-      &runner_,
-      [runner, state] {
-        if (!runner || !runner->dialog_) return;
-        TipDialog& d = *runner->dialog_;
-        d.setStatusText(QString::fromStdString(state.status));
-        d.setFirstText(QString::fromStdString(state.firstText));
-        d.setSecondText(QString::fromStdString(state.secondText));
-        d.setFirstRange(0, state.firstMaximum);
-        d.setFirstProgress(state.firstPosition);
-        d.setSecondRange(0, state.secondMaximum);
-        d.setSecondProgress(state.secondPosition);
-      },
-      Qt::QueuedConnection);
+  const std::lock_guard hold(runner_.progressLock_);
+  runner_.progress_ = state;
 }
 
 void OnlineLearningRunner::WindowSink::Hide() {}

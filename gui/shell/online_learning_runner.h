@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <mutex>
+#include <optional>
 
 #include "learn/online/online_learning.h"
 
@@ -32,7 +34,8 @@ class OnlineLearningRunner : public QObject {
   void requestStop() { command_.RequestStop(); }
 
  private:
-  // Hands the run's progress to the window on the GUI thread.
+  // Leaves the run's progress for the GUI thread, which shows the latest on its next poll. Only
+  // the lock orders the two threads' accesses: nothing crosses through the event queue.
   class WindowSink : public ProgressSink {
    public:
     explicit WindowSink(OnlineLearningRunner& runner) : runner_(runner) {}
@@ -44,7 +47,9 @@ class OnlineLearningRunner : public QObject {
   };
 
   void begin(const Dib& frame);
+  // On the GUI thread while a run goes: shows the latest progress, and the result once it ended.
   void poll();
+  void showProgress(const ProgressState& state);
   TipDialog& dialog();
 
   QWidget* window_;
@@ -52,6 +57,8 @@ class OnlineLearningRunner : public QObject {
   const WorkbenchDocument& doc_;
   QPointer<TipDialog> dialog_;
   QTimer* timer_ = nullptr;
+  std::mutex progressLock_;
+  std::optional<ProgressState> progress_;  // guarded by progressLock_
   WindowSink sink_{*this};
   OnlineLearningCommand command_;
 };
