@@ -22,10 +22,10 @@ CascadeResult TrainedCascade::Decide(std::span<const double> values) const {
       [&](int r) { return WeakYes(values[r], weak[r].t1, weak[r].t2); });
 }
 
-std::vector<FeatureSpec> TrainedCascade::Features() const {
-  std::vector<FeatureSpec> specs;
-  for (const TrainedWeak& w : weak) specs.push_back(w.feature);
-  return specs;
+std::vector<FeatureChoice> TrainedCascade::Features() const {
+  std::vector<FeatureChoice> choices;
+  for (const TrainedWeak& w : weak) choices.push_back(w.feature);
+  return choices;
 }
 
 ClassifierSet ModelOf(const TrainedCascade& cascade, Flavour flavour) {
@@ -67,7 +67,7 @@ class CascadeFamily : public TrainingFamily {
  public:
   explicit CascadeFamily(Flavour f) : flavour_(f), info_(InfoOf(f)) {}
   std::string Label() const override { return info_.label; }
-  std::vector<FeatureSpec> Pool() const override { return TrainingPool(flavour_); }
+  std::vector<FeatureChoice> Pool() const override { return TrainingPool(flavour_); }
   std::unique_ptr<FlavourSample> NewSample() const override {
     return FlavourSample::Create(flavour_);
   }
@@ -95,10 +95,10 @@ class CascadeFamily : public TrainingFamily {
     return p;
   }
   std::optional<BiasWeak> Bias() const override {
-    const FeatureSpec whole{
+    const FeatureChoice whole{
         0, 0, 0, static_cast<uint8_t>(info_.baseWindow), static_cast<uint8_t>(info_.baseWindow),
         {}};
-    FeatureSpec f = whole;
+    FeatureChoice f = whole;
     switch (flavour_) {
       case Flavour::Byte:  // mean colour range below 255: every window but pure primaries
         f.code = kRangeCodeOffset + 1;
@@ -155,11 +155,11 @@ bool PrepareSource(FlavourSample& sample, const Source& s) {
 }
 
 struct PoolData {
-  std::vector<FeatureSpec> specs;
+  std::vector<FeatureChoice> choices;
   std::vector<Cuts> cuts;
   std::vector<float> minValue;
   std::vector<float> maxValue;
-  int Size() const { return static_cast<int>(specs.size()); }
+  int Size() const { return static_cast<int>(choices.size()); }
 };
 
 // Bins of every pool feature for each source: `rows` gets one row of pool-size bins per source
@@ -174,14 +174,14 @@ void ExtractRows(const TrainingFamily& family, PoolData& pool, std::span<const S
   bias.resize(firstBias + sources.size(), 1);
   ok.assign(sources.size(), 0);
   const std::optional<BiasWeak> b = family.Bias();
-  std::vector<FeatureSpec> specs = pool.specs;
-  if (b) specs.push_back(b->feature);
+  std::vector<FeatureChoice> choices = pool.choices;
+  if (b) choices.push_back(b->feature);
   std::vector<std::vector<float>> lo(threads, pool.minValue), hi(threads, pool.maxValue);
   ParallelFor(threads, threads, [&](int t0, int t1) {
     for (int t = t0; t < t1; ++t) {
       std::unique_ptr<FlavourSample> sample = family.NewSample();
-      sample->SetFeatures(specs);
-      std::vector<double> values(specs.size());
+      sample->SetFeatures(choices);
+      std::vector<double> values(choices.size());
       const size_t begin = sources.size() * t / threads, end = sources.size() * (t + 1) / threads;
       for (size_t i = begin; i < end; ++i) {
         if (!PrepareSource(*sample, sources[i])) continue;
@@ -219,7 +219,7 @@ void ComputeCuts(const TrainingFamily& family, PoolData& pool, const std::vector
   ParallelFor(threads, threads, [&](int t0, int t1) {
     for (int t = t0; t < t1; ++t) {
       std::unique_ptr<FlavourSample> sample = family.NewSample();
-      sample->SetFeatures(pool.specs);
+      sample->SetFeatures(pool.choices);
       std::vector<double> v(f);
       const size_t begin = subset.size() * t / threads, end = subset.size() * (t + 1) / threads;
       for (size_t i = begin; i < end; ++i) {
@@ -376,7 +376,7 @@ StageResult TrainStage(const StageContext& c) {
     }
     const BoostStep step = BoostStepOf(epsilon);
     const ThresholdPair t = ThresholdsOfChoice(choice, cuts, c.family.Thresholds());
-    r.weak.push_back({c.pool.specs[choice.feature], t.t1, t.t2, step.alpha,
+    r.weak.push_back({c.pool.choices[choice.feature], t.t1, t.t2, step.alpha,
                       c.pool.minValue[choice.feature], c.pool.maxValue[choice.feature]});
     r.bound = NextErrorBound(r.bound, epsilon);
     UpdateWeights(
@@ -411,7 +411,7 @@ std::vector<Source> MineNegatives(const TrainingFamily& family, const TrainedCas
                                   NegativeMiner& miner, int need, int limit, int threads,
                                   const StopFlag& stop, int& tried) {
   std::vector<Source> found, batch;
-  const std::vector<FeatureSpec> chosen = cascade.Features();
+  const std::vector<FeatureChoice> chosen = cascade.Features();
   std::vector<uint8_t> pass;
   constexpr int kBatch = 4096;
   tried = 0;
@@ -519,7 +519,7 @@ TrainingOutcome TrainCascade(const TrainingFamily& family, const TrainerOptions&
              positiveSources.size(), negativeSources.size(), options.miningFrames.size()));
 
   PoolData pool;
-  pool.specs = family.Pool();
+  pool.choices = family.Pool();
   const int f = pool.Size();
   pool.minValue.assign(f, 100000.0f);
   pool.maxValue.assign(f, -100000.0f);

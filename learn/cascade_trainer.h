@@ -38,7 +38,7 @@
 namespace fw {
 
 struct TrainedWeak {
-  FeatureSpec feature;
+  FeatureChoice feature;
   double t1 = 0.0;
   double t2 = 0.0;
   float alpha = 0.0f;
@@ -53,12 +53,12 @@ struct TrainedCascade {
   std::vector<float> theta;
   // The decision on a sample's values of the weak classifiers' features (in order).
   CascadeResult Decide(std::span<const double> values) const;
-  std::vector<FeatureSpec> Features() const;
+  std::vector<FeatureChoice> Features() const;
 };
 
 // A weak classifier that says yes to (practically) every window: its feature and thresholds.
 struct BiasWeak {
-  FeatureSpec feature;
+  FeatureChoice feature;
   double t1 = 0.0;
   double t2 = 0.0;
 };
@@ -78,7 +78,7 @@ class TrainingFamily {
  public:
   virtual ~TrainingFamily() = default;
   virtual std::string Label() const = 0;
-  virtual std::vector<FeatureSpec> Pool() const = 0;
+  virtual std::vector<FeatureChoice> Pool() const = 0;
   virtual std::unique_ptr<FlavourSample> NewSample() const = 0;
   virtual int CropType() const = 0;
   virtual ThresholdType Thresholds() const = 0;

@@ -4,8 +4,8 @@
 
 namespace fw {
 
-FeatureSpec SpecOf(const WeakRecord& r) {
-  FeatureSpec s;
+FeatureChoice SpecOf(const WeakRecord& r) {
+  FeatureChoice s;
   s.code = r.featureCode;
   s.x = r.x;
   s.y = r.y;
@@ -15,7 +15,7 @@ FeatureSpec SpecOf(const WeakRecord& r) {
   return s;
 }
 
-void SetFeature(WeakRecord& r, const FeatureSpec& s, bool codeCount) {
+void SetFeature(WeakRecord& r, const FeatureChoice& s, bool codeCount) {
   r.featureCode = s.code;
   r.x = s.x;
   r.y = s.y;

@@ -26,14 +26,14 @@ namespace fw {
 
 // A weak record's feature in family-neutral form: code, rectangle and, for code-count pattern
 // 41, the second rectangle.
-struct FeatureSpec {
+struct FeatureChoice {
   int32_t code = 0;
   uint8_t x = 0, y = 0, w = 0, h = 0;
   CountRect second;
 };
-FeatureSpec SpecOf(const WeakRecord& record);
+FeatureChoice SpecOf(const WeakRecord& record);
 // Writes code and rectangles into a record (the second rectangle into minValue's bytes).
-void SetFeature(WeakRecord& record, const FeatureSpec& spec, bool codeCount);
+void SetFeature(WeakRecord& record, const FeatureChoice& feature, bool codeCount);
 
 // Both sums of one stage over one window, for sweeping the stage threshold.
 struct StageVote {
@@ -52,7 +52,7 @@ struct WindowByteFamily {
     int side = kWindowBase;
     int stride = kWindowBase;
   };
-  static Feature Resolve(const FeatureSpec& s, const Context& c) {
+  static Feature Resolve(const FeatureChoice& s, const Context& c) {
     return ResolveWindowFeature(s.code, s.x, s.y, s.w, s.h, c.side, c.stride, WindowForm::Byte);
   }
   static Value Eval(const Planes& p, const Feature& f, Origin o) {
@@ -66,7 +66,7 @@ struct WindowFloatFamily {
   using Origin = size_t;
   using Value = float;
   using Context = WindowByteFamily::Context;
-  static Feature Resolve(const FeatureSpec& s, const Context& c) {
+  static Feature Resolve(const FeatureChoice& s, const Context& c) {
     return ResolveWindowFeature(s.code, s.x, s.y, s.w, s.h, c.side, c.stride, WindowForm::Float);
   }
   static Value Eval(const Planes& p, const Feature& f, Origin o) {
@@ -83,7 +83,7 @@ struct CodeCountFamily {
     const CodeCountPlanes* planes = nullptr;  // the level sizes features are resolved against
     int n = 1;                                // windows of side 48 n
   };
-  static Feature Resolve(const FeatureSpec& s, const Context& c) {
+  static Feature Resolve(const FeatureChoice& s, const Context& c) {
     return ResolveCountFeature(*c.planes, s.code, {s.x, s.y, s.w, s.h}, s.second, c.n);
   }
   static Value Eval(const Planes& p, const Feature& f, const Origin& o) {
@@ -102,7 +102,7 @@ struct TextureFamily {
   struct Context {
     int stride = kTextureBase;
   };
-  static Feature Resolve(const FeatureSpec& s, const Context& c) {
+  static Feature Resolve(const FeatureChoice& s, const Context& c) {
     return ResolveTextureFeature(s.code, s.x, s.y, s.w, s.h, c.stride);
   }
   static Value Eval(const Planes& p, const Feature& f, const Origin& o) {

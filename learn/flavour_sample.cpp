@@ -77,9 +77,9 @@ class FamilySample : public FlavourSample {
   FamilySample(Flavour flavour, typename Family::Context context)
       : FlavourSample(flavour), context_(context) {}
 
-  void SetFeatures(std::span<const FeatureSpec> features) override {
+  void SetFeatures(std::span<const FeatureChoice> features) override {
     features_.clear();
-    for (const FeatureSpec& s : features) features_.push_back(Family::Resolve(s, context_));
+    for (const FeatureChoice& s : features) features_.push_back(Family::Resolve(s, context_));
   }
   void Values(std::span<double> out) const override {
     for (size_t i = 0; i < features_.size(); ++i) {

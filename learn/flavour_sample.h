@@ -39,7 +39,7 @@ class FlavourSample {
   const Dib& Window() const { return window_; }
 
   // Features whose values Values() returns, resolved for the base window.
-  virtual void SetFeatures(std::span<const FeatureSpec> features) = 0;
+  virtual void SetFeatures(std::span<const FeatureChoice> features) = 0;
   virtual void Values(std::span<double> out) const = 0;
 
   // The cascade of a loaded model (of this flavour), resolved for the base window.

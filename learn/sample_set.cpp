@@ -13,7 +13,7 @@ void SampleSet::Prepare(int positives, int negatives) {
   added_.assign(static_cast<size_t>(Size()), 0);
   slots_.clear();
   table_.clear();
-  specs_.clear();
+  choices_.clear();
   chosen_.clear();
   poolCounts_.fill(0);
   sample_.reset();
@@ -21,10 +21,10 @@ void SampleSet::Prepare(int positives, int negatives) {
 
 namespace {
 
-void UseFeatures(std::vector<FeatureDesc>& table, std::vector<FeatureSpec>& specs,
+void UseFeatures(std::vector<FeatureDesc>& table, std::vector<FeatureChoice>& choices,
                  std::vector<uint8_t>& chosen) {
-  specs.clear();
-  for (const FeatureDesc& d : table) specs.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
+  choices.clear();
+  for (const FeatureDesc& d : table) choices.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
   chosen.assign(table.size(), 0);
 }
 
@@ -34,26 +34,26 @@ void SampleSet::UseCentredPool() {
   const WindowPool pool = CentredPool();
   table_ = pool.features;
   poolCounts_ = pool.shapeCounts;
-  UseFeatures(table_, specs_, chosen_);
+  UseFeatures(table_, choices_, chosen_);
   floatValues_ = true;
   sample_ = FlavourSample::Create(Flavour::Float);
-  sample_->SetFeatures(specs_);
+  sample_->SetFeatures(choices_);
   slots_.assign(static_cast<size_t>(Size()) * table_.size(), 0);
 }
 
 void SampleSet::UseCascadeRecords(const ClassifierSet& model) {
   table_.clear();
-  specs_.clear();
+  choices_.clear();
   for (int k = 0; k < model.RecordsInStages(); ++k) {
     const WeakRecord& r = model.records[k];
     table_.push_back({r.featureCode, r.x, r.y, r.w, r.h});
-    specs_.push_back(SpecOf(r));
+    choices_.push_back(SpecOf(r));
   }
   chosen_.assign(table_.size(), 0);
   poolCounts_.fill(0);
   floatValues_ = model.flavour == Flavour::Float;
   sample_ = FlavourSample::Create(model.flavour);
-  sample_->SetFeatures(specs_);
+  sample_->SetFeatures(choices_);
   slots_.assign(static_cast<size_t>(Size()) * table_.size(), 0);
 }
 

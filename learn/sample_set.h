@@ -72,7 +72,7 @@ class SampleSet {
   std::vector<uint8_t> added_;
   std::vector<uint32_t> slots_;  // Size() x FeatureCount()
   std::vector<FeatureDesc> table_;
-  std::vector<FeatureSpec> specs_;
+  std::vector<FeatureChoice> choices_;
   std::array<int, 8> poolCounts_{};
   std::vector<uint8_t> chosen_;
   std::unique_ptr<FlavourSample> sample_;

@@ -28,24 +28,24 @@ std::vector<CountRect> Rectangles(int base, std::initializer_list<int> covered, 
   return rects;
 }
 
-FeatureSpec Spec(int32_t code, CountRect r, CountRect second = {}) {
+FeatureChoice Choice(int32_t code, CountRect r, CountRect second = {}) {
   return {code, r.x, r.y, r.w, r.h, second};
 }
 
-std::vector<FeatureSpec> WindowPoolSpecs() {
-  std::vector<FeatureSpec> specs;
+std::vector<FeatureChoice> WindowPoolSpecs() {
+  std::vector<FeatureChoice> choices;
   for (const WindowPool& pool : {CentredPool(), SlidingPool()}) {
     for (const FeatureDesc& d : pool.features)
-      specs.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
+      choices.push_back({d.featureCode, d.x, d.y, d.w, d.h, {}});
   }
-  return specs;
+  return choices;
 }
 
-std::vector<FeatureSpec> BlbpPool() {
-  std::vector<FeatureSpec> specs;
+std::vector<FeatureChoice> BlbpPool() {
+  std::vector<FeatureChoice> choices;
   const std::vector<CountRect> rects = Rectangles(kCountBase, {8, 12, 16, 24, 47}, 1);
   for (int k = 0; k < CountClasses(CodeFamily::Blbp, 0); ++k) {
-    for (const CountRect& r : rects) specs.push_back(Spec(CountFeatureCode(k, 0, 1), r));
+    for (const CountRect& r : rects) choices.push_back(Choice(CountFeatureCode(k, 0, 1), r));
   }
   for (int k = 0; k < CountClasses(CodeFamily::Blbp, 0); ++k) {
     for (const CountRect& r : rects) {
@@ -53,16 +53,16 @@ std::vector<FeatureSpec> BlbpPool() {
       const CountRect below{r.x, static_cast<uint8_t>(r.y + r.h - 1), r.w, r.h};
       for (const CountRect& n : {right, below}) {
         if (n.x + n.w <= kCountBase && n.y + n.h <= kCountBase) {
-          specs.push_back(Spec(CountFeatureCode(k, 0, 41), r, n));
+          choices.push_back(Choice(CountFeatureCode(k, 0, 41), r, n));
         }
       }
     }
   }
-  return specs;
+  return choices;
 }
 
-std::vector<FeatureSpec> PltpPool() {
-  std::vector<FeatureSpec> specs;
+std::vector<FeatureChoice> PltpPool() {
+  std::vector<FeatureChoice> choices;
   struct Level {
     int level;
     std::initializer_list<int> covered;
@@ -71,18 +71,18 @@ std::vector<FeatureSpec> PltpPool() {
     const int scale = 1 << lv.level;
     const std::vector<CountRect> rects = Rectangles(kCountBase / scale, lv.covered, scale);
     for (int k = 0; k < CountClasses(CodeFamily::Pltp, lv.level); ++k) {
-      for (const CountRect& r : rects) specs.push_back(Spec(CountFeatureCode(k, lv.level, 1), r));
+      for (const CountRect& r : rects) choices.push_back(Choice(CountFeatureCode(k, lv.level, 1), r));
     }
   }
-  return specs;
+  return choices;
 }
 
-std::vector<FeatureSpec> EohPool() {
-  std::vector<FeatureSpec> specs;
+std::vector<FeatureChoice> EohPool() {
+  std::vector<FeatureChoice> choices;
   const std::vector<CountRect> rects = Rectangles(kTextureBase, {6, 8, 12, 16, 23}, 1);
   auto add = [&](int plane, int pattern) {
     for (const CountRect& r : rects)
-      specs.push_back(Spec(TextureFeatureCode(plane, 0, pattern, 0), r));
+      choices.push_back(Choice(TextureFeatureCode(plane, 0, pattern, 0), r));
   };
   for (int plane = 0; plane <= 30; ++plane) {
     if (plane != 19 && plane != 20 && plane != 29) add(plane, 1);
@@ -95,15 +95,15 @@ std::vector<FeatureSpec> EohPool() {
   }
   for (int plane : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 18, 30}) {
     for (int m = 1; m <= kMomentCount; ++m) {
-      specs.push_back(Spec(TextureFeatureCode(plane, 0, 0, m), {0, 0, 24, 24}));
+      choices.push_back(Choice(TextureFeatureCode(plane, 0, 0, m), {0, 0, 24, 24}));
     }
   }
-  return specs;
+  return choices;
 }
 
 }  // namespace
 
-std::vector<FeatureSpec> TrainingPool(Flavour flavour) {
+std::vector<FeatureChoice> TrainingPool(Flavour flavour) {
   switch (flavour) {
     case Flavour::Byte:
     case Flavour::Float:

@@ -26,6 +26,6 @@
 
 namespace fw {
 
-std::vector<FeatureSpec> TrainingPool(Flavour flavour);
+std::vector<FeatureChoice> TrainingPool(Flavour flavour);
 
 }  // namespace fw

@@ -23,9 +23,9 @@ int GrowthSize(int stage) {
 class HaarFamily : public TrainingFamily {
  public:
   std::string Label() const override { return "Haar"; }
-  std::vector<FeatureSpec> Pool() const override {
-    std::vector<FeatureSpec> pool;
-    for (const FeatureSpec& f : TrainingPool(Flavour::Float)) {
+  std::vector<FeatureChoice> Pool() const override {
+    std::vector<FeatureChoice> pool;
+    for (const FeatureChoice& f : TrainingPool(Flavour::Float)) {
       if (f.code % kRangeCodeOffset >= 11) pool.push_back(f);
     }
     return pool;
