@@ -72,6 +72,22 @@ void PrintSummary(const std::string& name, const TrainerOptions& options,
 
 // Trains one of the five cascade flavours, writes its file and checks that the file, loaded as
 // its mode loads it, accepts exactly the positives that the trained cascade accepted.
+// The recipe's summary and last line: the rate on the training positives and whether the written
+// file decided every one as the trained cascade did (`against` says what else was compared).
+int ReportRoundTrip(const std::string& name, const TrainerOptions& options,
+                    const TrainingOutcome& result, const std::string& out, int accepted, int index,
+                    int differences, const char* against) {
+  PrintSummary(name, options, result);
+  std::printf("training_detection_rate=%.6f round_trip=%s\n",
+              index > 0 ? static_cast<double>(accepted) / index : 0.0,
+              differences == 0 ? "identical" : "DIFFERENT");
+  if (differences != 0) {
+    return Fail(out + ": the file decides " + std::to_string(differences) +
+                " positives differently from " + against);
+  }
+  return 0;
+}
+
 int RunCascade(const std::string& name, const Args& args, TrainerOptions& options) {
   const Flavour flavour = *FlavourByName(name);
   const std::unique_ptr<TrainingFamily> family = CascadeTrainingFamily(flavour);
@@ -103,15 +119,8 @@ int RunCascade(const std::string& name, const Args& args, TrainerOptions& option
     accepted += yes ? 1 : 0;
     ++index;
   }
-  PrintSummary(name, options, result);
-  std::printf("training_detection_rate=%.6f round_trip=%s\n",
-              index > 0 ? static_cast<double>(accepted) / index : 0.0,
-              differences == 0 ? "identical" : "DIFFERENT");
-  if (differences != 0) {
-    return Fail(out + ": the file decides " + std::to_string(differences) +
-                " positives differently from the trained cascade");
-  }
-  return 0;
+  return ReportRoundTrip(name, options, result, out, accepted, index, differences,
+                         "the trained cascade");
 }
 
 // Trains the Haar detector's file and checks that the file, loaded as both modes load it (the
@@ -158,15 +167,8 @@ int RunHaar(const std::string& name, const Args& args, TrainerOptions& options) 
     accepted += yes[0] ? 1 : 0;
     ++index;
   }
-  PrintSummary(name, options, result);
-  std::printf("training_detection_rate=%.6f round_trip=%s\n",
-              index > 0 ? static_cast<double>(accepted) / index : 0.0,
-              differences == 0 ? "identical" : "DIFFERENT");
-  if (differences != 0) {
-    return Fail(out + ": the file decides " + std::to_string(differences) +
-                " positives differently from the trained cascade or between its two readings");
-  }
-  return 0;
+  return ReportRoundTrip(name, options, result, out, accepted, index, differences,
+                         "the trained cascade or between its two readings");
 }
 
 struct Trainer {
